@@ -1,0 +1,106 @@
+// Files, byte-range locks and folder operations: the only place the storage
+// engine and the gateway reach the operating system's file services.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+
+namespace platform {
+
+// What went wrong in a file call, in the categories the engine maps to its
+// own error codes.
+enum class OsErrorKind {
+  kNotFound,       // file or path not found
+  kTooManyFiles,   // descriptor table full
+  kAccessDenied,   // permission, sharing (exclusive use elsewhere), read-only
+  kBadHandle,      // invalid descriptor
+  kNoMemory,       // out of memory
+  kInvalidDrive,   // no such device
+  kNotSameDevice,  // rename across file systems
+  kOther,
+};
+
+// A failed file call. `errno_value` is the system's error number.
+class OsError : public std::runtime_error {
+ public:
+  OsError(OsErrorKind kind, int errno_value, const std::string& what)
+      : std::runtime_error(what), kind_(kind), errno_(errno_value) {}
+  OsErrorKind kind() const { return kind_; }
+  int errno_value() const { return errno_; }
+
+ private:
+  OsErrorKind kind_;
+  int errno_;
+};
+
+enum class Access { kReadOnly, kReadWrite };
+enum class Share { kShared, kExclusive };
+
+// One open file. Owns its descriptor; the destructor closes it (and removes
+// a temporary file). Sharing is enforced between processes with a lock on a
+// reserved byte beyond every region the engine locks: a shared opener holds a
+// read lock on it, an exclusive opener a write lock, so an exclusive open
+// fails while anyone else has the file open and vice versa.
+// Byte-range locks are open-file-description locks: they belong to this
+// object, never wait, conflict with locks held through every other File
+// (in this or another process) and are dropped when this object closes.
+class File {
+ public:
+  // Opens an existing file. Throws OsError.
+  static std::unique_ptr<File> Open(const std::string& path, Access access, Share share,
+                                    bool temporary = false);
+  // Creates a file, replacing an existing one; read-write. Throws OsError.
+  static std::unique_ptr<File> Create(const std::string& path, Share share,
+                                      bool temporary = false);
+  ~File();
+  File(const File&) = delete;
+  File& operator=(const File&) = delete;
+
+  // Positioned I/O. ReadAt returns the bytes read, fewer only at the end of
+  // the file. WriteAt writes everything or throws.
+  size_t ReadAt(uint64_t offset, void* buffer, size_t count);
+  void WriteAt(uint64_t offset, const void* buffer, size_t count);
+  void Truncate(uint64_t size);
+  uint64_t Size();
+  void Sync();
+
+  // Exclusive lock on [offset, offset + length); false when any byte of it is
+  // locked through another File. Never waits. Offsets may lie far beyond the
+  // end of the file.
+  bool TryLock(uint64_t offset, uint64_t length);
+  // Releases a range locked with TryLock; false when the system refuses.
+  bool Unlock(uint64_t offset, uint64_t length);
+
+  const std::string& path() const { return path_; }
+  bool read_only() const { return read_only_; }
+
+ private:
+  File(int fd, std::string path, bool read_only, bool temporary);
+  int fd_;
+  std::string path_;
+  bool read_only_;
+  bool temporary_;
+};
+
+struct FileAttributes {
+  bool directory = false;
+  bool read_only = false;  // no write permission for this process
+  uint64_t size = 0;
+};
+
+// Attributes of a path; nullopt when it does not exist. Throws OsError for
+// other failures.
+std::optional<FileAttributes> GetFileAttributes(const std::string& path);
+bool FileExists(const std::string& path);  // a regular file
+bool DirectoryExists(const std::string& path);
+void DeleteFile(const std::string& path);                          // throws OsError
+void RenameFile(const std::string& from, const std::string& to);   // throws OsError
+void CreateDirectory(const std::string& path);                     // ok when it exists
+std::string CurrentDirectory();  // with a trailing '/'
+std::string TempDirectory();     // $TMPDIR or /tmp, with a trailing '/'
+
+}  // namespace platform

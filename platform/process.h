@@ -1,0 +1,28 @@
+// The process's own environment: environment variables, raw standard input
+// and output, and the command line.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+
+namespace platform {
+
+// The value of an environment variable of any length; nullopt when unset.
+std::optional<std::string> GetEnvironmentVariable(const std::string& name);
+
+// Raw, unbuffered reads of standard input: the bytes read, 0 at the end or on
+// error. Never reads more than `count`.
+size_t ReadStandardInput(void* buffer, size_t count);
+// Raw, unbuffered writes to standard output: the bytes written (all of them
+// unless the output is closed or fails).
+size_t WriteStandardOutput(const void* buffer, size_t count);
+
+// Records the command line; called once from main.
+void SetCommandLine(int argc, char** argv);
+// The executable's own path, absolute.
+std::string ExecutablePath();
+// The first command-line argument, or "" when there is none.
+std::string FirstArgument();
+
+}  // namespace platform

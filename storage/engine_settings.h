@@ -1,0 +1,27 @@
+// The settings an engine session hands to the table files it opens.
+#pragma once
+
+#include <cstdint>
+
+namespace strata {
+
+enum TLockProtocol { lpPessimistic, lpOptimistic };
+
+// Session settings and buffer limits (copied into each open table so the
+// files never reach back into the session).
+struct TEngineSettings {
+  uint8_t LockRetryCount = 15;
+  uint16_t LockWaitTime = 100;  // milliseconds between record lock tries
+  TLockProtocol LockProtocol = lpPessimistic;
+  bool ForceBufferFlush = false;
+  bool StrictChangeDetection = false;
+  uint16_t ProgressSteps = 20;
+  // Buffer limits.
+  uint32_t RecordCacheBytes = 16384;  // record cache: bytes / record size records ...
+  uint32_t RecordCacheCount = 8192;   // ... but at most this many
+  uint32_t ReadAheadBytes = 16384;    // blob read-ahead: bytes / block size blocks
+  uint32_t BlockCacheBytes = 32768;   // blob cache: bytes / block size blocks ...
+  uint32_t BlockCacheCount = 8192;    // ... but at most this many; also index pages per index
+};
+
+}  // namespace strata

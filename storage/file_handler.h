@@ -1,0 +1,78 @@
+// TFileHandler: what each table file object (data, index, blob) derives
+// from. It names one file, holds one opener of the process-wide shared file
+// object (see file_list.h) and routes every read, write, lock and unlock
+// through it. Errors are engine errors naming the table (TableName()).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace strata {
+
+class TAbstractFile;
+
+class TFileHandler {
+ public:
+  TFileHandler();
+  virtual ~TFileHandler();
+  TFileHandler(const TFileHandler&) = delete;
+  TFileHandler& operator=(const TFileHandler&) = delete;
+
+  // The name errors carry (the table name; the file name when unset).
+  void SetTableName(std::string name) { table_name_ = std::move(name); }
+  const std::string& TableName() const { return table_name_.empty() ? path_ : table_name_; }
+
+  // Opens an existing file: one shared handle per file per process. Fails
+  // with 11013 when the file is open exclusively here, or when exclusive use
+  // is asked while others have it open; OS failures map to 11010..11047.
+  void OpenFile(const std::string& path, bool in_memory, bool exclusive, bool read_only,
+                bool temporary = false);
+  // Creates (replaces) a file, read-write; 11013 when this process has it open.
+  void CreateFile(const std::string& path, bool in_memory, bool exclusive = false,
+                  bool temporary = false);
+  void CloseFile();
+  bool IsOpen() const { return open_; }
+
+  // Positioned I/O. A short read raises 9217 unless allow_short; returns the
+  // bytes read. A failed write raises 9218.
+  size_t ReadAt(uint64_t offset, void* buffer, size_t count, bool allow_short = false);
+  void WriteAt(uint64_t offset, const void* buffer, size_t count);
+  void Truncate(uint64_t size);
+  uint64_t Size();
+
+  // I/O at this opener's own position. Origin 0 = start, 1 = current, 2 = end.
+  uint64_t Seek(int origin, int64_t distance);
+  size_t Read(void* buffer, size_t count, bool allow_short = false);
+  void Write(const void* buffer, size_t count);  // 0 bytes: truncate at the position
+
+  // Byte-range locks that never wait; false when not obtained / released.
+  bool Lock(uint64_t offset, uint64_t length);
+  bool Unlock(uint64_t offset, uint64_t length);
+
+  // The operating system's buffer flush.
+  void FlushBuffers();
+
+  const std::string& Path() const { return path_; }
+  bool InMemory() const { return in_memory_; }
+  bool Exclusive() const { return exclusive_; }
+  bool ReadOnly() const { return read_only_; }
+  bool ReadOnlyByAttribute() const { return read_only_by_attribute_; }
+  bool Temporary() const { return temporary_; }
+  int HandleNumber() const { return handle_; }
+
+ protected:
+  std::string path_;
+  std::string table_name_;
+  bool in_memory_ = false;
+  bool exclusive_ = false;
+  bool read_only_ = false;
+  bool read_only_by_attribute_ = false;
+  bool temporary_ = false;
+  bool open_ = false;
+  std::shared_ptr<TAbstractFile> file_;
+  int handle_ = 0;
+};
+
+}  // namespace strata

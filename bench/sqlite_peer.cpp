@@ -2,6 +2,7 @@
 
 #include <sqlite3.h>
 
+#include <cstdio>
 #include <stdexcept>
 
 namespace bench {
@@ -13,7 +14,9 @@ void Check(int rc, sqlite3* db, const char* what) {
   }
 }
 
-void Exec(sqlite3* db, const char* sql) { Check(sqlite3_exec(db, sql, nullptr, nullptr, nullptr), db, sql); }
+void Exec(sqlite3* db, const char* sql) {
+  Check(sqlite3_exec(db, sql, nullptr, nullptr, nullptr), db, sql);
+}
 
 // A prepared statement, finalised on every path.
 class Statement {

@@ -7,6 +7,8 @@
 
 #include "bench/workload.h"
 
+struct sqlite3;
+
 namespace bench {
 
 class SqlitePeer : public Engine {
@@ -21,7 +23,7 @@ class SqlitePeer : public Engine {
 
  private:
   std::string path_;
-  struct sqlite3* db_ = nullptr;
+  sqlite3* db_ = nullptr;
 };
 
 }  // namespace bench

@@ -54,7 +54,8 @@ class File {
   static std::unique_ptr<File> Open(const std::string& path, Access access, Share share,
                                     bool temporary = false);
   // Creates a file, replacing an existing one; read-write. Throws OsError.
-  static std::unique_ptr<File> Create(const std::string& path, Share share, bool temporary = false);
+  static std::unique_ptr<File> Create(const std::string& path, Share share,
+                                      bool temporary = false);
   ~File();
   File(const File&) = delete;
   File& operator=(const File&) = delete;
@@ -96,10 +97,10 @@ struct FileAttributes {
 std::optional<FileAttributes> GetFileAttributes(const std::string& path);
 bool FileExists(const std::string& path);  // a regular file
 bool DirectoryExists(const std::string& path);
-void DeleteFile(const std::string& path);                         // throws OsError
-void RenameFile(const std::string& from, const std::string& to);  // throws OsError
-void CreateDirectory(const std::string& path);                    // ok when it exists
-std::string CurrentDirectory();                                   // with a trailing '/'
-std::string TempDirectory();  // $TMPDIR or /tmp, with a trailing '/'
+void DeleteFile(const std::string& path);                          // throws OsError
+void RenameFile(const std::string& from, const std::string& to);   // throws OsError
+void CreateDirectory(const std::string& path);                     // ok when it exists
+std::string CurrentDirectory();  // with a trailing '/'
+std::string TempDirectory();     // $TMPDIR or /tmp, with a trailing '/'
 
 }  // namespace platform

@@ -158,6 +158,7 @@ struct IcuApi {
   decltype(&::u_strToUpper) u_strToUpper;
   decltype(&::u_strToLower) u_strToLower;
   decltype(&::ucol_open) ucol_open;
+  decltype(&::ucol_close) ucol_close;
   decltype(&::ucol_setAttribute) ucol_setAttribute;
   decltype(&::ucol_strcoll) ucol_strcoll;
 };
@@ -188,6 +189,7 @@ void LoadIcu() {
       !Resolve(uc, "u_strToUpper", &api->u_strToUpper) ||
       !Resolve(uc, "u_strToLower", &api->u_strToLower) ||
       !Resolve(i18n, "ucol_open", &api->ucol_open) ||
+      !Resolve(i18n, "ucol_close", &api->ucol_close) ||
       !Resolve(i18n, "ucol_setAttribute", &api->ucol_setAttribute) ||
       !Resolve(i18n, "ucol_strcoll", &api->ucol_strcoll)) {
     dlclose(i18n);
@@ -223,7 +225,11 @@ UCollator* OpenCollator(const IcuApi& api, const std::string& locale, bool with_
   api.ucol_setAttribute(collator, UCOL_STRENGTH, UCOL_PRIMARY, &status);
   api.ucol_setAttribute(collator, UCOL_CASE_LEVEL, with_case ? UCOL_ON : UCOL_OFF, &status);
   api.ucol_setAttribute(collator, UCOL_ALTERNATE_HANDLING, UCOL_NON_IGNORABLE, &status);
-  return U_FAILURE(status) ? nullptr : collator;
+  if (U_FAILURE(status)) {
+    api.ucol_close(collator);
+    return nullptr;
+  }
+  return collator;
 }
 
 // The single Windows-1252 byte that `byte` maps to in the locale, or `byte`

@@ -146,13 +146,15 @@ TEST(FieldValidation, Limits) {
   EXPECT_EQ(ErrorCode(one, 33), 9487);
   EXPECT_EQ(ErrorCode(one, 32), 0);
 
-  // 9 + 260 x 252 = 65529 fits; one more 5-byte field does not.
+  // 9 + 260 x 252 = 65529 fits, and so does a 5-byte field; a 9-byte one does not.
   std::vector<TFieldDescriptor> wide;
   for (uint16_t i = 1; i <= 260; ++i)
     wide.push_back(Field(i, "S" + std::to_string(i), fldZSTRING, 250));
   std::vector<TFieldDescriptor> copy = wide;
   EXPECT_EQ(ValidateFieldDescriptors(copy, "T", 0, 512), 65529);
   wide.push_back(Field(261, "Last", fldINT32));
+  EXPECT_EQ(ErrorCode(wide), 0);
+  wide.back().TypeCode = fldINT64;
   EXPECT_EQ(ErrorCode(wide), 9477);
 }
 

@@ -7,6 +7,7 @@
 
 #include "storage/engine_error.h"
 #include "storage/field_validation.h"
+#include "storage/record_buffer.h"
 #include "storage/record_header.h"
 
 namespace strata {

@@ -37,6 +37,11 @@ TBlock* TBlockCache::Find(uint32_t number) {
   return it->get();
 }
 
+TBlock* TBlockCache::Peek(uint32_t number) const {
+  auto it = std::lower_bound(blocks_.begin(), blocks_.end(), number, NumberLess);
+  return it == blocks_.end() || (*it)->Number != number ? nullptr : it->get();
+}
+
 TBlock* TBlockCache::Add(uint32_t number, const std::function<bool()>& write_modified) {
   if (blocks_.size() >= capacity_) {
     TBlock* victim = FindVictim();

@@ -34,6 +34,8 @@ class TBlockCache {
   // Block `number`, or nullptr when it is not cached. A hit becomes the most
   // recently used block.
   TBlock* Find(uint32_t number);
+  // Block `number` or nullptr, leaving the chain and the hit count alone.
+  TBlock* Peek(uint32_t number) const;
 
   // Adds block `number` (which must not be cached) zero-filled and unmodified
   // as the most recently used block. When the cache is full the least

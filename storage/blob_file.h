@@ -104,6 +104,9 @@ class TBlobFile : public TFileHandler {
 
  private:
   void SetGeometry(uint32_t block_size, bool encrypted);
+  // Reads the header from disk into `header`; false when the file is still
+  // shorter than a header (created, never flushed).
+  bool ReadDiskHeader(TBlobHeader& header);
   void ReadHeaderFromDisk();
   void WriteHeaderToDisk();
   bool WriteModifiedBlocks();
@@ -131,7 +134,8 @@ class TBlobFile : public TFileHandler {
   uint32_t disk_change_counter_ = 0;  // counter last read from or written to disk
   bool in_transaction_ = false;
   TBlockCache cache_;
-  std::vector<uint8_t> io_buffer_;
+  std::vector<uint8_t> read_buffer_;   // one run of blocks read from disk
+  std::vector<uint8_t> write_buffer_;  // one run of blocks going to disk
   uint64_t reads_ = 0;
   uint64_t writes_ = 0;
 };

@@ -257,12 +257,24 @@ TBlock* TBlobFile::GetBlock(uint32_t number, bool walking) {
   return result;
 }
 
+bool TBlobFile::CanAppend(uint64_t count) const {
+  uint64_t last = header_.NextBlock + count - 1;
+  return last <= kMaxBlocks && kBlobHeaderSize + last * block_size_ <= kMaxFileBytes;
+}
+
+void TBlobFile::CheckRoomFor(uint64_t count) {
+  if (CanAppend(count)) return;
+  uint64_t free_blocks = 0;
+  for (uint32_t number = header_.FreeChainHead; number != 0 && free_blocks < count; ++free_blocks) {
+    if (number > BlockCount() || free_blocks >= BlockCount()) Raise(STRATA_MEMOCORRUPT);
+    number = GetBlock(number, false)->Header().Next;
+  }
+  if (free_blocks < count && !CanAppend(count - free_blocks)) Raise(STRATA_TABLEFULL);
+}
+
 TBlock* TBlobFile::AppendBlock() {
   uint32_t number = header_.NextBlock;
-  if (number > kMaxBlocks ||
-      kBlobHeaderSize + static_cast<uint64_t>(number) * block_size_ > kMaxFileBytes) {
-    Raise(STRATA_TABLEFULL);
-  }
+  if (!CanAppend(1)) Raise(STRATA_TABLEFULL);
   TBlock* block = cache_.Find(number);  // only a leftover of a dropped append
   if (block != nullptr) {
     std::fill(block->Bytes.begin(), block->Bytes.end(), 0);
@@ -362,6 +374,7 @@ uint32_t TBlobFile::WriteValue(uint32_t first_block, uint32_t row_number,
 
   const size_t data_size = block_size_ - kBlockHeaderSize;
   const size_t needed = (bytes.size() + data_size - 1) / data_size;
+  if (needed > old_chain.size()) CheckRoomFor(needed - old_chain.size());
   uint32_t first = 0;
   size_t written = 0;
   TBlockPin previous;

@@ -117,6 +117,11 @@ class TBlobFile : public TFileHandler {
   // disk; `walking` reads ahead along a chain.
   TBlock* GetBlock(uint32_t number, bool walking);
   TBlock* AddToCache(uint32_t number);
+  // Whether `count` more blocks fit at the end of the file.
+  bool CanAppend(uint64_t count) const;
+  // Raises 9479 unless the free chain and the room left for appending
+  // together hold `count` blocks.
+  void CheckRoomFor(uint64_t count);
   TBlock* AppendBlock();
   TBlock* AllocateBlock();
   void FreeBlock(TBlock* block);

@@ -298,7 +298,14 @@ TEST_F(BlobFileTest, AppendingStopsAtFourBillionBytes) {
   PatchU32(13, 7812500);  // block 7812500 would end at 4,000,000,512
   auto file = OpenFile(512);
   EXPECT_ENGINE_ERROR(file->WriteValue(0, 1, Pattern(10, 1)), STRATA_TABLEFULL);
-  file->DiscardChanges();
+  file->Close();
+  PatchU32(13, 7812499);  // room for one more block, ending at 4,000,000,000
+  file = OpenFile(512);
+  // Two blocks do not fit: refused before anything changes.
+  EXPECT_ENGINE_ERROR(file->WriteValue(0, 1, Pattern(600, 1)), STRATA_TABLEFULL);
+  EXPECT_FALSE(file->HeaderModified());
+  EXPECT_EQ(file->BlockCount(), 7812498u);
+  EXPECT_EQ(file->Cache().Size(), 0u);
 }
 
 TEST_F(BlobFileTest, VerifyChecksVersionFreeChainAndLength) {

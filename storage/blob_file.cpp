@@ -102,7 +102,7 @@ void TBlobFile::Close() {
 bool TBlobFile::ReadDiskHeader(TBlobHeader& header) {
   uint8_t bytes[kBlobHeaderSize];
   if (ReadAt(0, bytes, kBlobHeaderSize, true) < kBlobHeaderSize) return false;
-  if (encrypted_) Scramble(bytes, kBlobHeaderSize, kRecordScrambleSeed);
+  if (encrypted_) Scramble(bytes, kBlobHeaderSize, kRecordSeed);
   header = ReadBlobHeader(bytes);
   return true;
 }
@@ -118,7 +118,7 @@ void TBlobFile::WriteHeaderToDisk() {
   header_.ModifiedMark = header_modified_ ? 1 : 0;
   uint8_t bytes[kBlobHeaderSize];
   WriteBlobHeader(header_, bytes);
-  if (encrypted_) Scramble(bytes, kBlobHeaderSize, kRecordScrambleSeed);
+  if (encrypted_) Scramble(bytes, kBlobHeaderSize, kRecordSeed);
   WriteAt(0, bytes, kBlobHeaderSize);
   ++writes_;
   header_modified_ = false;
@@ -148,7 +148,7 @@ bool TBlobFile::WriteModifiedBlocks() {
     for (size_t k = i; k < end; ++k) {
       uint8_t* target = write_buffer_.data() + (k - i) * block_size_;
       std::memcpy(target, blocks[k]->Bytes.data(), block_size_);
-      if (encrypted_) Scramble(target, block_size_, kRecordScrambleSeed);
+      if (encrypted_) Scramble(target, block_size_, kRecordSeed);
     }
     WriteAt(BlockOffset(blocks[i]->Number), write_buffer_.data(), write_buffer_.size());
     ++writes_;
@@ -251,7 +251,7 @@ TBlock* TBlobFile::GetBlock(uint32_t number, bool walking) {
     uint32_t current = number + i;
     TBlock* block = AddToCache(current);
     std::memcpy(block->Bytes.data(), read_buffer_.data() + i * block_size_, block_size_);
-    if (encrypted_) Scramble(block->Bytes.data(), block_size_, kRecordScrambleSeed);
+    if (encrypted_) Scramble(block->Bytes.data(), block_size_, kRecordSeed);
     if (i == 0) result = block;
   }
   return result;

@@ -531,9 +531,9 @@ TEST_F(BlobFileTest, EncryptedFilesAreStoredScrambled) {
   }
   std::vector<uint8_t> disk = DiskBytes();
   ASSERT_EQ(disk.size(), 512u + 2 * 512);
-  Scramble(disk.data(), 512, kRecordScrambleSeed);
-  Scramble(disk.data() + 512, 512, kRecordScrambleSeed);
-  Scramble(disk.data() + 1024, 512, kRecordScrambleSeed);
+  Scramble(disk.data(), 512, kRecordSeed);
+  Scramble(disk.data() + 512, 512, kRecordSeed);
+  Scramble(disk.data() + 1024, 512, kRecordSeed);
   EXPECT_EQ(disk[8], 5);
   EXPECT_EQ(GetU32(&disk[13]), 3u);
   EXPECT_EQ(GetU32(&disk[512 + 14]), 700u);

@@ -92,8 +92,8 @@ TDateTime ParseHTTPDate(const std::string& text) {
   // the separator after it.
   reader.Next();
   reader.SkipIf(":");
-  bool is_number = !reader.Current().empty() &&
-                   std::isdigit(static_cast<unsigned char>(reader.Current()[0]));
+  bool is_number =
+      !reader.Current().empty() && std::isdigit(static_cast<unsigned char>(reader.Current()[0]));
   if (reader.MonthOfCurrent() == 0 && !is_number) reader.Next();
   reader.SkipIf(",");
 

@@ -9,7 +9,7 @@ namespace cgi {
 namespace {
 
 constexpr int kReadBlock = 512;
-constexpr size_t kHeadWindow = 255;   // how far a part's headers are looked at
+constexpr size_t kHeadWindow = 255;  // how far a part's headers are looked at
 constexpr size_t kBoundaryLimit = 199;
 constexpr size_t kNameLimit = 199;
 

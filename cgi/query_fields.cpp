@@ -52,8 +52,8 @@ void SplitFields(std::string_view separators, std::string_view white_space, std:
   const size_t end = text.size();
   size_t tail = 0;
   for (;;) {
-    while (tail < end && (IsIn(text[tail], white_space) || text[tail] == '\r' ||
-                          text[tail] == '\n')) {
+    while (tail < end &&
+           (IsIn(text[tail], white_space) || text[tail] == '\r' || text[tail] == '\n')) {
       ++tail;
     }
     size_t head = tail;
@@ -62,8 +62,7 @@ void SplitFields(std::string_view separators, std::string_view white_space, std:
     for (;;) {
       while (tail < end) {
         char c = text[tail];
-        if (in_quote ? c == '"'
-                     : (c == '"' || c == '\r' || c == '\n' || IsIn(c, separators))) {
+        if (in_quote ? c == '"' : (c == '"' || c == '\r' || c == '\n' || IsIn(c, separators))) {
           break;
         }
         ++tail;

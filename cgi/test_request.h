@@ -5,6 +5,7 @@
 #include <cstring>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "cgi/web_request.h"
 
@@ -19,9 +20,13 @@ class TTestRequest : public TWebRequest {
       : env_(std::move(env)), input_(std::move(input)), chunk_(chunk) {
     ReadRequestStart();
   }
+  explicit TTestRequest(std::initializer_list<std::pair<const std::string, std::string>> env,
+                        std::string input = {}, int chunk = 1 << 30)
+      : TTestRequest(std::map<std::string, std::string>(env), std::move(input), chunk) {}
 
   int ReadInput(void* buffer, int count) override {
     ++reads_;
+    read_counts_.push_back(count);
     if (fail_reads_) return -1;
     int n = static_cast<int>(
         std::min<size_t>({static_cast<size_t>(std::max(count, 0)), static_cast<size_t>(chunk_),
@@ -50,6 +55,7 @@ class TTestRequest : public TWebRequest {
   const std::string& Output() const { return output_; }
   void ClearOutput() { output_.clear(); }
   int Reads() const { return reads_; }
+  const std::vector<int>& ReadCounts() const { return read_counts_; }
   int Writes() const { return writes_; }
   size_t Consumed() const { return read_pos_; }
   void SetFailReads(bool fail) { fail_reads_ = fail; }
@@ -62,6 +68,7 @@ class TTestRequest : public TWebRequest {
   int chunk_;
   std::string output_;
   int reads_ = 0;
+  std::vector<int> read_counts_;
   int writes_ = 0;
   bool fail_reads_ = false;
   bool fail_writes_ = false;

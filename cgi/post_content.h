@@ -15,9 +15,11 @@ namespace cgi {
 // what is still to be read from standard input, up to its ContentLength.
 // "multipart/form-data" bodies (also with nested multipart/mixed file lists)
 // give one entry per named part, a file part the entry name=<sent file name>;
-// any other body is read as form-encoded text.
+// any other body is read as form-encoded text, where empty fields are kept,
+// a bad escape never fails and a "%" among the last two bytes stays as it is.
 // False when the request is not a POST (nothing read, list untouched), when a
-// multipart body lacks its delimiter, or when an upload could not be stored
+// multipart body lacks its delimiter (or its content type names no
+// boundary), or when an upload could not be stored
 // (the field entry is appended all the same and parsing goes on). A file is
 // stored under the sent name's base name (after its last "\" or ":") inside
 // `upload_dir`; a base name that is "." or "..", or that still contains "/"

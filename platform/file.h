@@ -5,9 +5,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -23,6 +25,12 @@ enum class OsErrorKind {
   kNotSameDevice,  // rename across file systems
   kOther,
 };
+
+// The category of a system error number: ENOENT/ENOTDIR not found,
+// EMFILE/ENFILE too many files, EACCES/EPERM/EROFS/EISDIR/ETXTBSY access
+// denied, EBADF bad handle, ENOMEM no memory, ENODEV/ENXIO invalid drive,
+// EXDEV not same device, anything else other.
+OsErrorKind OsErrorKindFromErrno(int errno_value);
 
 // A failed file call. `errno_value` is the system's error number.
 class OsError : public std::runtime_error {
@@ -44,18 +52,35 @@ enum class Share { kShared, kExclusive };
 // a temporary file). Sharing is enforced between processes with a lock on a
 // reserved byte beyond every region the engine locks: a shared opener holds a
 // read lock on it, an exclusive opener a write lock, so an exclusive open
-// fails while anyone else has the file open and vice versa.
+// fails while anyone else has the file open and vice versa (kAccessDenied).
+// This holds between File objects of one process too.
 // Byte-range locks are open-file-description locks: they belong to this
 // object, never wait, conflict with locks held through every other File
 // (in this or another process) and are dropped when this object closes.
+// Like the locks of a Windows handle they do not nest or merge: a range that
+// overlaps one already held through this File is refused, and Unlock releases
+// only a range exactly as it was locked.
+// Invariant: held_ lists exactly the ranges this object holds a lock on,
+// besides the reserved sharing byte.
 class File {
  public:
-  // Opens an existing file. Throws OsError.
+  // The reserved byte that carries the sharing lock. TryLock and Unlock
+  // refuse ranges that include it.
+  static constexpr uint64_t kShareLockOffset = 0x100000000ULL;
+
+  // Opens an existing file. A temporary file is removed when this object
+  // closes, or when the process exits normally with it still open (not
+  // before: its name stays taken while it is open; a killed process leaves it
+  // behind). Throws OsError; a sharing conflict is kAccessDenied.
+  // A read-only File refuses writes (kAccessDenied); its descriptor is still
+  // opened for writing when the permissions allow, so that it can take
+  // exclusive byte-range locks like any other opener.
   static std::unique_ptr<File> Open(const std::string& path, Access access, Share share,
                                     bool temporary = false);
-  // Creates a file, replacing an existing one; read-write. Throws OsError.
-  static std::unique_ptr<File> Create(const std::string& path, Share share,
-                                      bool temporary = false);
+  // Creates a file, replacing an existing one; read-write. The existing
+  // contents are cut only after the sharing lock is held, so a file in use
+  // elsewhere is left intact (kAccessDenied). Throws OsError.
+  static std::unique_ptr<File> Create(const std::string& path, Share share, bool temporary = false);
   ~File();
   File(const File&) = delete;
   File& operator=(const File&) = delete;
@@ -69,26 +94,43 @@ class File {
   void Sync();
 
   // Exclusive lock on [offset, offset + length); false when any byte of it is
-  // locked through another File. Never waits. Offsets may lie far beyond the
-  // end of the file.
+  // locked through another File, when it overlaps a range held through this
+  // File, when length is 0 or when the range includes kShareLockOffset.
+  // Never waits. Offsets may lie far beyond the end of the file.
   bool TryLock(uint64_t offset, uint64_t length);
-  // Releases a range locked with TryLock; false when the system refuses.
+  // Releases a range locked with TryLock (same offset and length); false when
+  // no such range is held or the system refuses.
   bool Unlock(uint64_t offset, uint64_t length);
 
   const std::string& path() const { return path_; }
   bool read_only() const { return read_only_; }
 
  private:
+  struct Range {
+    uint64_t offset;
+    uint64_t length;
+  };
   File(int fd, std::string path, bool read_only, bool temporary);
+  static void RegisterTemporary(const File* file);
+  static void UnregisterTemporary(const File* file);
+  static std::unique_ptr<File> OpenDescriptor(const std::string& path, int flags, bool read_only,
+                                              Share share, bool temporary, bool truncate);
+
   int fd_;
   std::string path_;
   bool read_only_;
   bool temporary_;
+  uint64_t device_ = 0;  // identity of the file, so that closing a temporary
+  uint64_t inode_ = 0;   // file never removes another one under its name
+  std::mutex locks_mutex_;
+  std::vector<Range> held_;
 };
 
 struct FileAttributes {
   bool directory = false;
-  bool read_only = false;  // no write permission for this process
+  // The file cannot be written: no write permission bit is set, or this
+  // process may not write it (permissions, read-only file system).
+  bool read_only = false;
   uint64_t size = 0;
 };
 
@@ -97,10 +139,11 @@ struct FileAttributes {
 std::optional<FileAttributes> GetFileAttributes(const std::string& path);
 bool FileExists(const std::string& path);  // a regular file
 bool DirectoryExists(const std::string& path);
-void DeleteFile(const std::string& path);                          // throws OsError
-void RenameFile(const std::string& from, const std::string& to);   // throws OsError
-void CreateDirectory(const std::string& path);                     // ok when it exists
-std::string CurrentDirectory();  // with a trailing '/'
-std::string TempDirectory();     // $TMPDIR or /tmp, with a trailing '/'
+void DeleteFile(const std::string& path);  // throws OsError
+// Moves a file; fails (kOther, EEXIST) when `to` exists. Throws OsError.
+void RenameFile(const std::string& from, const std::string& to);
+void CreateDirectory(const std::string& path);  // ok when it exists
+std::string CurrentDirectory();                 // with a trailing '/'
+std::string TempDirectory();                    // $TMPDIR or /tmp, with a trailing '/'
 
 }  // namespace platform

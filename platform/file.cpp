@@ -1,0 +1,359 @@
+// POSIX implementation of files, byte-range locks and folder operations.
+//
+// Byte-range locks and the sharing lock are open-file-description locks
+// (F_OFD_SETLK): they belong to one open() and so to one File object, conflict
+// between File objects even inside one process, and never wait.
+#include "platform/file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <limits>
+#include <system_error>
+
+namespace platform {
+
+namespace {
+
+constexpr uint64_t kMaxOffset = static_cast<uint64_t>(std::numeric_limits<off_t>::max());
+
+[[noreturn]] void ThrowErrno(int error, const std::string& what) {
+  throw OsError(OsErrorKindFromErrno(error), error,
+                what + ": " + std::generic_category().message(error));
+}
+
+[[noreturn]] void ThrowSharingViolation(const std::string& path) {
+  // Reported as a sharing violation: access denied, as for permissions.
+  throw OsError(OsErrorKind::kAccessDenied, EACCES, path + ": file is in use by another opener");
+}
+
+// One F_OFD_SETLK request; returns 0 or the errno of the failure.
+int OfdLock(int fd, short type, uint64_t offset, uint64_t length) {
+  struct flock lock {};
+  lock.l_type = type;
+  lock.l_whence = SEEK_SET;
+  lock.l_start = static_cast<off_t>(offset);
+  lock.l_len = static_cast<off_t>(length);
+  lock.l_pid = 0;  // required for OFD locks
+  while (fcntl(fd, F_OFD_SETLK, &lock) != 0) {
+    if (errno != EINTR) return errno;
+  }
+  return 0;
+}
+
+bool IsLockConflict(int error) { return error == EAGAIN || error == EACCES; }
+
+// Whether [offset, offset + length) is a range the lock calls accept.
+bool IsLockableRange(uint64_t offset, uint64_t length) {
+  if (length == 0 || offset > kMaxOffset || length > kMaxOffset - offset) return false;
+  const uint64_t end = offset + length;
+  return end <= File::kShareLockOffset || offset > File::kShareLockOffset;
+}
+
+bool Overlaps(uint64_t a_offset, uint64_t a_length, uint64_t b_offset, uint64_t b_length) {
+  return a_offset < b_offset + b_length && b_offset < a_offset + a_length;
+}
+
+std::string WithTrailingSlash(std::string path) {
+  if (path.empty() || path.back() != '/') path += '/';
+  return path;
+}
+
+// Removes `path` only while it still names the file (device, inode) that was
+// opened under it, never another file created there since.
+void RemoveIfSameFile(const std::string& path, uint64_t device, uint64_t inode) {
+  struct stat by_name {};
+  if (stat(path.c_str(), &by_name) == 0 && static_cast<uint64_t>(by_name.st_dev) == device &&
+      static_cast<uint64_t>(by_name.st_ino) == inode) {
+    unlink(path.c_str());
+  }
+}
+
+// Temporary files still open when the process exits normally are removed
+// then, as the system would remove them when it closes their handles. Only
+// the process that opened a file removes it: a forked child inherits the
+// list but not the files.
+struct TemporaryEntry {
+  const void* owner;
+  std::string path;
+  uint64_t device;
+  uint64_t inode;
+  pid_t pid;
+};
+
+struct TemporaryRegistry {
+  std::mutex mutex;
+  std::vector<TemporaryEntry> entries;
+};
+
+// Never destroyed: files may close during or after the exit handlers.
+TemporaryRegistry& Temporaries() {
+  static TemporaryRegistry* registry = new TemporaryRegistry;
+  return *registry;
+}
+
+void RemoveTemporariesAtExit() {
+  TemporaryRegistry& registry = Temporaries();
+  std::lock_guard guard(registry.mutex);
+  const pid_t self = getpid();
+  for (const TemporaryEntry& entry : registry.entries) {
+    if (entry.pid == self) RemoveIfSameFile(entry.path, entry.device, entry.inode);
+  }
+  registry.entries.clear();
+}
+
+}  // namespace
+
+void File::RegisterTemporary(const File* file) {
+  static std::once_flag once;
+  std::call_once(once, [] { std::atexit(RemoveTemporariesAtExit); });
+  TemporaryRegistry& registry = Temporaries();
+  std::lock_guard guard(registry.mutex);
+  registry.entries.push_back({file, file->path_, file->device_, file->inode_, getpid()});
+}
+
+void File::UnregisterTemporary(const File* file) {
+  TemporaryRegistry& registry = Temporaries();
+  std::lock_guard guard(registry.mutex);
+  std::erase_if(registry.entries, [file](const TemporaryEntry& e) { return e.owner == file; });
+}
+
+OsErrorKind OsErrorKindFromErrno(int errno_value) {
+  switch (errno_value) {
+    case ENOENT:
+    case ENOTDIR:
+      return OsErrorKind::kNotFound;
+    case EMFILE:
+    case ENFILE:
+      return OsErrorKind::kTooManyFiles;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case EISDIR:   // opening a folder as a file
+    case ETXTBSY:  // a running program's image: a sharing conflict
+      return OsErrorKind::kAccessDenied;
+    case EBADF:
+      return OsErrorKind::kBadHandle;
+    case ENOMEM:
+      return OsErrorKind::kNoMemory;
+    case ENODEV:
+    case ENXIO:
+      return OsErrorKind::kInvalidDrive;
+    case EXDEV:
+      return OsErrorKind::kNotSameDevice;
+    default:
+      return OsErrorKind::kOther;
+  }
+}
+
+File::File(int fd, std::string path, bool read_only, bool temporary)
+    : fd_(fd), path_(std::move(path)), read_only_(read_only), temporary_(temporary) {}
+
+File::~File() {
+  if (temporary_) {
+    UnregisterTemporary(this);
+    RemoveIfSameFile(path_, device_, inode_);
+  }
+  close(fd_);  // drops every OFD lock of this object
+}
+
+std::unique_ptr<File> File::OpenDescriptor(const std::string& path, int flags, bool read_only,
+                                           Share share, bool temporary, bool truncate) {
+  int fd;
+  do {
+    fd = open(path.c_str(), flags | O_CLOEXEC, 0666);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) ThrowErrno(errno, path);
+  // From here on the destructor closes the descriptor on every path; the
+  // temporary flag stays off until the file is really ours.
+  std::unique_ptr<File> file(new File(fd, path, read_only, false));
+
+  struct stat info {};
+  if (fstat(fd, &info) != 0) ThrowErrno(errno, path);
+  if (S_ISDIR(info.st_mode)) ThrowErrno(EISDIR, path);
+  file->device_ = static_cast<uint64_t>(info.st_dev);
+  file->inode_ = static_cast<uint64_t>(info.st_ino);
+
+  // The sharing lock. A descriptor that cannot be written can only carry a
+  // read lock; such an exclusive opener keeps out other exclusive openers only.
+  const bool writable_fd = (flags & O_ACCMODE) == O_RDWR;
+  const short type = share == Share::kExclusive && writable_fd ? F_WRLCK : F_RDLCK;
+  const int error = OfdLock(fd, type, kShareLockOffset, 1);
+  if (error != 0) {
+    if (IsLockConflict(error)) ThrowSharingViolation(path);
+    ThrowErrno(error, path);
+  }
+  if (truncate && ftruncate(fd, 0) != 0) ThrowErrno(errno, path);
+  if (temporary) {
+    file->temporary_ = true;
+    RegisterTemporary(file.get());
+  }
+  return file;
+}
+
+std::unique_ptr<File> File::Open(const std::string& path, Access access, Share share,
+                                 bool temporary) {
+  if (access == Access::kReadWrite) {
+    return OpenDescriptor(path, O_RDWR, false, share, temporary, false);
+  }
+  // Read-only use: prefer a writable descriptor, which can take exclusive
+  // byte-range locks; fall back to a read-only one when writing is not allowed.
+  try {
+    return OpenDescriptor(path, O_RDWR, true, share, temporary, false);
+  } catch (const OsError& error) {
+    const int e = error.errno_value();
+    if (e != EACCES && e != EPERM && e != EROFS && e != ETXTBSY) throw;
+  }
+  return OpenDescriptor(path, O_RDONLY, true, share, temporary, false);
+}
+
+std::unique_ptr<File> File::Create(const std::string& path, Share share, bool temporary) {
+  // No O_TRUNC: the old contents go only once the sharing lock is held.
+  return OpenDescriptor(path, O_RDWR | O_CREAT, false, share, temporary, true);
+}
+
+size_t File::ReadAt(uint64_t offset, void* buffer, size_t count) {
+  size_t done = 0;
+  while (done < count) {
+    if (offset + done > kMaxOffset) ThrowErrno(EINVAL, path_);
+    const size_t chunk = std::min<size_t>(count - done, SSIZE_MAX);
+    const ssize_t n =
+        pread(fd_, static_cast<char*>(buffer) + done, chunk, static_cast<off_t>(offset + done));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      ThrowErrno(errno, path_);
+    }
+    if (n == 0) break;  // end of file
+    done += static_cast<size_t>(n);
+  }
+  return done;
+}
+
+void File::WriteAt(uint64_t offset, const void* buffer, size_t count) {
+  if (read_only_) ThrowErrno(EACCES, path_ + " (opened read-only)");
+  size_t done = 0;
+  while (done < count) {
+    if (offset + done > kMaxOffset) ThrowErrno(EFBIG, path_);
+    const size_t chunk = std::min<size_t>(count - done, SSIZE_MAX);
+    const ssize_t n = pwrite(fd_, static_cast<const char*>(buffer) + done, chunk,
+                             static_cast<off_t>(offset + done));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      ThrowErrno(errno, path_);
+    }
+    if (n == 0) ThrowErrno(ENOSPC, path_);
+    done += static_cast<size_t>(n);
+  }
+}
+
+void File::Truncate(uint64_t size) {
+  if (read_only_) ThrowErrno(EACCES, path_ + " (opened read-only)");
+  if (size > kMaxOffset) ThrowErrno(EFBIG, path_);
+  while (ftruncate(fd_, static_cast<off_t>(size)) != 0) {
+    if (errno != EINTR) ThrowErrno(errno, path_);
+  }
+}
+
+uint64_t File::Size() {
+  struct stat info {};
+  if (fstat(fd_, &info) != 0) ThrowErrno(errno, path_);
+  return static_cast<uint64_t>(info.st_size);
+}
+
+void File::Sync() {
+  if (fsync(fd_) != 0 && errno != EINVAL) ThrowErrno(errno, path_);
+}
+
+bool File::TryLock(uint64_t offset, uint64_t length) {
+  if (!IsLockableRange(offset, length)) return false;
+  std::lock_guard guard(locks_mutex_);
+  for (const Range& held : held_) {
+    if (Overlaps(held.offset, held.length, offset, length)) return false;
+  }
+  if (OfdLock(fd_, F_WRLCK, offset, length) != 0) return false;
+  held_.push_back({offset, length});
+  return true;
+}
+
+bool File::Unlock(uint64_t offset, uint64_t length) {
+  std::lock_guard guard(locks_mutex_);
+  for (auto it = held_.begin(); it != held_.end(); ++it) {
+    if (it->offset == offset && it->length == length) {
+      if (OfdLock(fd_, F_UNLCK, offset, length) != 0) return false;
+      held_.erase(it);
+      return true;
+    }
+  }
+  return false;
+}
+
+std::optional<FileAttributes> GetFileAttributes(const std::string& path) {
+  struct stat info {};
+  if (stat(path.c_str(), &info) != 0) {
+    if (errno == ENOENT || errno == ENOTDIR) return std::nullopt;
+    ThrowErrno(errno, path);
+  }
+  FileAttributes attributes;
+  attributes.directory = S_ISDIR(info.st_mode);
+  attributes.read_only = (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 ||
+                         faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0;
+  attributes.size = static_cast<uint64_t>(info.st_size);
+  return attributes;
+}
+
+bool FileExists(const std::string& path) {
+  struct stat info {};
+  return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+bool DirectoryExists(const std::string& path) {
+  struct stat info {};
+  return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+void DeleteFile(const std::string& path) {
+  if (unlink(path.c_str()) != 0) ThrowErrno(errno, path);
+}
+
+void RenameFile(const std::string& from, const std::string& to) {
+  if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return;
+  int error = errno;
+  if (error == EINVAL || error == ENOSYS) {
+    // The file system cannot refuse to replace by itself: check first.
+    struct stat info {};
+    if (lstat(to.c_str(), &info) == 0) ThrowErrno(EEXIST, to);
+    if (rename(from.c_str(), to.c_str()) == 0) return;
+    error = errno;
+  }
+  ThrowErrno(error, from + " -> " + to);
+}
+
+void CreateDirectory(const std::string& path) {
+  if (mkdir(path.c_str(), 0777) == 0) return;
+  const int error = errno;
+  if (error == EEXIST && DirectoryExists(path)) return;
+  ThrowErrno(error, path);
+}
+
+std::string CurrentDirectory() {
+  std::string buffer(256, '\0');
+  while (getcwd(buffer.data(), buffer.size()) == nullptr) {
+    if (errno != ERANGE) ThrowErrno(errno, "current directory");
+    buffer.resize(buffer.size() * 2);
+  }
+  buffer.resize(buffer.find('\0'));
+  return WithTrailingSlash(std::move(buffer));
+}
+
+std::string TempDirectory() {
+  const char* dir = std::getenv("TMPDIR");
+  return WithTrailingSlash(dir != nullptr && *dir != '\0' ? dir : "/tmp");
+}
+
+}  // namespace platform

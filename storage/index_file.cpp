@@ -297,6 +297,7 @@ int TIndexFile::FindIndex(std::string_view name) const {
 }
 
 void TIndexFile::DefinePrimary(const TIndexDef& def) {
+  RequireWritable();
   DefinePrimaryIndex(header_, def, fields_, TableName());
   header_dirty_ = true;
   RebuildFormats();
@@ -305,6 +306,7 @@ void TIndexFile::DefinePrimary(const TIndexDef& def) {
 }
 
 int TIndexFile::AddSecondary(const TIndexDef& def) {
+  RequireWritable();
   int slot = AddSecondaryIndex(header_, def, fields_, TableName());
   header_dirty_ = true;
   RebuildFormats();

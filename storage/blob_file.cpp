@@ -49,8 +49,8 @@ uint64_t TBlobFile::BlockOffset(uint32_t number) const {
 // ---------------------------------------------------------------------------
 // Opening and closing
 
-void TBlobFile::Create(const std::string& path, uint32_t block_size, bool encrypted,
-                       bool in_memory, bool temporary) {
+void TBlobFile::Create(const std::string& path, uint32_t block_size, bool encrypted, bool in_memory,
+                       bool temporary) {
   if (IsOpen()) Close();
   SetGeometry(block_size, encrypted);
   CreateFile(path, in_memory, false, temporary);
@@ -102,7 +102,7 @@ void TBlobFile::Close() {
 bool TBlobFile::ReadDiskHeader(TBlobHeader& header) {
   uint8_t bytes[kBlobHeaderSize];
   if (ReadAt(0, bytes, kBlobHeaderSize, true) < kBlobHeaderSize) return false;
-  if (encrypted_) Scramble(bytes, kBlobHeaderSize, kRecordScrambleSeed);
+  if (encrypted_) Scramble(bytes, kBlobHeaderSize, kRecordSeed);
   header = ReadBlobHeader(bytes);
   return true;
 }
@@ -118,7 +118,7 @@ void TBlobFile::WriteHeaderToDisk() {
   header_.ModifiedMark = header_modified_ ? 1 : 0;
   uint8_t bytes[kBlobHeaderSize];
   WriteBlobHeader(header_, bytes);
-  if (encrypted_) Scramble(bytes, kBlobHeaderSize, kRecordScrambleSeed);
+  if (encrypted_) Scramble(bytes, kBlobHeaderSize, kRecordSeed);
   WriteAt(0, bytes, kBlobHeaderSize);
   ++writes_;
   header_modified_ = false;
@@ -148,7 +148,7 @@ bool TBlobFile::WriteModifiedBlocks() {
     for (size_t k = i; k < end; ++k) {
       uint8_t* target = write_buffer_.data() + (k - i) * block_size_;
       std::memcpy(target, blocks[k]->Bytes.data(), block_size_);
-      if (encrypted_) Scramble(target, block_size_, kRecordScrambleSeed);
+      if (encrypted_) Scramble(target, block_size_, kRecordSeed);
     }
     WriteAt(BlockOffset(blocks[i]->Number), write_buffer_.data(), write_buffer_.size());
     ++writes_;
@@ -238,26 +238,43 @@ TBlock* TBlobFile::GetBlock(uint32_t number, bool walking) {
   size_t complete = got / block_size_;
   if (complete == 0) Raise(STRATA_MEMOCORRUPT);  // counted by the header, missing on disk
 
-  // Blocks already cached keep their contents; `number` goes in last so that
-  // it is the most recently used.
-  TBlock* result = nullptr;
+  // Blocks cached before the read keep their contents (even when making room
+  // below writes and evicts them: the bytes read are older than theirs).
+  // `number` goes in last so that it is the most recently used.
+  std::vector<uint32_t> fresh;
   for (size_t i = complete; i-- > 0;) {
-    uint32_t current = number + static_cast<uint32_t>(i);
-    if (i > 0 && cache_.Peek(current) != nullptr) continue;
+    if (i == 0 || cache_.Peek(number + static_cast<uint32_t>(i)) == nullptr)
+      fresh.push_back(static_cast<uint32_t>(i));
+  }
+  TBlock* result = nullptr;
+  for (uint32_t i : fresh) {
+    uint32_t current = number + i;
     TBlock* block = AddToCache(current);
     std::memcpy(block->Bytes.data(), read_buffer_.data() + i * block_size_, block_size_);
-    if (encrypted_) Scramble(block->Bytes.data(), block_size_, kRecordScrambleSeed);
+    if (encrypted_) Scramble(block->Bytes.data(), block_size_, kRecordSeed);
     if (i == 0) result = block;
   }
   return result;
 }
 
+bool TBlobFile::CanAppend(uint64_t count) const {
+  uint64_t last = header_.NextBlock + count - 1;
+  return last <= kMaxBlocks && kBlobHeaderSize + last * block_size_ <= kMaxFileBytes;
+}
+
+void TBlobFile::CheckRoomFor(uint64_t count) {
+  if (CanAppend(count)) return;
+  uint64_t free_blocks = 0;
+  for (uint32_t number = header_.FreeChainHead; number != 0 && free_blocks < count; ++free_blocks) {
+    if (number > BlockCount() || free_blocks >= BlockCount()) Raise(STRATA_MEMOCORRUPT);
+    number = GetBlock(number, false)->Header().Next;
+  }
+  if (free_blocks < count && !CanAppend(count - free_blocks)) Raise(STRATA_TABLEFULL);
+}
+
 TBlock* TBlobFile::AppendBlock() {
   uint32_t number = header_.NextBlock;
-  if (number > kMaxBlocks || kBlobHeaderSize + static_cast<uint64_t>(number) * block_size_ >
-                                 kMaxFileBytes) {
-    Raise(STRATA_TABLEFULL);
-  }
+  if (!CanAppend(1)) Raise(STRATA_TABLEFULL);
   TBlock* block = cache_.Find(number);  // only a leftover of a dropped append
   if (block != nullptr) {
     std::fill(block->Bytes.begin(), block->Bytes.end(), 0);
@@ -302,7 +319,10 @@ std::vector<uint32_t> TBlobFile::CollectChain(uint32_t first_block, uint32_t row
     // A chain cannot hold more distinct blocks than the file has.
     if (number > BlockCount() || chain.size() >= BlockCount()) Raise(STRATA_MEMOCORRUPT);
     TBlockHeader header = GetBlock(number, true)->Header();
-    if (mismatch_code != 0 && header.RowNumber != row_number) Raise(mismatch_code);
+    if (mismatch_code != 0) {
+      if (header.RowNumber != row_number) Raise(mismatch_code);
+      if (!chain.empty() && header.Prev != chain.back()) Raise(STRATA_MEMOCORRUPT);
+    }
     chain.push_back(number);
     number = header.Next;
   }
@@ -331,9 +351,11 @@ std::vector<uint8_t> TBlobFile::ReadValue(uint32_t first_block, uint32_t row_num
     got += chunk;
     if (got == value.size() || header.Next == 0) break;
     if (header.Next > BlockCount() || ++visited > BlockCount()) Raise(STRATA_MEMOCORRUPT);
+    uint32_t previous = block->Number;
     block = GetBlock(header.Next, true);
     header = block->Header();
     if (header.RowNumber != row_number) Raise(STRATA_KEYORRECDELETED);
+    if (header.Prev != previous) Raise(STRATA_MEMOCORRUPT);  // cross-linked or looping
   }
   if (got < value.size()) Raise(STRATA_ENDOFBLOB);
   return value;
@@ -352,6 +374,7 @@ uint32_t TBlobFile::WriteValue(uint32_t first_block, uint32_t row_number,
 
   const size_t data_size = block_size_ - kBlockHeaderSize;
   const size_t needed = (bytes.size() + data_size - 1) / data_size;
+  if (needed > old_chain.size()) CheckRoomFor(needed - old_chain.size());
   uint32_t first = 0;
   size_t written = 0;
   TBlockPin previous;

@@ -45,7 +45,7 @@ TIndexFile::~TIndexFile() {
 void TIndexFile::Corrupt() const { RaiseTableError(STRATA_INDEXCORRUPT, TableName()); }
 
 void TIndexFile::ScrambleIfEncrypted(uint8_t* data, size_t size) const {
-  if (encrypted_) ::strata::Scramble(data, size, kRecordScrambleSeed);
+  if (encrypted_) ::strata::Scramble(data, size, kRecordSeed);
 }
 
 void TIndexFile::SetTableContext(std::vector<TFieldDescriptor> fields, uint32_t locale_id,

@@ -30,6 +30,7 @@ inline constexpr std::string_view kDatabaseClosed =
 inline constexpr std::string_view kTransactionActive =
     "Database %s already has an active transaction.";
 inline constexpr std::string_view kNoTransaction = "Database %s has no active transaction.";
+inline constexpr std::string_view kSessionInactive = "Session %s is not active.";
 inline constexpr std::string_view kRemoteSessionRefused =
     "Remote sessions are not supported; use a local session.";
 

@@ -96,6 +96,7 @@ class TStrataDatabase {
   bool loading_ = false;
   bool stream_connected_ = false;
   bool temporary_ = false;
+  bool disconnecting_ = false;
   bool keep_connection_ = true;
   bool handle_shared_ = false;
   std::string database_name_;

@@ -36,7 +36,8 @@ class TFileHandler {
   bool IsOpen() const { return open_; }
 
   // Positioned I/O. A short read raises 9217 unless allow_short; returns the
-  // bytes read. A failed write raises 9218.
+  // bytes read. A failed write raises 9218; writing through a read-only
+  // opener raises 11013.
   size_t ReadAt(uint64_t offset, void* buffer, size_t count, bool allow_short = false);
   void WriteAt(uint64_t offset, const void* buffer, size_t count);
   void Truncate(uint64_t size);
@@ -54,6 +55,14 @@ class TFileHandler {
   // The operating system's buffer flush.
   void FlushBuffers();
 
+  // File operations by path, outside any opener (errors name the file).
+  // Whether the file exists (a memory file: whether the registry has it).
+  static bool FileExists(const std::string& path, bool in_memory);
+  // Deletes a file; 11013 while this process has it open, 11010 when missing.
+  static void DeleteFile(const std::string& path, bool in_memory);
+  // Renames a file; 11013 while this process has either name open.
+  static void RenameFile(const std::string& from, const std::string& to, bool in_memory);
+
   const std::string& Path() const { return path_; }
   bool InMemory() const { return in_memory_; }
   bool Exclusive() const { return exclusive_; }
@@ -63,6 +72,10 @@ class TFileHandler {
   int HandleNumber() const { return handle_; }
 
  protected:
+  // 11014 when the handler is not open; 11013 as well when it is read-only.
+  void RequireOpen() const;
+  void RequireWritable() const;
+
   std::string path_;
   std::string table_name_;
   bool in_memory_ = false;
@@ -73,6 +86,9 @@ class TFileHandler {
   bool open_ = false;
   std::shared_ptr<TAbstractFile> file_;
   int handle_ = 0;
+
+ private:
+  void Attach(std::shared_ptr<TAbstractFile> file, int handle, bool in_memory, bool read_only);
 };
 
 }  // namespace strata

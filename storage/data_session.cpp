@@ -4,7 +4,7 @@
 
 #include "platform/file.h"
 #include "storage/data_directory.h"
-#include "storage/table_files.h"
+#include "storage/engine_names.h"
 
 namespace strata {
 

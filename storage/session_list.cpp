@@ -4,7 +4,7 @@
 #include <memory>
 
 #include "storage/strata_session.h"
-#include "storage/table_files.h"
+#include "storage/engine_names.h"
 
 namespace strata {
 

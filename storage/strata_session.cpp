@@ -6,7 +6,7 @@
 #include "storage/database_error.h"
 #include "storage/session_list.h"
 #include "storage/strata_database.h"
-#include "storage/table_files.h"
+#include "storage/engine_names.h"
 
 namespace strata {
 

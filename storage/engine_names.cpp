@@ -1,9 +1,9 @@
-#include "storage/table_files.h"
-
-#include <algorithm>
+#include "storage/engine_names.h"
 
 namespace strata {
 namespace {
+
+constexpr std::string_view kDataExtension = ".DAT";
 
 std::string_view Trim(std::string_view text) {
   while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
@@ -25,7 +25,7 @@ bool SameName(std::string_view a, std::string_view b) {
   return a.size() == b.size() && UpperCaseName(a) == UpperCaseName(b);
 }
 
-std::string TableBaseName(std::string_view table_name) {
+std::string TableNameWithoutExtension(std::string_view table_name) {
   std::string_view name = Trim(table_name);
   if (name.size() >= kDataExtension.size() &&
       SameName(name.substr(name.size() - kDataExtension.size()), kDataExtension)) {
@@ -34,19 +34,14 @@ std::string TableBaseName(std::string_view table_name) {
   return std::string(name);
 }
 
-std::string TableKey(std::string_view table_name) {
-  return UpperCaseName(TableBaseName(table_name));
+std::string TableNameKey(std::string_view table_name) {
+  return UpperCaseName(TableNameWithoutExtension(table_name));
 }
 
 std::string NormalizeDirectory(std::string_view directory) {
   std::string path(Trim(directory));
   if (!path.empty() && path.back() != '/') path += '/';
   return path;
-}
-
-std::string TableFilePath(std::string_view directory, std::string_view table_name,
-                          std::string_view extension) {
-  return NormalizeDirectory(directory) + TableBaseName(table_name) + std::string(extension);
 }
 
 }  // namespace strata

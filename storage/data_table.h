@@ -103,16 +103,22 @@ class TDataTable {
 
   bool ReadLocked() const { return first_read_.depth > 0; }
   bool WriteLocked() const { return write_depth_ > 0; }
-  bool TableLocked() const { return table_locked_; }
+  bool TableLocked() const { return table_lock_depth_ > 0; }
 
   // Re-reads the three headers: index first (when changed: drop pages, re-read
   // the data header and drop records), else the data header; the blob header
   // independently. Returns "changed".
   bool DetectChange();
 
-  // Flushes the three files: modified items, then the headers when modified
-  // or forced. Returns whether anything was written.
+  // Flushes the three files: modified items, then each header when it is
+  // modified or `force_header`; the OS buffer flush when anything was
+  // written and ForceBufferFlush or `force_os_flush`. Returns whether
+  // anything was written.
   bool Flush(bool force_header, bool force_os_flush = false);
+  // The flush that ends a modifying operation: data and index headers are
+  // always written (their change counters advance), the blob header when the
+  // blobs changed.
+  bool FlushAfterChange(bool blobs_changed);
   // Set whenever a write reached the data file.
   bool Written() const { return written_; }
   void ClearWritten() { written_ = false; }
@@ -127,6 +133,9 @@ class TDataTable {
   void BeginCommit();
   void CommitFlush();
   void EndTransaction();
+  // Drops the changes this transaction holds in the caches (the headers are
+  // read again); the transaction mode stays until EndTransaction.
+  void DiscardTransactionChanges();
   // Drops every cache, changes included, re-reads the headers, UnlockTable.
   void RollbackTransaction();
 
@@ -144,6 +153,8 @@ class TDataTable {
   bool ReleaseReadSlots(ReadLockState& lock);
   bool BlobLocksApply() const;
   void CloseFiles() noexcept;
+  void ResumeReadLocks();
+  bool AnyTableLevelLockHeld() const { return write_depth_ > 0 || table_lock_depth_ > 0; }
 
   std::string name_;
   std::string data_path_;
@@ -168,8 +179,9 @@ class TDataTable {
   ReadLockState second_read_;
   int write_depth_ = 0;
   bool write_holds_mutex_ = false;
-  bool write_holds_regions_ = false;
-  bool table_locked_ = false;
+  bool write_holds_index_ = false;
+  bool write_holds_blob_ = false;
+  int table_lock_depth_ = 0;
   bool in_transaction_ = false;
   bool written_ = false;
   std::map<uint32_t, int> record_locks_;  // record -> cursor id that holds it

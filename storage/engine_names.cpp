@@ -3,8 +3,6 @@
 namespace strata {
 namespace {
 
-constexpr std::string_view kDataExtension = ".DAT";
-
 std::string_view Trim(std::string_view text) {
   while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
   while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
@@ -27,9 +25,9 @@ bool SameName(std::string_view a, std::string_view b) {
 
 std::string TableNameWithoutExtension(std::string_view table_name) {
   std::string_view name = Trim(table_name);
-  if (name.size() >= kDataExtension.size() &&
-      SameName(name.substr(name.size() - kDataExtension.size()), kDataExtension)) {
-    name.remove_suffix(kDataExtension.size());
+  if (name.size() >= kDataFileExtension.size() &&
+      SameName(name.substr(name.size() - kDataFileExtension.size()), kDataFileExtension)) {
+    name.remove_suffix(kDataFileExtension.size());
   }
   return std::string(name);
 }

@@ -10,6 +10,10 @@
 
 namespace strata {
 
+inline constexpr std::string_view kDataFileExtension = ".DAT";
+inline constexpr std::string_view kIndexFileExtension = ".IDX";
+inline constexpr std::string_view kBlobFileExtension = ".BLB";
+
 // ASCII letter case folding for engine names.
 std::string UpperCaseName(std::string_view name);
 bool SameName(std::string_view a, std::string_view b);

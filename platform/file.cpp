@@ -65,7 +65,64 @@ std::string WithTrailingSlash(std::string path) {
   return path;
 }
 
+// Removes `path` only while it still names the file (device, inode) that was
+// opened under it, never another file created there since.
+void RemoveIfSameFile(const std::string& path, uint64_t device, uint64_t inode) {
+  struct stat by_name {};
+  if (stat(path.c_str(), &by_name) == 0 && static_cast<uint64_t>(by_name.st_dev) == device &&
+      static_cast<uint64_t>(by_name.st_ino) == inode) {
+    unlink(path.c_str());
+  }
+}
+
+// Temporary files still open when the process exits normally are removed
+// then, as the system would remove them when it closes their handles. Only
+// the process that opened a file removes it: a forked child inherits the
+// list but not the files.
+struct TemporaryEntry {
+  const void* owner;
+  std::string path;
+  uint64_t device;
+  uint64_t inode;
+  pid_t pid;
+};
+
+struct TemporaryRegistry {
+  std::mutex mutex;
+  std::vector<TemporaryEntry> entries;
+};
+
+// Never destroyed: files may close during or after the exit handlers.
+TemporaryRegistry& Temporaries() {
+  static TemporaryRegistry* registry = new TemporaryRegistry;
+  return *registry;
+}
+
+void RemoveTemporariesAtExit() {
+  TemporaryRegistry& registry = Temporaries();
+  std::lock_guard guard(registry.mutex);
+  const pid_t self = getpid();
+  for (const TemporaryEntry& entry : registry.entries) {
+    if (entry.pid == self) RemoveIfSameFile(entry.path, entry.device, entry.inode);
+  }
+  registry.entries.clear();
+}
+
 }  // namespace
+
+void File::RegisterTemporary(const File* file) {
+  static std::once_flag once;
+  std::call_once(once, [] { std::atexit(RemoveTemporariesAtExit); });
+  TemporaryRegistry& registry = Temporaries();
+  std::lock_guard guard(registry.mutex);
+  registry.entries.push_back({file, file->path_, file->device_, file->inode_, getpid()});
+}
+
+void File::UnregisterTemporary(const File* file) {
+  TemporaryRegistry& registry = Temporaries();
+  std::lock_guard guard(registry.mutex);
+  std::erase_if(registry.entries, [file](const TemporaryEntry& e) { return e.owner == file; });
+}
 
 OsErrorKind OsErrorKindFromErrno(int errno_value) {
   switch (errno_value) {
@@ -100,12 +157,8 @@ File::File(int fd, std::string path, bool read_only, bool temporary)
 
 File::~File() {
   if (temporary_) {
-    // Remove the name only while it still denotes this very file.
-    struct stat by_name {};
-    if (stat(path_.c_str(), &by_name) == 0 && static_cast<uint64_t>(by_name.st_dev) == device_ &&
-        static_cast<uint64_t>(by_name.st_ino) == inode_) {
-      unlink(path_.c_str());
-    }
+    UnregisterTemporary(this);
+    RemoveIfSameFile(path_, device_, inode_);
   }
   close(fd_);  // drops every OFD lock of this object
 }
@@ -137,7 +190,10 @@ std::unique_ptr<File> File::OpenDescriptor(const std::string& path, int flags, b
     ThrowErrno(error, path);
   }
   if (truncate && ftruncate(fd, 0) != 0) ThrowErrno(errno, path);
-  file->temporary_ = temporary;
+  if (temporary) {
+    file->temporary_ = true;
+    RegisterTemporary(file.get());
+  }
   return file;
 }
 

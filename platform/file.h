@@ -69,8 +69,9 @@ class File {
   static constexpr uint64_t kShareLockOffset = 0x100000000ULL;
 
   // Opens an existing file. A temporary file is removed when this object
-  // closes (not before: its name stays taken while it is open). Throws
-  // OsError; a sharing conflict is kAccessDenied.
+  // closes, or when the process exits normally with it still open (not
+  // before: its name stays taken while it is open; a killed process leaves it
+  // behind). Throws OsError; a sharing conflict is kAccessDenied.
   // A read-only File refuses writes (kAccessDenied); its descriptor is still
   // opened for writing when the permissions allow, so that it can take
   // exclusive byte-range locks like any other opener.
@@ -110,6 +111,8 @@ class File {
     uint64_t length;
   };
   File(int fd, std::string path, bool read_only, bool temporary);
+  static void RegisterTemporary(const File* file);
+  static void UnregisterTemporary(const File* file);
   static std::unique_ptr<File> OpenDescriptor(const std::string& path, int flags, bool read_only,
                                               Share share, bool temporary, bool truncate);
 

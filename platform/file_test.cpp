@@ -1,11 +1,14 @@
 #include "platform/file.h"
 
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
+#include <functional>
 #include <string>
 
 namespace platform {
@@ -255,6 +258,248 @@ TEST_F(FileTest, FolderOperations) {
     EXPECT_EQ(error.kind(), OsErrorKind::kNotFound);
   }
   EXPECT_THROW(CreateDirectory(Path("none/deeper")), OsError);
+}
+
+// A forked process running `body`, its exit code the body's result. Parent
+// and child exchange single-character messages over two pipes, so that each
+// step of a test happens in a known order.
+class Child {
+ public:
+  explicit Child(const std::function<int(Child&)>& body) {
+    int down[2], up[2];
+    if (pipe(down) != 0 || pipe(up) != 0) std::abort();
+    pid_ = fork();
+    if (pid_ < 0) std::abort();
+    if (pid_ == 0) {
+      close(down[1]);
+      close(up[0]);
+      in_ = down[0];
+      out_ = up[1];
+      int result;
+      try {
+        result = body(*this);
+      } catch (...) {
+        result = 99;
+      }
+      _exit(result);
+    }
+    close(down[0]);
+    close(up[1]);
+    in_ = up[0];
+    out_ = down[1];
+  }
+  ~Child() {
+    if (pid_ > 0) Wait();
+    close(in_);
+    close(out_);
+  }
+
+  void Send(char message) {
+    if (write(out_, &message, 1) != 1) std::abort();
+  }
+  // The next message; '\0' when the other side has gone or stays silent far
+  // longer than any step takes (so that a broken test fails, not hangs).
+  char Receive() {
+    pollfd fd{in_, POLLIN, 0};
+    if (poll(&fd, 1, 30000) != 1) return '\0';
+    char message = '\0';
+    return read(in_, &message, 1) == 1 ? message : '\0';
+  }
+  // The child's exit code; -1 when it did not exit normally.
+  int Wait() {
+    int status = 0;
+    const pid_t pid = pid_;
+    pid_ = -1;
+    if (pid <= 0 || waitpid(pid, &status, 0) != pid) return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+
+ private:
+  pid_t pid_ = -1;
+  int in_ = -1;
+  int out_ = -1;
+};
+
+// Exit codes of a child's open attempt.
+constexpr int kOpened = 0;
+int OpenResult(const std::function<void()>& open) {
+  try {
+    open();
+    return kOpened;
+  } catch (const OsError& error) {
+    return 10 + static_cast<int>(error.kind());
+  }
+}
+constexpr int kDenied = 10 + static_cast<int>(OsErrorKind::kAccessDenied);
+
+constexpr uint64_t kMutex = 0xFFFFFFFF;
+constexpr uint64_t kWriteRegion = 0xFFFEFFFF;
+constexpr uint64_t kWriteRegionLength = 0x10000;
+
+TEST_F(FileTest, LockHeldByAnotherProcessUntilReleased) {
+  const std::string path = Path("lock.DAT");
+  { File::Create(path, Share::kShared); }
+  auto file = File::Open(path, Access::kReadWrite, Share::kShared);
+
+  Child child([&](Child& self) {
+    auto mine = File::Open(path, Access::kReadWrite, Share::kShared);
+    if (!mine->TryLock(kMutex, 1) || !mine->TryLock(kMutex - 7, 1)) return 1;
+    self.Send('L');
+    if (self.Receive() != 'U') return 2;
+    if (!mine->Unlock(kMutex, 1)) return 3;
+    self.Send('R');
+    if (self.Receive() != 'C') return 4;
+    // Now the parent holds the byte.
+    if (mine->TryLock(kMutex, 1)) return 5;
+    return 0;
+  });
+  ASSERT_EQ(child.Receive(), 'L');
+  EXPECT_FALSE(file->TryLock(kMutex, 1));
+  EXPECT_FALSE(file->TryLock(kMutex - 7, 1));
+  EXPECT_FALSE(file->TryLock(kMutex - 10, 5)) << "a range over a held byte";
+  // Neighbouring bytes and a write region that ends just before are free.
+  EXPECT_TRUE(file->TryLock(kMutex - 6, 1));
+  EXPECT_TRUE(file->TryLock(kMutex - 8, 1));
+  EXPECT_FALSE(file->TryLock(kWriteRegion, kWriteRegionLength)) << "covers byte -7";
+  child.Send('U');
+  ASSERT_EQ(child.Receive(), 'R');
+  EXPECT_TRUE(file->TryLock(kMutex, 1));
+  EXPECT_FALSE(file->TryLock(kMutex - 7, 1)) << "still held there";
+  child.Send('C');
+  EXPECT_EQ(child.Wait(), 0);
+  // The child has gone, and its locks with it.
+  EXPECT_TRUE(file->TryLock(kMutex - 7, 1));
+}
+
+TEST_F(FileTest, ReadSlotsCoexistAndTheWriteRegionExcludesThem) {
+  const std::string path = Path("slots.IDX");
+  { File::Create(path, Share::kShared); }
+  auto file = File::Open(path, Access::kReadOnly, Share::kShared);
+  ASSERT_TRUE(file->TryLock(0xFFFFFFFF - 1, 1));  // read slot 1
+
+  Child child([&](Child&) {
+    auto mine = File::Open(path, Access::kReadOnly, Share::kShared);
+    if (!mine->TryLock(0xFFFFFFFF - 65535, 1)) return 1;  // slot 65535
+    if (mine->TryLock(0xFFFFFFFF - 1, 1)) return 2;       // the parent's slot
+    if (mine->TryLock(kWriteRegion, kWriteRegionLength)) return 3;
+    if (!mine->Unlock(0xFFFFFFFF - 65535, 1)) return 4;
+    return 0;
+  });
+  EXPECT_EQ(child.Wait(), 0);
+  ASSERT_TRUE(file->Unlock(0xFFFFFFFF - 1, 1));
+  Child writer([&](Child&) {
+    auto mine = File::Open(path, Access::kReadWrite, Share::kShared);
+    return mine->TryLock(kWriteRegion, kWriteRegionLength) ? 0 : 1;
+  });
+  EXPECT_EQ(writer.Wait(), 0);
+}
+
+TEST_F(FileTest, LocksOfTwoFilesInOneProcessConflict) {
+  const std::string path = Path("two.DAT");
+  { File::Create(path, Share::kShared); }
+  auto first = File::Open(path, Access::kReadWrite, Share::kShared);
+  auto second = File::Open(path, Access::kReadWrite, Share::kShared);
+  ASSERT_TRUE(first->TryLock(kMutex, 1));
+  EXPECT_FALSE(second->TryLock(kMutex, 1));
+  EXPECT_FALSE(second->Unlock(kMutex, 1)) << "not held through this File";
+  EXPECT_FALSE(second->TryLock(kMutex, 1));
+  ASSERT_TRUE(first->Unlock(kMutex, 1));
+  EXPECT_TRUE(second->TryLock(kMutex, 1));
+  EXPECT_FALSE(first->TryLock(kMutex, 1));
+}
+
+TEST_F(FileTest, ClosingAnotherDescriptorKeepsTheLock) {
+  const std::string path = Path("keep.DAT");
+  { File::Create(path, Share::kShared); }
+  auto holder = File::Open(path, Access::kReadWrite, Share::kShared);
+  ASSERT_TRUE(holder->TryLock(kMutex, 1));
+  {
+    // Another descriptor of the same file in the same process, opened and
+    // closed: with classic process-wide record locks this would drop the lock.
+    auto other = File::Open(path, Access::kReadOnly, Share::kShared);
+    std::string bytes(4, '\0');
+    other->ReadAt(0, bytes.data(), bytes.size());
+  }
+  Child child([&](Child&) {
+    auto mine = File::Open(path, Access::kReadWrite, Share::kShared);
+    return mine->TryLock(kMutex, 1) ? 1 : 0;
+  });
+  EXPECT_EQ(child.Wait(), 0) << "the lock was lost";
+  // The sharing lock survived as well: an exclusive open still fails.
+  Child exclusive([&](Child&) {
+    return OpenResult([&] { File::Open(path, Access::kReadWrite, Share::kExclusive); });
+  });
+  EXPECT_EQ(exclusive.Wait(), kDenied);
+}
+
+TEST_F(FileTest, ExclusiveOpenKeepsOtherProcessesOut) {
+  const std::string path = Path("excl.DAT");
+  { File::Create(path, Share::kShared)->WriteAt(0, "payload", 7); }
+  auto exclusive = File::Open(path, Access::kReadWrite, Share::kExclusive);
+
+  Child shared_open([&](Child&) {
+    return OpenResult([&] { File::Open(path, Access::kReadOnly, Share::kShared); });
+  });
+  EXPECT_EQ(shared_open.Wait(), kDenied);
+  Child exclusive_open([&](Child&) {
+    return OpenResult([&] { File::Open(path, Access::kReadWrite, Share::kExclusive); });
+  });
+  EXPECT_EQ(exclusive_open.Wait(), kDenied);
+  Child create([&](Child&) { return OpenResult([&] { File::Create(path, Share::kShared); }); });
+  EXPECT_EQ(create.Wait(), kDenied);
+  EXPECT_EQ(ReadText(*exclusive, 0, 100), "payload") << "a failed create cut the file";
+
+  exclusive.reset();
+  Child after([&](Child&) {
+    return OpenResult([&] { File::Open(path, Access::kReadWrite, Share::kExclusive); });
+  });
+  EXPECT_EQ(after.Wait(), kOpened);
+}
+
+TEST_F(FileTest, SharedOpensCoexistAcrossProcesses) {
+  const std::string path = Path("shared.DAT");
+  { File::Create(path, Share::kShared); }
+  auto file = File::Open(path, Access::kReadWrite, Share::kShared);
+
+  Child child([&](Child& self) {
+    auto mine = File::Open(path, Access::kReadWrite, Share::kShared);
+    mine->WriteAt(0, "from child", 10);
+    self.Send('W');
+    if (self.Receive() != 'D') return 1;
+    return 0;
+  });
+  ASSERT_EQ(child.Receive(), 'W');
+  // Written by the other process, read here at once.
+  EXPECT_EQ(ReadText(*file, 0, 100), "from child");
+  // While both have it open, nobody gets exclusive use.
+  EXPECT_EQ(KindOfOpenFailure(path, Access::kReadWrite, Share::kExclusive),
+            OsErrorKind::kAccessDenied);
+  file.reset();
+  EXPECT_EQ(KindOfOpenFailure(path, Access::kReadWrite, Share::kExclusive),
+            OsErrorKind::kAccessDenied)
+      << "the child still has it open";
+  child.Send('D');
+  EXPECT_EQ(child.Wait(), 0);
+  EXPECT_NO_THROW(File::Open(path, Access::kReadWrite, Share::kExclusive));
+}
+
+TEST_F(FileTest, TemporaryFilesGoWhenTheirProcessExits) {
+  const std::string parents = Path("parent.tmp");
+  auto parent_file = File::Create(parents, Share::kExclusive, /*temporary=*/true);
+  const std::string childs = Path("child.tmp");
+  Child child([&](Child&) {
+    // Still open at a normal exit: removed then. The parent's temporary file,
+    // inherited in the fork, is not this process's to remove.
+    auto file = File::Create(childs, Share::kExclusive, /*temporary=*/true).release();
+    (void)file;
+    std::exit(FileExists(childs) ? 0 : 1);
+    return 2;
+  });
+  EXPECT_EQ(child.Wait(), 0);
+  EXPECT_FALSE(FileExists(childs));
+  EXPECT_TRUE(FileExists(parents));
+  parent_file.reset();
+  EXPECT_FALSE(FileExists(parents));
 }
 
 TEST(DirectoryTest, CurrentAndTemporaryEndWithSlash) {

@@ -49,8 +49,8 @@ uint64_t TBlobFile::BlockOffset(uint32_t number) const {
 // ---------------------------------------------------------------------------
 // Opening and closing
 
-void TBlobFile::Create(const std::string& path, uint32_t block_size, bool encrypted,
-                       bool in_memory, bool temporary) {
+void TBlobFile::Create(const std::string& path, uint32_t block_size, bool encrypted, bool in_memory,
+                       bool temporary) {
   if (IsOpen()) Close();
   SetGeometry(block_size, encrypted);
   CreateFile(path, in_memory, false, temporary);
@@ -238,12 +238,17 @@ TBlock* TBlobFile::GetBlock(uint32_t number, bool walking) {
   size_t complete = got / block_size_;
   if (complete == 0) Raise(STRATA_MEMOCORRUPT);  // counted by the header, missing on disk
 
-  // Blocks already cached keep their contents; `number` goes in last so that
-  // it is the most recently used.
-  TBlock* result = nullptr;
+  // Blocks cached before the read keep their contents (even when making room
+  // below writes and evicts them: the bytes read are older than theirs).
+  // `number` goes in last so that it is the most recently used.
+  std::vector<uint32_t> fresh;
   for (size_t i = complete; i-- > 0;) {
-    uint32_t current = number + static_cast<uint32_t>(i);
-    if (i > 0 && cache_.Peek(current) != nullptr) continue;
+    if (i == 0 || cache_.Peek(number + static_cast<uint32_t>(i)) == nullptr)
+      fresh.push_back(static_cast<uint32_t>(i));
+  }
+  TBlock* result = nullptr;
+  for (uint32_t i : fresh) {
+    uint32_t current = number + i;
     TBlock* block = AddToCache(current);
     std::memcpy(block->Bytes.data(), read_buffer_.data() + i * block_size_, block_size_);
     if (encrypted_) Scramble(block->Bytes.data(), block_size_, kRecordScrambleSeed);
@@ -254,8 +259,8 @@ TBlock* TBlobFile::GetBlock(uint32_t number, bool walking) {
 
 TBlock* TBlobFile::AppendBlock() {
   uint32_t number = header_.NextBlock;
-  if (number > kMaxBlocks || kBlobHeaderSize + static_cast<uint64_t>(number) * block_size_ >
-                                 kMaxFileBytes) {
+  if (number > kMaxBlocks ||
+      kBlobHeaderSize + static_cast<uint64_t>(number) * block_size_ > kMaxFileBytes) {
     Raise(STRATA_TABLEFULL);
   }
   TBlock* block = cache_.Find(number);  // only a leftover of a dropped append
@@ -302,7 +307,10 @@ std::vector<uint32_t> TBlobFile::CollectChain(uint32_t first_block, uint32_t row
     // A chain cannot hold more distinct blocks than the file has.
     if (number > BlockCount() || chain.size() >= BlockCount()) Raise(STRATA_MEMOCORRUPT);
     TBlockHeader header = GetBlock(number, true)->Header();
-    if (mismatch_code != 0 && header.RowNumber != row_number) Raise(mismatch_code);
+    if (mismatch_code != 0) {
+      if (header.RowNumber != row_number) Raise(mismatch_code);
+      if (!chain.empty() && header.Prev != chain.back()) Raise(STRATA_MEMOCORRUPT);
+    }
     chain.push_back(number);
     number = header.Next;
   }
@@ -331,9 +339,11 @@ std::vector<uint8_t> TBlobFile::ReadValue(uint32_t first_block, uint32_t row_num
     got += chunk;
     if (got == value.size() || header.Next == 0) break;
     if (header.Next > BlockCount() || ++visited > BlockCount()) Raise(STRATA_MEMOCORRUPT);
+    uint32_t previous = block->Number;
     block = GetBlock(header.Next, true);
     header = block->Header();
     if (header.RowNumber != row_number) Raise(STRATA_KEYORRECDELETED);
+    if (header.Prev != previous) Raise(STRATA_MEMOCORRUPT);  // cross-linked or looping
   }
   if (got < value.size()) Raise(STRATA_ENDOFBLOB);
   return value;

@@ -47,6 +47,7 @@
 #include "storage/index_descriptor.h"
 #include "storage/index_key.h"
 #include "storage/index_position.h"
+#include "storage/record_context.h"
 #include "storage/table_definition.h"
 #include "storage/table_ref.h"
 
@@ -231,6 +232,7 @@ class TDataCursor {
   // holds the field's data size, see record_buffer.h) ...
   bool GetField(uint16_t field, std::span<uint8_t> dest) const;
   bool IsFieldBlank(uint16_t field) const;
+  // A blob field takes `value` as its whole blob value.
   void PutField(uint16_t field, std::span<const uint8_t> value);
   // A blob field made blank loses its value when the record is posted.
   void PutFieldBlank(uint16_t field);
@@ -328,8 +330,10 @@ class TDataCursor {
   void RequireWritable() const;
   void RequireExclusive() const;
   void ResetPosition();
+  void ResetState();
   void RebuildIndexes();
-  void FillIndex(int index);
+  // Inserts the keys of every live record into the given indexes.
+  void FillIndexes(const std::vector<int>& indexes);
   int ResolveIndex(int index) const;
 
   // cursor_view.cpp: the view and positions (no locks taken)
@@ -370,7 +374,10 @@ class TDataCursor {
   void NoteTableState();
   TTableState CurrentTableState() const;
   void Resync(bool reread_buffer);
+  // Leaving the current record: edits dropped, edit lock released.
   void LeaveRecord();
+  // Changes not posted and blob edits dropped (the edit lock stays).
+  void DropEdits();
   void ReleaseEditLock() noexcept;
 
   // cursor_change.cpp
@@ -395,6 +402,7 @@ class TDataCursor {
   TTableRef table_;
   TTableOpenOptions options_;
   std::string table_name_;
+  TRecordContext context_;
 
   int index_ = kRowOrderIndex;
   TIndexPosition pos_;

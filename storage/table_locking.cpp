@@ -264,6 +264,13 @@ bool TDataTable::LockRecord(uint32_t record, int cursor_id) {
     }
     int failures = 0;
     while (!data_->Lock(RecordLockOffset(record), kRecordLockLength)) {
+      // The read slot has served its purpose (the change is noticed); held
+      // through the waits it would keep out the writer that is about to
+      // release this very record.
+      if (look) {
+        look->Release();
+        look.reset();
+      }
       if (++failures > settings_->LockRetryCount) RaiseTableError(STRATA_RECLOCKFAILED, name_);
       platform::SleepMs(settings_->LockWaitTime);
     }

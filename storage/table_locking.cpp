@@ -2,6 +2,7 @@
 // the table mutex, record locks and change detection across the three
 // files. Lock regions: see lock_regions.h.
 #include <algorithm>
+#include <optional>
 
 #include "platform/clock.h"
 #include "storage/blob_file.h"

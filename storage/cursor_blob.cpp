@@ -41,10 +41,10 @@ TBlobBuffer& TDataCursor::Blob(uint16_t field) {
   auto found = blobs_.find(field);
   if (found != blobs_.end()) return *found->second;
   const uint32_t first_block = BlobReference(buffer_, descriptor);
-  auto buffer = std::make_unique<TBlobBuffer>(
-      table_name_, first_block, static_cast<uint32_t>(GetRowNumber(buffer_.data())));
+  auto buffer = std::make_unique<TBlobBuffer>(table_name_, first_block,
+                                              static_cast<uint32_t>(GetRowNumber(buffer_.data())));
   if (first_block != 0) {
-    ReadLock lock(*table_);
+    ReadLock lock(table_.Table());
     buffer->Load(*BlobFile());
     lock.Release();
   }

@@ -99,9 +99,6 @@ void TDataCursor::CheckUniqueKeys(std::span<const uint8_t> record, uint32_t own_
   TIndexFile& index_file = IndexFile();
   for (int index : MaintainedIndexes(index_file)) {
     if (!index_file.KeyFormat(index).Unique()) continue;
-    // The row-order index holds row numbers, which are new for a new record
-    // unless one was given.
-    if (index == kSysDeletedIndex && old_record.empty() && !row_number_given_) continue;
     const std::vector<uint8_t> key = index_file.BuildKey(index, record.data());
     if (!old_record.empty()) {
       const std::vector<uint8_t> old_key = index_file.BuildKey(index, old_record.data());
@@ -124,8 +121,7 @@ bool TDataCursor::WriteInsertBlobs(std::vector<uint8_t>& record, int32_t row_num
     if (found != blobs_.end()) {
       value = found->second->Bytes();
     } else if (const uint32_t reference = BlobReference(record, field);
-               reference != 0 && state_ == kOnRecord &&
-               reference == BlobReference(image_, field)) {
+               reference != 0 && state_ == kOnRecord && reference == BlobReference(image_, field)) {
       // A copy of the current record: its value is copied too. Other
       // references are not this record's to share.
       value = file->ReadValue(reference, static_cast<uint32_t>(GetRowNumber(image_.data())));
@@ -173,13 +169,19 @@ void TDataCursor::InsertRecord() {
   std::vector<uint8_t> record = buffer_;
   CheckRecord(Fields(), record, context_);
 
-  WriteLock write_lock(*table_);
+  WriteLock write_lock(table_.Table());
   SyncWithTable();
   TDataFile& data = Data();
   TIndexFile& index_file = IndexFile();
-  // The slot the new record will take, locked before anything changes.
+  // The slot the new record will take, locked before anything changes, and
+  // the row number it will get: the keys are checked with both in place.
   const uint32_t number = data.FreeChainHead() != 0 ? data.FreeChainHead() : data.NextSlot();
-  RecordLock record_lock(*table_, number, table_.CursorId());
+  RecordLock record_lock(table_.Table(), number, table_.CursorId());
+  const int32_t row_number =
+      row_number_given_ ? GetRowNumber(record.data()) : NextRowNumber(data.LastAutoIncrement());
+  SetRecordStatus(record.data(), kRecordLive);
+  strata::SetRecordNumber(record.data(), number);
+  SetRowNumber(record.data(), row_number);
   CheckUniqueKeys(record, 0, {});
 
   bool changed = false;
@@ -187,11 +189,12 @@ void TDataCursor::InsertRecord() {
     changed = true;
     TRecord* slot = data.AllocateSlot();
     if (slot->RecordNumber != number) RaiseTableError(STRATA_FILECORRUPT, table_name_);
-    const int32_t row_number =
-        row_number_given_ ? GetRowNumber(record.data()) : data.AllocateRowNumber();
-    SetRecordStatus(record.data(), kRecordLive);
-    strata::SetRecordNumber(record.data(), number);
-    SetRowNumber(record.data(), row_number);
+    if (!row_number_given_) {
+      data.AllocateRowNumber();
+    } else if (row_number > data.LastAutoIncrement()) {
+      // A row number given explicitly is never handed out again.
+      data.SetLastAutoIncrement(row_number);
+    }
     const bool blobs_written = WriteInsertBlobs(record, row_number);
 
     std::vector<uint8_t> key;
@@ -230,7 +233,7 @@ void TDataCursor::ModifyRecord() {
   RequireWritable();
   if (state_ != kOnRecord) GetCurrentRecord();  // raises the reason there is none
   CheckRecord(Fields(), buffer_, context_);
-  WriteLock write_lock(*table_);
+  WriteLock write_lock(table_.Table());
   // A failed change gives the record lock of an edit back too, before the
   // write lock goes.
   TOnFailure release_edit([this] { ReleaseEditLock(); });
@@ -240,7 +243,7 @@ void TDataCursor::ModifyRecord() {
     const uint32_t number = record_number_;
     std::vector<uint8_t> stored;
     CheckRecordAgainstStored(number, stored);
-    RecordLock record_lock(*table_, number, table_.CursorId());
+    RecordLock record_lock(table_.Table(), number, table_.CursorId());
 
     TIndexFile& index_file = IndexFile();
     std::vector<uint8_t> record = buffer_;
@@ -292,7 +295,7 @@ void TDataCursor::ModifyRecord() {
 void TDataCursor::DeleteRecord() {
   RequireWritable();
   if (state_ != kOnRecord) GetCurrentRecord();  // raises the reason there is none
-  WriteLock write_lock(*table_);
+  WriteLock write_lock(table_.Table());
   TOnFailure release_edit([this] { ReleaseEditLock(); });
   {
     SyncWithTable();
@@ -300,7 +303,7 @@ void TDataCursor::DeleteRecord() {
     const uint32_t number = record_number_;
     std::vector<uint8_t> stored;
     CheckRecordAgainstStored(number, stored);
-    RecordLock record_lock(*table_, number, table_.CursorId());
+    RecordLock record_lock(table_.Table(), number, table_.CursorId());
 
     TIndexFile& index_file = IndexFile();
     const int32_t row_number = GetRowNumber(stored.data());

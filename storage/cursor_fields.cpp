@@ -54,8 +54,9 @@ void TDataCursor::InitRecord() {
 void TDataCursor::SetRecordBuffer(std::span<const uint8_t> record) {
   RequireOpen();
   if (record.size() != RecordSize()) RaiseFieldError(STRATA_OUTOFRANGE, "", table_name_);
+  std::vector<uint8_t> copy(record.begin(), record.end());  // may be the buffer itself
   DropEdits();
-  buffer_.assign(record.begin(), record.end());
+  buffer_ = std::move(copy);
   modified_ = true;
 }
 

@@ -91,8 +91,7 @@ bool TDataCursor::ViewLast(TIndexPosition& pos) {
   if (range_.Active && range_.EndFields != 0) {
     // The entry before the first one above the end key (from after the
     // last entry when none is above it).
-    IndexFile().Seek(index_, range_.End.data(), LimitOf(range_.EndFields), TSeekMode::kAbove,
-                     pos);
+    IndexFile().Seek(index_, range_.End.data(), LimitOf(range_.EndFields), TSeekMode::kAbove, pos);
     on_entry = IndexFile().Prior(pos);
   } else {
     on_entry = IndexFile().Last(index_, pos);
@@ -252,8 +251,8 @@ bool TDataCursor::StepForward() {
       break;
     case kGone:
       pos.Reset(index_);
-      on_entry = IndexFile().Seek(index_, gone_key_.data(), TKeyLimit::Whole(),
-                                  TSeekMode::kNotBelow, pos);
+      on_entry =
+          IndexFile().Seek(index_, gone_key_.data(), TKeyLimit::Whole(), TSeekMode::kNotBelow, pos);
       on_entry = on_entry && BeforeStart(pos) ? ViewFirst(pos) : SettleForward(pos, on_entry);
       break;
   }
@@ -341,7 +340,7 @@ void TDataCursor::Resync(bool reread_buffer) {
 
 void TDataCursor::First() {
   RequireOpen();
-  ReadLock lock(*table_);
+  ReadLock lock(table_.Table());
   SyncWithTable();
   SetAtEnd(false);
   lock.Release();
@@ -350,7 +349,7 @@ void TDataCursor::First() {
 
 void TDataCursor::Last() {
   RequireOpen();
-  ReadLock lock(*table_);
+  ReadLock lock(table_.Table());
   SyncWithTable();
   SetAtEnd(true);
   lock.Release();
@@ -359,7 +358,7 @@ void TDataCursor::Last() {
 
 bool TDataCursor::MoveNext() {
   RequireOpen();
-  ReadLock lock(*table_);
+  ReadLock lock(table_.Table());
   SyncWithTable();
   const bool moved = StepForward();
   lock.Release();
@@ -369,7 +368,7 @@ bool TDataCursor::MoveNext() {
 
 bool TDataCursor::MovePrior() {
   RequireOpen();
-  ReadLock lock(*table_);
+  ReadLock lock(table_.Table());
   SyncWithTable();
   const bool moved = StepBackward();
   lock.Release();
@@ -387,7 +386,7 @@ void TDataCursor::Prior() {
 
 uint32_t TDataCursor::ScanNext(uint32_t max, const std::function<bool(TDataCursor&)>& visit) {
   RequireOpen();
-  ReadLock lock(*table_);
+  ReadLock lock(table_.Table());
   SyncWithTable();
   uint32_t visited = 0;
   while (visited < max && StepForward()) {
@@ -401,7 +400,7 @@ uint32_t TDataCursor::ScanNext(uint32_t max, const std::function<bool(TDataCurso
 
 uint32_t TDataCursor::RecordCount() {
   RequireOpen();
-  ReadLock lock(*table_);
+  ReadLock lock(table_.Table());
   SyncWithTable();
   const uint32_t count = ViewCount();
   lock.Release();
@@ -412,7 +411,7 @@ uint32_t TDataCursor::RecordCount() {
 uint32_t TDataCursor::RecordNumber() {
   RequireOpen();
   if (state_ != kOnRecord) return 0;
-  ReadLock lock(*table_);
+  ReadLock lock(table_.Table());
   SyncWithTable();
   uint32_t ordinal = 0;
   if (state_ == kOnRecord) {
@@ -427,7 +426,7 @@ uint32_t TDataCursor::RecordNumber() {
 void TDataCursor::SetRecordNumber(uint32_t ordinal) {
   RequireOpen();
   if (ordinal == 0) RaiseTableError(STRATA_BOF, table_name_);
-  ReadLock lock(*table_);
+  ReadLock lock(table_.Table());
   SyncWithTable();
   TIndexPosition pos;
   bool found = false;
@@ -443,8 +442,10 @@ void TDataCursor::SetRecordNumber(uint32_t ordinal) {
     uint32_t base = 1;
     if (range_.Active) {
       TIndexPosition first;
-      if (ViewFirst(first)) base = IndexFile().Ordinal(first);
-      else base = 0;
+      if (ViewFirst(first))
+        base = IndexFile().Ordinal(first);
+      else
+        base = 0;
     }
     pos.Reset(index_);
     found = base != 0 && IndexFile().SeekOrdinal(index_, base + ordinal - 1, pos) && InRange(pos);
@@ -480,8 +481,8 @@ const std::vector<uint8_t>& TDataCursor::GetCurrentRecord(bool lock) {
     // Record lock first, outside the read lock: its waits must not keep
     // the writer that holds the record from finishing.
     const uint32_t number = record_number_;
-    RecordLock record_lock(*table_, number, table_.CursorId());
-    ReadLock read(*table_);
+    RecordLock record_lock(table_.Table(), number, table_.CursorId());
+    ReadLock read(table_.Table());
     SyncWithTable();
     if (state_ != kOnRecord || record_number_ != number) {
       RaiseNoRecord(bof_, eof_, gone_code_, table_name_);
@@ -496,7 +497,7 @@ const std::vector<uint8_t>& TDataCursor::GetCurrentRecord(bool lock) {
     NoteTableState();
     return buffer_;
   }
-  ReadLock read(*table_);
+  ReadLock read(table_.Table());
   SyncWithTable();
   if (state_ != kOnRecord) RaiseNoRecord(bof_, eof_, gone_code_, table_name_);
   if (lock) {
@@ -564,7 +565,7 @@ bool TDataCursor::FindKey(std::span<const uint8_t> key, int field_count, bool ne
   std::vector<uint8_t> search(key.begin(), key.end());
   search.resize(IndexFile().KeySize(index_), 0);
   const TKeyLimit limit = LimitOf(field_count);
-  ReadLock lock(*table_);
+  ReadLock lock(table_.Table());
   SyncWithTable();
   TIndexPosition pos;
   pos.Reset(index_);
@@ -591,7 +592,7 @@ void TDataCursor::GotoCursor(TDataCursor& other) {
   if (other.state_ != kOnRecord) RaiseTableError(STRATA_NOCURRREC, other.table_name_);
   const uint32_t number = other.record_number_;
   const int32_t row = GetRowNumber(other.image_.data());
-  ReadLock lock(*table_);
+  ReadLock lock(table_.Table());
   SyncWithTable();
   std::vector<uint8_t> stored;
   TIndexPosition pos;
@@ -630,7 +631,7 @@ void TDataCursor::SetRange(std::span<const uint8_t> start_key, int start_fields,
   range.End.assign(end_key.begin(), end_key.end());
   range.End.resize(IndexFile().KeySize(index_), 0);
   range.EndFields = end_fields;
-  ReadLock lock(*table_);
+  ReadLock lock(table_.Table());
   SyncWithTable();
   range_ = std::move(range);
   if (state_ != kOnRecord || !InRange(pos_)) SetAtEnd(false);
@@ -641,7 +642,7 @@ void TDataCursor::SetRange(std::span<const uint8_t> start_key, int start_fields,
 void TDataCursor::CancelRange() {
   RequireOpen();
   if (!range_.Active) return;
-  ReadLock lock(*table_);
+  ReadLock lock(table_.Table());
   SyncWithTable();
   range_ = TRange{};
   if (state_ != kOnRecord) SetAtEnd(false);
@@ -651,7 +652,7 @@ void TDataCursor::CancelRange() {
 
 void TDataCursor::SetFilter(std::shared_ptr<TCursorFilter> filter) {
   RequireOpen();
-  ReadLock lock(*table_);
+  ReadLock lock(table_.Table());
   SyncWithTable();
   filter_ = std::move(filter);
   SetAtEnd(false);
@@ -661,7 +662,7 @@ void TDataCursor::SetFilter(std::shared_ptr<TCursorFilter> filter) {
 
 void TDataCursor::Refresh() {
   RequireOpen();
-  ReadLock lock(*table_);
+  ReadLock lock(table_.Table());
   SyncWithTable(true);
   lock.Release();
   NoteTableState();
@@ -677,7 +678,7 @@ TBookmark TDataCursor::GetBookmark() const {
 
 bool TDataCursor::BookmarkValid(const TBookmark& bookmark) {
   RequireOpen();
-  ReadLock lock(*table_);
+  ReadLock lock(table_.Table());
   SyncWithTable();
   std::vector<uint8_t> stored;
   const bool valid = ReadStored(bookmark.RecordNumber, stored) &&
@@ -689,7 +690,7 @@ bool TDataCursor::BookmarkValid(const TBookmark& bookmark) {
 
 void TDataCursor::GotoBookmark(const TBookmark& bookmark) {
   RequireOpen();
-  ReadLock lock(*table_);
+  ReadLock lock(table_.Table());
   SyncWithTable();
   std::vector<uint8_t> stored;
   TIndexPosition pos;
@@ -712,7 +713,7 @@ void TDataCursor::GotoBookmark(const TBookmark& bookmark) {
 
 int TDataCursor::CompareBookmarks(const TBookmark& a, const TBookmark& b) {
   RequireOpen();
-  ReadLock lock(*table_);
+  ReadLock lock(table_.Table());
   SyncWithTable();
   std::vector<uint8_t> first;
   std::vector<uint8_t> second;

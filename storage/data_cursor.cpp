@@ -86,7 +86,7 @@ const std::string& TDataCursor::TableName() const { return table_name_; }
 
 TDataTable& TDataCursor::Table() const {
   RequireOpen();
-  return *table_.operator->();
+  return table_.Table();
 }
 
 void TDataCursor::RequireOpen() const {
@@ -161,9 +161,9 @@ int TDataCursor::AddIndex(const TIndexDef& definition) {
     for (uint16_t number : definition.FieldNumbers) {
       const TFieldDescriptor* field = FindField(Fields(), number);
       if (field == nullptr) {
-        RaiseEngineError(STRATA_INVALIDIDXDESC, {.table = table_name_,
-                                                 .field = std::to_string(number),
-                                                 .index = definition.Name});
+        RaiseEngineError(
+            STRATA_INVALIDIDXDESC,
+            {.table = table_name_, .field = std::to_string(number), .index = definition.Name});
       }
       key_bytes += KeyValueWidth(*field) + 1;
     }
@@ -171,7 +171,7 @@ int TDataCursor::AddIndex(const TIndexDef& definition) {
       RaiseIndexError(STRATA_INVALIDKEY, definition.Name, table_name_);
     }
   }
-  WriteLock lock(*table_);
+  WriteLock lock(table_.Table());
   SyncWithTable();
   int slot = kPrimaryIndex;
   try {
@@ -196,7 +196,7 @@ void TDataCursor::RebuildIndexes() {
   for (int index = 0; index < kIndexSlotCount; ++index) {
     if (IndexFile().IsMaintained(index)) indexes.push_back(index);
   }
-  WriteLock lock(*table_);
+  WriteLock lock(table_.Table());
   try {
     FillIndexes(indexes);
     table_->FlushAfterChange(false);
@@ -250,7 +250,7 @@ void TDataCursor::SetIndex(std::string_view name) {
 
 void TDataCursor::SetIndex(int index) {
   const int slot = ResolveIndex(index);
-  ReadLock lock(*table_);
+  ReadLock lock(table_.Table());
   SyncWithTable();
   if (slot != index_) {
     if (state_ == kOnRecord) {

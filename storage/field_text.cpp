@@ -153,8 +153,8 @@ std::vector<uint8_t> ParseFieldText(const TFieldDescriptor& field, std::string_v
       return HexBytes(field, text);
     case fldUINT32: {
       std::vector<uint8_t> bytes(4);
-      PutU32(bytes.data(), static_cast<uint32_t>(ParseIntegerText(
-                               text, 0, std::numeric_limits<uint32_t>::max())));
+      PutU32(bytes.data(), static_cast<uint32_t>(
+                               ParseIntegerText(text, 0, std::numeric_limits<uint32_t>::max())));
       return bytes;
     }
     default:

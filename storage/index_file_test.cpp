@@ -12,6 +12,7 @@
 
 #include "platform/file.h"
 #include "storage/engine_error.h"
+#include "storage/scramble.h"
 #include "storage/test_key_table.h"
 #include "storage/test_temp_dir.h"
 
@@ -410,6 +411,13 @@ TEST_F(IndexFileTest, EncryptedFilesAreScrambled) {
   }
   Bytes header = ReadBytes(path, 0, kIndexHeaderSize);
   EXPECT_NE(header[8], 5);
+  Bytes plain = header;
+  Scramble(plain.data(), plain.size(), kRecordSeed);  // the data file's record seed
+  EXPECT_EQ(plain[8], 5);
+  EXPECT_EQ(plain[134], 6);  // "ByName"
+  Bytes page = ReadBytes(path, kIndexPageSize, kIndexPageSize);
+  Scramble(page.data(), page.size(), kRecordSeed);
+  EXPECT_LE(page[0], pkRootLeaf);  // each page scrambled on its own
   EXPECT_EQ(std::search(header.begin(), header.end(), std::begin("ByName"), std::end("ByName") - 1),
             header.end());
   auto file = Opened(true);

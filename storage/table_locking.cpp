@@ -263,10 +263,13 @@ bool TDataTable::LockRecord(uint32_t record, int cursor_id) {
       look.emplace(*this);
       changed = look->Changed();
     }
+    // LockRetryCount + 1 attempts at most, LockWaitTime apart.
     int failures = 0;
+    last_record_lock_attempts_ = 1;
     while (!data_->Lock(RecordLockOffset(record), kRecordLockLength)) {
       if (++failures > settings_->LockRetryCount) RaiseTableError(STRATA_RECLOCKFAILED, name_);
       platform::SleepMs(settings_->LockWaitTime);
+      ++last_record_lock_attempts_;
     }
     if (look) {
       try {

@@ -254,16 +254,11 @@ void TDataCursor::SetIndex(int index) {
   SyncWithTable();
   if (slot != index_) {
     if (state_ == kOnRecord) {
-      // The record stays current: its entry in the new index.
-      TIndexPosition pos;
-      pos.Reset(slot);
-      const std::vector<uint8_t> key = IndexFile().BuildKey(slot, image_.data());
-      if (!IndexFile().Locate(slot, key.data(), record_number_, pos)) {
-        RaiseTableError(STRATA_INDEXCORRUPT, table_name_);
-      }
+      // The record stays current: its entry in the new index (a range
+      // belongs to the old index's keys and goes).
       index_ = slot;
       range_ = TRange{};
-      pos_ = pos;
+      PlaceOn(record_number_, IndexFile().BuildKey(slot, image_.data()), STRATA_KEYORRECDELETED);
     } else {
       const bool at_end = state_ == kEof;
       index_ = slot;

@@ -80,9 +80,10 @@ class TDataCursor {
 
   // ---- Opening and closing -------------------------------------------------
   // Opens the table (shared table object, first-open verification). When the
-  // table's index file was missing, this first cursor rebuilds the indexes
-  // from the live records. The cursor starts on the row-order index, before
-  // the first record.
+  // table's index file was missing, this first cursor fills the new index
+  // file's indexes from the live records (the row-order index: the other
+  // definitions were kept in the lost file). The cursor starts on the
+  // row-order index, before the first record.
   void Open(std::string_view table_name, const TTableOpenOptions& options = {});
   // Releases the cursor's record locks and blob buffers; the last cursor of
   // a table closes it.
@@ -124,8 +125,8 @@ class TDataCursor {
   // ---- Indexes -------------------------------------------------------------
   int CurrentIndex() const { return index_; }
   // Switches the current index: 0 primary, 1..30 secondary, 31 row order.
-  // The current record stays current. 10022 naming the index for a slot or
-  // name not in use.
+  // The current record stays current; a range (made of the old index's
+  // keys) is cancelled. 10022 naming the index for a slot or name not in use.
   void SetIndex(int index);
   void SetIndex(std::string_view name);  // "" is the primary index
   const TIndexDescriptor& IndexDescriptor(int index) const;

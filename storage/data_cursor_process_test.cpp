@@ -3,6 +3,7 @@
 // fork, with its own engine session, so that each has its own file handles
 // and locks.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -93,7 +94,7 @@ class CursorProcessTest : public ::testing::Test {
     cursor.Open("Shared");
     cursor.SetIndex("ByOwnerSeq");
     InsertRow(cursor, 0, 0);  // the shared counter
-  }  // the table is closed again: children open it themselves
+  }                           // the table is closed again: children open it themselves
 
   TTempDir dir;
 };
@@ -171,10 +172,41 @@ TEST_F(CursorProcessTest, AKilledProcessLeavesNoLockBehind) {
   cursor.GetCurrentRecord(true);  // the record lock went with the process
   cursor.PutFieldInt64(kCounter, 7);
   cursor.ModifyRecord();
-  InsertRow(cursor, 1, 1);  // and so did the table mutex
+  InsertRow(cursor, 1, 1);              // and so did the table mutex
   EXPECT_EQ(cursor.RecordCount(), 2u);  // the uncommitted insert never reached the files
   EXPECT_FALSE(FindRow(cursor, 9, 9));
   EXPECT_TRUE(CheckTableFiles(cursor).empty());
+}
+
+TEST_F(CursorProcessTest, AWaitForARecordLockDoesNotHoldOffItsHolder) {
+  // This process holds the counter's lock for an edit; the other waits for
+  // it (long enough), and must get it once the edit is posted: its waits
+  // must not keep this process out of the write lock it needs to post.
+  TChildProcess waiter([&](TChildProcess& parent) {
+    TCursorEnvironment env(dir.Dir());
+    env.session->Settings().LockRetryCount = 250;
+    env.session->Settings().LockWaitTime = 20;
+    TDataCursor cursor(env.directory);
+    cursor.Open("Shared");
+    cursor.SetIndex("ByOwnerSeq");
+    if (!FindRow(cursor, 0, 0)) return 2;
+    parent.Receive();
+    parent.Send();
+    cursor.GetCurrentRecord(true);
+    return cursor.GetFieldInt64(kCounter) == 41 ? 0 : 3;
+  });
+  TCursorEnvironment env(dir.Dir());
+  TDataCursor cursor(env.directory);
+  cursor.Open("Shared");
+  cursor.SetIndex("ByOwnerSeq");
+  ASSERT_TRUE(FindRow(cursor, 0, 0));
+  cursor.GetCurrentRecord(true);
+  waiter.Send();
+  ASSERT_EQ(waiter.Receive(), '.');
+  usleep(100000);  // let the waiter start its tries
+  cursor.PutFieldInt64(kCounter, 41);
+  cursor.ModifyRecord();
+  EXPECT_EQ(waiter.Wait(), 0);
 }
 
 TEST_F(CursorProcessTest, AChangeByAnotherProcessIsSeenAndGives8708) {

@@ -504,6 +504,79 @@ TEST_F(DataCursorTest, FieldTextsRoundTrip) {
   EXPECT_EQ(ErrorCodeOf([&] { types.GetFieldText("Nope"); }), STRATA_OUTOFRANGE);
 }
 
+TEST_F(DataCursorTest, OptimisticFetchComparesWithoutLocking) {
+  InsertSample();
+  env.session->Settings().LockProtocol = lpOptimistic;
+  TDataCursor other(env.directory);
+  other.Open("People");
+  cursor->First();
+  cursor->Next();
+  other.GotoCursor(*cursor);
+  cursor->GetCurrentRecord(true);
+  EXPECT_FALSE(cursor->Table().IsRecordLocked(cursor->CurrentRecordNumber()));
+  cursor->PutFieldText(kName, "mine");
+  other.GetCurrentRecord(true);
+  other.PutFieldText(kName, "theirs");
+  other.ModifyRecord();  // the lock is taken inside the change only
+  EXPECT_FALSE(cursor->Table().IsRecordLocked(cursor->CurrentRecordNumber()));
+  EXPECT_EQ(ErrorCodeOf([&] { cursor->GetCurrentRecord(true); }), STRATA_KEYORRECDELETED);
+  EXPECT_EQ(cursor->GetFieldText(kName), "theirs");
+}
+
+TEST_F(DataCursorTest, ReadOnlyCursorsReadButDoNotChange) {
+  InsertSample();
+  TDataCursor reader(env.directory);
+  reader.Open("People", {.ReadOnly = true});
+  ASSERT_TRUE(reader.MoveNext());
+  reader.PutFieldText(kName, "x");  // the buffer may change ...
+  EXPECT_EQ(ErrorCodeOf([&] { reader.ModifyRecord(); }), STRATA_OSEACCES);  // ... the table not
+  EXPECT_EQ(ErrorCodeOf([&] { reader.DeleteRecord(); }), STRATA_OSEACCES);
+  EXPECT_EQ(ErrorCodeOf([&] { reader.InsertRecord(); }), STRATA_OSEACCES);
+  EXPECT_EQ(ErrorCodeOf([&] { reader.SetBlob(kPhoto, std::vector<uint8_t>(3)); }), STRATA_OSEACCES);
+  EXPECT_EQ(reader.RecordCount(), 5u);
+}
+
+TEST_F(DataCursorTest, ScanVisitsRecordsUnderOneReadLock) {
+  InsertSample();
+  cursor->SetIndex(0);
+  cursor->First();
+  std::vector<int> ids;
+  auto visit = [&](TDataCursor& c) {
+    EXPECT_TRUE(c.Table().ReadLocked());
+    ids.push_back(static_cast<int>(*c.GetFieldInt64(kId)));
+    return ids.size() != 4;
+  };
+  EXPECT_EQ(cursor->ScanNext(2, visit), 2u);
+  EXPECT_EQ(cursor->ScanNext(10, visit), 2u);  // stopped by the visitor
+  EXPECT_EQ(cursor->ScanNext(10, visit), 1u);  // the rest
+  EXPECT_TRUE(cursor->Eof());
+  EXPECT_EQ(ids, (std::vector<int>{1, 2, 3, 4, 5}));
+  EXPECT_FALSE(cursor->Table().ReadLocked());
+}
+
+TEST(DataCursorMemoryTest, TablesOfTheMemoryDatabaseWorkAlike) {
+  auto session = TDataSession::Create();
+  auto memory = session->OpenDirectory("Memory", "");
+  TDataCursor cursor(memory);
+  cursor.CreateTable(PeopleTable());
+  cursor.Open("People");
+  for (int id = 1; id <= 300; ++id) {
+    cursor.InitRecord();
+    cursor.PutFieldInt64(kId, id);
+    cursor.PutFieldText(kName, "n" + std::to_string(id));
+    cursor.PutFieldText(kCode, std::to_string(id));
+    cursor.SetBlob(kPhoto, std::vector<uint8_t>(static_cast<size_t>(id), 9));
+    cursor.InsertRecord();
+  }
+  cursor.SetIndex(0);
+  cursor.SetRecordNumber(150);
+  EXPECT_EQ(cursor.GetFieldInt64(kId), 150);
+  EXPECT_EQ(cursor.BlobSize(kPhoto), 150u);
+  cursor.DeleteRecord();
+  EXPECT_EQ(cursor.RecordCount(), 299u);
+  EXPECT_TRUE(CheckTableFiles(cursor).empty());
+}
+
 // Blobs ----------------------------------------------------------------------------
 
 std::vector<uint8_t> Pattern(size_t size, uint8_t seed) {

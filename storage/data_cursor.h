@@ -337,7 +337,7 @@ class TDataCursor {
   void FillIndexes(const std::vector<int>& indexes);
   int ResolveIndex(int index) const;
 
-  // cursor_view.cpp: the view and positions (no locks taken)
+  // cursor_view.cpp: the view, positions and change detection (no locks taken)
   TDataFile& Data() const;
   TIndexFile& IndexFile() const;
   TBlobFile* BlobFile() const;

@@ -221,6 +221,9 @@ std::vector<uint8_t> TDataCursor::BuildKey(std::span<const uint8_t> record) cons
 
 std::vector<uint8_t> TDataCursor::BuildKey(std::span<const TKeyFieldValue> values) const {
   RequireOpen();
+  if (values.size() > static_cast<size_t>(IndexFile().KeyFormat(index_).FieldCount())) {
+    RaiseIndexError(STRATA_INVALIDKEY, IndexFile().IndexName(index_), table_name_);
+  }
   return IndexFile().BuildKeyFromValues(index_, values);
 }
 
@@ -232,7 +235,7 @@ bool TDataCursor::FindKey(std::span<const TKeyFieldValue> values, bool nearest) 
 bool TDataCursor::FindKeyText(std::span<const std::string> values, bool nearest) {
   RequireOpen();
   const TIndexDescriptor& descriptor = IndexFile().Descriptor(index_);
-  if (values.size() > descriptor.FieldCount) {
+  if (values.size() > static_cast<size_t>(IndexFile().KeyFormat(index_).FieldCount())) {
     RaiseIndexError(STRATA_INVALIDKEY, descriptor.Name, table_name_);
   }
   std::vector<std::vector<uint8_t>> encoded(values.size());
@@ -301,8 +304,8 @@ void TDataCursor::GotoCursor(TDataCursor& other) {
 void TDataCursor::SetRange(std::span<const TKeyFieldValue> start,
                            std::span<const TKeyFieldValue> end) {
   RequireOpen();
-  const std::vector<uint8_t> start_key = IndexFile().BuildKeyFromValues(index_, start);
-  const std::vector<uint8_t> end_key = IndexFile().BuildKeyFromValues(index_, end);
+  const std::vector<uint8_t> start_key = BuildKey(start);
+  const std::vector<uint8_t> end_key = BuildKey(end);
   SetRange(start_key, static_cast<int>(start.size()), end_key, static_cast<int>(end.size()));
 }
 

@@ -182,7 +182,8 @@ class TDataCursor {
   bool FindKey(std::span<const uint8_t> key, int field_count, bool nearest = false);
   // Text values of the first key fields, converted as PutFieldText does.
   bool FindKeyText(std::span<const std::string> values, bool nearest = false);
-  // The key of the current index for a record buffer.
+  // The key of the current index for a record buffer, or for values of its
+  // first key fields (10026 for more values than the index has key fields).
   std::vector<uint8_t> BuildKey(std::span<const uint8_t> record) const;
   std::vector<uint8_t> BuildKey(std::span<const TKeyFieldValue> values) const;
 

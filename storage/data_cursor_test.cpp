@@ -173,6 +173,17 @@ TEST_F(DataCursorTest, FindKeyWholePartialAndNearest) {
   // With nearest: the first key not below.
   EXPECT_FALSE(cursor->FindKeyText(geneva, true));
   EXPECT_EQ(*cursor->GetFieldInt64(kId), 1);  // Zurich
+  // More values than the index has key fields.
+  EXPECT_EQ(ErrorCodeOf([&] {
+              cursor->FindKeyText(std::vector<std::string>{"Bern", "1", "x"});
+            }),
+            STRATA_INVALIDKEY);
+  cursor->SetIndex(TDataCursor::kRowOrderIndex);
+  EXPECT_EQ(ErrorCodeOf([&] {
+              cursor->FindKey(std::vector<TKeyFieldValue>{{"x", 1}});
+            }),
+            STRATA_INVALIDKEY);
+  cursor->SetIndex("ByCityAge");
   const std::vector<std::string> zz = {"Zz"};
   EXPECT_FALSE(cursor->FindKeyText(zz, true));
   EXPECT_TRUE(cursor->Eof());

@@ -1,6 +1,7 @@
 // TDataCursor: opening and closing, structural operations, indexes.
 #include "storage/data_cursor.h"
 
+#include <algorithm>
 #include <string>
 
 #include "storage/blob_buffer.h"
@@ -37,7 +38,7 @@ void TDataCursor::Open(std::string_view table_name, const TTableOpenOptions& opt
   try {
     context_ = Data().Context();
     ResetState();
-    if (table_->NeedsIndexRebuild()) RebuildIndexes();
+    if (table_->NeedsIndexRebuild()) FillNewIndexFile();
     NoteTableState();
   } catch (...) {
     TTableRef failed = std::move(table_);
@@ -191,14 +192,10 @@ int TDataCursor::AddIndex(const TIndexDef& definition) {
   return slot;
 }
 
-void TDataCursor::RebuildIndexes() {
-  std::vector<int> indexes;
-  for (int index = 0; index < kIndexSlotCount; ++index) {
-    if (IndexFile().IsMaintained(index)) indexes.push_back(index);
-  }
+void TDataCursor::FillNewIndexFile() {
   WriteLock lock(table_.Table());
   try {
-    FillIndexes(indexes);
+    FillIndexes(Indexes());
     table_->FlushAfterChange(false);
   } catch (...) {
     AbandonChanges();
@@ -206,6 +203,50 @@ void TDataCursor::RebuildIndexes() {
   }
   lock.Release();
   table_->SetIndexesRebuilt();
+}
+
+void TDataCursor::RebuildIndexes() {
+  RequireWritable();
+  RequireExclusive();
+  WriteLock lock(table_.Table());
+  SyncWithTable();
+  const std::vector<int> indexes = Indexes();
+  // Emptying the index file truncates it at once: every refusal comes first.
+  CheckUniqueAcrossRecords(indexes);
+  IndexFile().Empty();
+  FillIndexes(indexes);
+  table_->FlushAfterChange(false);
+  // Every position is new: the current record is found again.
+  if (state_ == kOnRecord) {
+    PlaceOn(record_number_, IndexFile().BuildKey(index_, image_.data()), STRATA_NOCURRREC);
+  } else {
+    SetAtEnd(state_ == kEof);
+  }
+  lock.Release();
+  NoteTableState();
+}
+
+void TDataCursor::CheckUniqueAcrossRecords(const std::vector<int>& indexes) {
+  TDataFile& data = Data();
+  TIndexFile& index_file = IndexFile();
+  for (int index : indexes) {
+    if (!index_file.KeyFormat(index).Unique()) continue;
+    std::vector<std::vector<uint8_t>> keys;
+    for (uint32_t number = 1; number <= data.SlotCount(); ++number) {
+      const TRecord* record = data.ReadRecord(number, TReadAhead::kForward);
+      if (GetRecordStatus(record->Data()) != kRecordLive) continue;
+      keys.push_back(index_file.BuildKey(index, record->Data()));
+    }
+    auto less = [&](const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
+      return index_file.CompareKeys(index, a.data(), b.data()) < 0;
+    };
+    std::sort(keys.begin(), keys.end(), less);
+    for (size_t i = 1; i < keys.size(); ++i) {
+      if (!less(keys[i - 1], keys[i])) {
+        RaiseIndexError(STRATA_KEYVIOL, index_file.IndexName(index), table_name_);
+      }
+    }
+  }
 }
 
 void TDataCursor::FillIndexes(const std::vector<int>& indexes) {

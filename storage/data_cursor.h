@@ -114,6 +114,11 @@ class TDataCursor {
   // fields' key bytes (each field's key width + 1) sum to less than 1 or
   // more than 522; the other definition rules as the index file applies them.
   int AddIndex(const TIndexDef& definition);
+  // Empties every index tree (the definitions stay) and fills them again
+  // from the live records; the current record stays current. 10253 unless
+  // opened exclusively; 9729 when the records break a unique index (the
+  // indexes are then as before).
+  void RebuildIndexes();
 
   // ---- Fields --------------------------------------------------------------
   const std::vector<TFieldDescriptor>& Fields() const;
@@ -333,7 +338,11 @@ class TDataCursor {
   void RequireExclusive() const;
   void ResetPosition();
   void ResetState();
-  void RebuildIndexes();
+  // Fills the indexes of an index file made anew (the file was missing).
+  void FillNewIndexFile();
+  // 9729 when two live records have equal keys in one of the given unique
+  // indexes.
+  void CheckUniqueAcrossRecords(const std::vector<int>& indexes);
   // Inserts the keys of every live record into the given indexes.
   void FillIndexes(const std::vector<int>& indexes);
   int ResolveIndex(int index) const;

@@ -753,6 +753,24 @@ TEST_F(DataCursorTest, AddIndexChecksTheKeySizeAndFillsTheIndex) {
   EXPECT_TRUE(CheckTableFiles(exclusive).empty());
 }
 
+TEST_F(DataCursorTest, RebuildIndexesRefillsEveryTree) {
+  InsertSample();
+  EXPECT_EQ(ErrorCodeOf([&] { cursor->RebuildIndexes(); }), STRATA_NEEDEXCLACCESS);
+  cursor->Close();
+  TDataCursor exclusive(env.directory);
+  exclusive.Open("People", {.Exclusive = true});
+  exclusive.SetIndex("ByCityAge");
+  ASSERT_TRUE(exclusive.FindKeyText(std::vector<std::string>{"Bern", "30"}));
+  exclusive.RebuildIndexes();
+  EXPECT_EQ(exclusive.GetFieldText(kName), "dave");
+  exclusive.Next();
+  EXPECT_EQ(exclusive.GetFieldText(kName), "carol");
+  EXPECT_EQ(Ids(exclusive), (std::vector<int>{2, 5, 4, 3, 1}));
+  exclusive.SetIndex(0);
+  EXPECT_EQ(Ids(exclusive), (std::vector<int>{1, 2, 3, 4, 5}));
+  EXPECT_TRUE(CheckTableFiles(exclusive).empty());
+}
+
 TEST_F(DataCursorTest, AMissingIndexFileIsRebuiltFromTheRecords) {
   InsertSample();
   cursor->DeleteRecord();  // the last one inserted, Id 4: its slot must not come back

@@ -261,8 +261,7 @@ TEST_F(TableLockTest, AnExclusiveOpenKeepsOtherProcessesOut) {
   auto session = TDataSession::Create();
   auto dir = session->OpenDirectory("", Dir());
   EXPECT_EQ(EngineCodeOf([&] { dir->OpenTable("Shared", {}); }), STRATA_OSEACCES);
-  EXPECT_EQ(EngineCodeOf([&] { dir->OpenTable("Shared", {.Exclusive = true}); }),
-            STRATA_OSEACCES);
+  EXPECT_EQ(EngineCodeOf([&] { dir->OpenTable("Shared", {.Exclusive = true}); }), STRATA_OSEACCES);
   EXPECT_TRUE(dir->Tables().empty());
   owner.Send();
   EXPECT_EQ(owner.Wait(), 0);

@@ -52,8 +52,7 @@ inline void CreateTable(const std::string& directory, const TTableDefinition& de
 inline int32_t GetInt(const TTableDefinition& table, const uint8_t* record, uint16_t number) {
   return GetI32(record + table.Fields.at(number - 1).Offset + 1);
 }
-inline void SetInt(const TTableDefinition& table, uint8_t* record, uint16_t number,
-                   int32_t value) {
+inline void SetInt(const TTableDefinition& table, uint8_t* record, uint16_t number, int32_t value) {
   record[table.Fields.at(number - 1).Offset] = 1;
   PutI32(record + table.Fields.at(number - 1).Offset + 1, value);
 }

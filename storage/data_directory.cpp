@@ -68,8 +68,7 @@ bool TDataDirectory::TableExists(std::string_view table_name, bool in_memory) {
   return TFileHandler::FileExists(TablePath(table_name, kDataFileExtension), in_memory);
 }
 
-TTableRef TDataDirectory::OpenTable(std::string_view table_name,
-                                    const TTableOpenOptions& options) {
+TTableRef TDataDirectory::OpenTable(std::string_view table_name, const TTableOpenOptions& options) {
   const bool in_memory = options.InMemory || in_memory_;
   TDataTable* table = FindTable(TableNameKey(table_name), in_memory);
   if (table != nullptr) {

@@ -182,8 +182,7 @@ TEST_F(DataDirectoryTest, StructuralOperationsNeedExclusiveUse) {
 
   directory_->CreateTable(CounterTable("Taken"), {.Exclusive = true}, false);
   TTableRef archive = directory_->OpenTable("Archive", {.Exclusive = true});
-  EXPECT_EQ(EngineCodeOf([&] { directory_->RenameTable(archive, "Taken"); }),
-            STRATA_TABLEEXISTS);
+  EXPECT_EQ(EngineCodeOf([&] { directory_->RenameTable(archive, "Taken"); }), STRATA_TABLEEXISTS);
   directory_->DeleteTable(archive);
   EXPECT_FALSE(FileThere("Archive.DAT"));
   EXPECT_FALSE(FileThere("Archive.IDX"));
@@ -217,8 +216,7 @@ TEST_F(DataDirectoryTest, EncryptedTablesNeedTheirPassword) {
   definition.Encrypted = true;
   definition.Password = "Sesame";
   directory_->CreateTable(definition, {.Exclusive = true}, false);
-  EXPECT_EQ(EngineCodeOf([&] { directory_->OpenTable("Secret", {}); }),
-            STRATA_NOTSUFFTABLERIGHTS);
+  EXPECT_EQ(EngineCodeOf([&] { directory_->OpenTable("Secret", {}); }), STRATA_NOTSUFFTABLERIGHTS);
   EXPECT_TRUE(directory_->Tables().empty());
 
   int asked = 0;

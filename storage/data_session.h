@@ -27,8 +27,9 @@ class TDataSession : public std::enable_shared_from_this<TDataSession> {
   static std::shared_ptr<TDataSession> ProcessSession();
   ~TDataSession();
 
-  // Settings handed (by reference) to every file of every table opened in
-  // this session; changes reach open tables at once.
+  // Settings handed to every table opened in this session. The lock
+  // settings reach open tables at once; the files take their cache limits
+  // when they open.
   TEngineSettings& Settings() { return *settings_; }
   std::shared_ptr<const TEngineSettings> SharedSettings() const { return settings_; }
 

@@ -45,10 +45,10 @@ void TDataTable::Open(bool exclusive, bool read_only) {
 
     index_ = std::make_unique<TIndexFile>(*settings_);
     index_->SetTableName(name_);
-    index_->SetTableContext(data_->Fields(),
-                            static_cast<uint32_t>(header.LocaleId) |
-                                (static_cast<uint32_t>(header.SortId) << 16),
-                            header.Encrypted);
+    index_->SetTableContext(
+        data_->Fields(),
+        static_cast<uint32_t>(header.LocaleId) | (static_cast<uint32_t>(header.SortId) << 16),
+        header.Encrypted);
     try {
       index_->Open(index_path_, in_memory_, exclusive, read_only_);
     } catch (const EStrataEngineError& error) {

@@ -28,8 +28,8 @@ class TDataTable {
  public:
   // `name` is the table name as first opened (trimmed, without ".DAT"); the
   // paths are the three file paths. `settings` outlives the files.
-  TDataTable(std::string name, std::string data_path, std::string index_path,
-             std::string blob_path, bool in_memory, std::shared_ptr<const TEngineSettings> settings);
+  TDataTable(std::string name, std::string data_path, std::string index_path, std::string blob_path,
+             bool in_memory, std::shared_ptr<const TEngineSettings> settings);
   ~TDataTable();  // closes (errors swallowed; call Close() to see them)
   TDataTable(const TDataTable&) = delete;
   TDataTable& operator=(const TDataTable&) = delete;

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <memory>
 
-#include "storage/strata_session.h"
 #include "storage/engine_names.h"
+#include "storage/strata_session.h"
 
 namespace strata {
 

@@ -5,9 +5,9 @@
 #include "storage/data_directory.h"
 #include "storage/data_session.h"
 #include "storage/database_error.h"
+#include "storage/engine_names.h"
 #include "storage/session_list.h"
 #include "storage/strata_session.h"
-#include "storage/engine_names.h"
 
 namespace strata {
 

@@ -5,9 +5,13 @@
 #include "platform/file.h"
 #include "storage/data_directory.h"
 #include "storage/data_session.h"
+#include "storage/data_table.h"
 #include "storage/database_error.h"
+#include "storage/engine_names.h"
 #include "storage/session_list.h"
 #include "storage/strata_session.h"
+#include "storage/test_session_tables.h"
+#include "storage/test_temp_dir.h"
 
 namespace strata {
 namespace {
@@ -81,6 +85,25 @@ TEST_F(StrataDatabaseTest, DirectoriesDifferingOnlyInCaseShareOneDirectoryObject
   EXPECT_TRUE(session_.Handle().Directories().empty()) << "the last user closes it";
 }
 
+TEST_F(StrataDatabaseTest, DatabasesOnOneDirectoryShareItsTableObjects) {
+  testing::TTempDir temp;
+  testing::CreateTable(temp.Dir(), testing::CounterTable("Banner"));
+  TStrataDatabase first;
+  first.SetDatabaseName("BannerDB");
+  first.SetSessionName("DatabaseTests");
+  first.SetDirectory(temp.Dir());
+  TStrataDatabase second;
+  second.SetDatabaseName("Mirror");
+  second.SetSessionName("DatabaseTests");
+  second.SetDirectory(UpperCaseName(temp.Dir()));
+  first.Open();
+  second.Open();
+  TTableRef a = first.Handle().OpenTable("Banner", {});
+  TTableRef b = second.Handle().OpenTable("banner.dat", {});
+  EXPECT_EQ(&a.Table(), &b.Table());
+  EXPECT_EQ(first.Handle().Tables().size(), 1u);
+}
+
 TEST_F(StrataDatabaseTest, TheMemoryDatabaseIsInMemory) {
   TStrataDatabase database;
   database.SetDatabaseName("memory");
@@ -108,7 +131,8 @@ TEST_F(StrataDatabaseTest, MisuseRaisesTheDatabaseErrors) {
             "Cannot perform this operation on an open database.");
   EXPECT_EQ(DatabaseErrorOf([&] { database.SetDirectory("/elsewhere"); }),
             "Cannot perform this operation on an open database.");
-  EXPECT_EQ(DatabaseErrorOf([&] { database.Commit(); }), "Database Guarded has no active transaction.");
+  EXPECT_EQ(DatabaseErrorOf([&] { database.Commit(); }),
+            "Database Guarded has no active transaction.");
   EXPECT_EQ(DatabaseErrorOf([&] { database.Rollback(); }),
             "Database Guarded has no active transaction.");
   database.StartTransaction();

@@ -4,9 +4,9 @@
 
 #include "storage/data_session.h"
 #include "storage/database_error.h"
+#include "storage/engine_names.h"
 #include "storage/session_list.h"
 #include "storage/strata_database.h"
-#include "storage/engine_names.h"
 
 namespace strata {
 
@@ -244,8 +244,6 @@ TDataSession& TStrataSession::Handle() const {
 
 void TStrataSession::AddDatabase(TStrataDatabase* database) { databases_.push_back(database); }
 
-void TStrataSession::RemoveDatabase(TStrataDatabase* database) {
-  std::erase(databases_, database);
-}
+void TStrataSession::RemoveDatabase(TStrataDatabase* database) { std::erase(databases_, database); }
 
 }  // namespace strata

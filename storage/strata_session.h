@@ -145,7 +145,7 @@ class TStrataSession {
   TEngineSettings settings_;
   std::vector<std::string> passwords_;
   std::shared_ptr<TDataSession> engine_;
-  std::vector<TStrataDatabase*> databases_;                     // connected through us
+  std::vector<TStrataDatabase*> databases_;                    // connected through us
   std::vector<std::unique_ptr<TStrataDatabase>> temporaries_;  // created by OpenDatabase
 };
 

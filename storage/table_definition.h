@@ -11,11 +11,11 @@
 namespace strata {
 
 struct TTableDefinition {
-  std::string Name;                     // table name (".DAT" optional)
+  std::string Name;  // table name (".DAT" optional)
   // Validated by the caller (ValidateFieldDescriptors: data sizes, offsets).
   std::vector<TFieldDescriptor> Fields;
-  std::vector<TIndexDef> Indexes;        // primary (if any) and secondary indexes
-  uint16_t LanguageId = 0;               // 0: "ANSI Standard"
+  std::vector<TIndexDef> Indexes;  // primary (if any) and secondary indexes
+  uint16_t LanguageId = 0;         // 0: "ANSI Standard"
   uint16_t SortId = 0;
   uint32_t BlobBlockSize = 0;  // 0 means 512
   std::string Description;

@@ -28,6 +28,7 @@ class TTableRef {
   explicit operator bool() const { return table_ != nullptr; }
   TDataTable& Table() const { return *table_; }
   TDataTable* operator->() const { return table_; }
+  TDataTable& operator*() const { return *table_; }
   TDataDirectory& Directory() const { return *directory_; }
   const std::shared_ptr<TDataDirectory>& SharedDirectory() const { return directory_; }
   int CursorId() const { return cursor_id_; }

@@ -8,7 +8,6 @@
 #include "storage/data_directory.h"
 #include "storage/data_session.h"
 #include "storage/field_descriptor.h"
-#include "storage/field_validation.h"
 #include "storage/table_definition.h"
 
 namespace strata::testing {
@@ -32,7 +31,13 @@ inline TTableDefinition CounterTable(const std::string& name, bool with_blob = f
   field(2, "Counter", fldINT32, 0);
   field(3, "Name", fldZSTRING, 20);
   if (with_blob) field(4, "Image", fldBLOB, 0, fldstGRAPHIC);
-  ValidateFieldDescriptors(definition.Fields, name, 0, 0);
+  // What create-table validation derives: data sizes and running offsets.
+  uint16_t offset = kRecordHeaderSize;
+  for (TFieldDescriptor& descriptor : definition.Fields) {
+    descriptor.DataSize = FieldDataSize(descriptor.TypeCode, descriptor.DeclaredSize);
+    descriptor.Offset = offset;
+    offset = static_cast<uint16_t>(offset + descriptor.DataSize + 1);
+  }
   return definition;
 }
 
@@ -47,8 +52,7 @@ inline void CreateTable(const std::string& directory, const TTableDefinition& de
 inline int32_t GetInt(const TTableDefinition& table, const uint8_t* record, uint16_t number) {
   return GetI32(record + table.Fields.at(number - 1).Offset + 1);
 }
-inline void SetInt(const TTableDefinition& table, uint8_t* record, uint16_t number,
-                   int32_t value) {
+inline void SetInt(const TTableDefinition& table, uint8_t* record, uint16_t number, int32_t value) {
   record[table.Fields.at(number - 1).Offset] = 1;
   PutI32(record + table.Fields.at(number - 1).Offset + 1, value);
 }

@@ -1,0 +1,193 @@
+// TDataTable: one table as seen by this process through one directory
+// object. It owns the table's three files (data, index and, when the table
+// has blob fields, blob), shares them and their caches among every cursor of
+// the table, and carries the table-level lock protocol between processes:
+// read slots, write regions, the table mutex, record locks, change detection
+// across the three file headers, and the table's part in a transaction.
+//
+// Invariants: a lock is asked of the operating system only when this object
+// does not hold it already; no lock is taken at all when the table is open
+// exclusively or its files carry the read-only attribute; every lock taken
+// by a failing call is released before the error leaves it.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "storage/engine_settings.h"
+
+namespace strata {
+
+class TDataFile;
+class TIndexFile;
+class TBlobFile;
+
+class TDataTable {
+ public:
+  // `name` is the table name as first opened (trimmed, without ".DAT"); the
+  // paths are the three file paths. `settings` outlives the files.
+  TDataTable(std::string name, std::string data_path, std::string index_path, std::string blob_path,
+             bool in_memory, std::shared_ptr<const TEngineSettings> settings);
+  ~TDataTable();  // closes (errors swallowed; call Close() to see them)
+  TDataTable(const TDataTable&) = delete;
+  TDataTable& operator=(const TDataTable&) = delete;
+
+  // Opening and closing --------------------------------------------------
+  // Opens data, then index (a missing index file is created empty and the
+  // table marked as needing its indexes rebuilt), then blob when the table
+  // has blob fields. On failure every file opened so far is closed again.
+  void Open(bool exclusive, bool read_only);
+  // First-open checks of the three files; run under the read lock.
+  void Verify();
+  // Releases every record lock (10242 on failure), ends this table's part in
+  // a transaction (uncommitted changes are discarded), flushes, closes the
+  // files. Safe to call twice.
+  void Close();
+  bool IsOpen() const { return open_; }
+
+  const std::string& Name() const { return name_; }
+  const std::string& DataPath() const { return data_path_; }
+  const std::string& IndexPath() const { return index_path_; }
+  const std::string& BlobPath() const { return blob_path_; }
+  bool InMemory() const { return in_memory_; }
+  bool Exclusive() const { return exclusive_; }
+  bool ReadOnly() const { return read_only_; }
+  bool ReadOnlyByAttribute() const { return read_only_by_attribute_; }
+  // Whether the lock protocol applies (not exclusive, not read-only by attribute).
+  bool TakesLocks() const { return !exclusive_ && !read_only_by_attribute_; }
+  bool HasBlobs() const;
+  const TEngineSettings& Settings() const { return *settings_; }
+
+  TDataFile& DataFile() { return *data_; }
+  TIndexFile& IndexFile() { return *index_; }
+  TBlobFile* BlobFile() { return HasBlobs() ? blob_.get() : nullptr; }
+
+  // Set when the index file was missing at open; the first cursor rebuilds
+  // the indexes from the records and then clears it.
+  bool NeedsIndexRebuild() const { return needs_index_rebuild_; }
+  void SetIndexesRebuilt() { needs_index_rebuild_ = false; }
+  bool Verified() const { return verified_; }
+
+  // Users (cursors) of this table object; maintained by the directory.
+  int Users() const { return users_; }
+  void AddUser() { ++users_; }
+  void RemoveUser() { --users_; }
+  int NewCursorId() { return ++last_cursor_id_; }
+
+  // Lock protocol (each returns whether another process changed the table
+  // since this one last looked) -------------------------------------------
+  // Read slots of the index and blob files; skipped when a write lock or the
+  // table lock is held. 10249 when a slot cannot be had.
+  bool BeginRead();
+  void EndRead();  // 10242 when a slot cannot be released
+  // A second, independent read lock (own slots), for a scan that runs inside
+  // another operation on the table.
+  bool BeginSecondRead();
+  void EndSecondRead();
+  // Table mutex (unless the table lock is held), index write region, blob
+  // write region; released in reverse. 10249 on failure.
+  bool BeginWrite();
+  void EndWrite();
+  // Record lock of record `record` for cursor `cursor_id`; up to
+  // LockRetryCount + 1 attempts LockWaitTime apart; 10258 on failure.
+  bool LockRecord(uint32_t record, int cursor_id);
+  void UnlockRecord(uint32_t record, int cursor_id);  // 10242 when not held
+  void UnlockCursorRecords(int cursor_id);
+  // Attempts the last LockRecord made at the operating system (diagnostics).
+  int LastRecordLockAttempts() const { return last_record_lock_attempts_; }
+  bool IsRecordLocked(uint32_t record) const { return record_locks_.contains(record); }
+  bool IsRecordLockedBy(uint32_t record, int cursor_id) const;
+  // The table mutex, held until UnlockTable.
+  bool LockTable();
+  void UnlockTable();
+
+  bool ReadLocked() const { return first_read_.depth > 0; }
+  bool WriteLocked() const { return write_depth_ > 0; }
+  bool TableLocked() const { return table_lock_depth_ > 0; }
+
+  // Re-reads the three headers: index first (when changed: drop pages, re-read
+  // the data header and drop records), else the data header; the blob header
+  // independently. Returns "changed".
+  bool DetectChange();
+
+  // Flushes the three files: modified items, then each header when it is
+  // modified or `force_header`; the OS buffer flush when anything was
+  // written and ForceBufferFlush or `force_os_flush`. Returns whether
+  // anything was written.
+  bool Flush(bool force_header, bool force_os_flush = false);
+  // The flush that ends a modifying operation: data and index headers are
+  // always written (their change counters advance), the blob header when the
+  // blobs changed.
+  bool FlushAfterChange(bool blobs_changed);
+  // Set whenever a write reached the data file.
+  bool Written() const { return written_; }
+  void ClearWritten() { written_ = false; }
+
+  // Transaction part (driven by TDataDirectory) ---------------------------
+  bool InTransaction() const { return in_transaction_; }
+  // Exclusive tables flush first; then LockTable and the in-transaction
+  // mode of the files.
+  void JoinTransaction();
+  // Commit, step by step: BeginWrite, then the flush with forced headers,
+  // then EndTransaction (also after a failure).
+  void BeginCommit();
+  void CommitFlush();
+  void EndTransaction();
+  // Drops the changes this transaction holds in the caches (the headers are
+  // read again); the transaction mode stays until EndTransaction.
+  void DiscardTransactionChanges();
+  // Drops every cache, changes included, re-reads the headers, UnlockTable.
+  void RollbackTransaction();
+
+ private:
+  struct ReadLockState {
+    int depth = 0;           // nesting of Begin/End calls
+    bool holds = false;      // slots taken from the operating system
+    bool suspended = false;  // slots given up while a write lock covers them
+    uint16_t index_slot = 0;
+    uint16_t blob_slot = 0;
+  };
+  bool BeginReadLock(ReadLockState& lock, const ReadLockState& other);
+  void EndReadLock(ReadLockState& lock);
+  void TakeReadSlots(ReadLockState& lock, const ReadLockState& other);
+  bool ReleaseReadSlots(ReadLockState& lock);
+  bool BlobLocksApply() const;
+  void CloseFiles() noexcept;
+  void ResumeReadLocks();
+  bool AnyTableLevelLockHeld() const { return write_depth_ > 0 || table_lock_depth_ > 0; }
+
+  std::string name_;
+  std::string data_path_;
+  std::string index_path_;
+  std::string blob_path_;
+  bool in_memory_;
+  std::shared_ptr<const TEngineSettings> settings_;
+  std::unique_ptr<TDataFile> data_;
+  std::unique_ptr<TIndexFile> index_;
+  std::unique_ptr<TBlobFile> blob_;
+
+  bool open_ = false;
+  bool exclusive_ = false;
+  bool read_only_ = false;
+  bool read_only_by_attribute_ = false;
+  bool needs_index_rebuild_ = false;
+  bool verified_ = false;
+  int users_ = 0;
+  int last_cursor_id_ = 0;
+
+  ReadLockState first_read_;
+  ReadLockState second_read_;
+  int write_depth_ = 0;
+  bool write_holds_mutex_ = false;
+  bool write_holds_index_ = false;
+  bool write_holds_blob_ = false;
+  int table_lock_depth_ = 0;
+  bool in_transaction_ = false;
+  bool written_ = false;
+  int last_record_lock_attempts_ = 0;
+  std::map<uint32_t, int> record_locks_;  // record -> cursor id that holds it
+};
+
+}  // namespace strata

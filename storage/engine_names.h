@@ -1,0 +1,31 @@
+// How the engine compares and keys its names: engine names (tables,
+// sessions, databases, directories) compare without regard to letter case;
+// a directory shares one table object per table name, the name taken
+// without surrounding blanks and without a ".DAT" extension, so "Banner" and
+// "banner.dat" are one table.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace strata {
+
+inline constexpr std::string_view kDataFileExtension = ".DAT";
+inline constexpr std::string_view kIndexFileExtension = ".IDX";
+inline constexpr std::string_view kBlobFileExtension = ".BLB";
+
+// ASCII letter case folding for engine names.
+std::string UpperCaseName(std::string_view name);
+bool SameName(std::string_view a, std::string_view b);
+
+// The table name trimmed and without a ".DAT" extension (any letter case).
+std::string TableNameWithoutExtension(std::string_view table_name);
+// The key under which a directory shares one table object: the name without
+// extension, in upper case.
+std::string TableNameKey(std::string_view table_name);
+
+// A directory path with surrounding blanks removed and a trailing '/' added
+// (empty stays empty).
+std::string NormalizeDirectory(std::string_view directory);
+
+}  // namespace strata

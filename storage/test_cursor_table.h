@@ -1,0 +1,162 @@
+// Test helper for cursor tests: an engine session and directory on a fresh
+// temporary folder, table definitions built field by field, error codes of
+// failing calls, and the structural checks of a table's three files.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "storage/blob_file.h"
+#include "storage/data_cursor.h"
+#include "storage/data_directory.h"
+#include "storage/data_file.h"
+#include "storage/data_session.h"
+#include "storage/data_table.h"
+#include "storage/engine_error.h"
+#include "storage/index_file.h"
+#include "storage/record_header.h"
+#include "storage/table_definition.h"
+#include "storage/table_lock_guards.h"
+#include "storage/test_temp_dir.h"
+
+namespace strata::testing {
+
+// The engine error code a call raises, 0 when it raises none.
+template <class F>
+uint16_t ErrorCodeOf(F&& body) {
+  try {
+    body();
+  } catch (const EStrataEngineError& error) {
+    return error.Code;
+  }
+  return 0;
+}
+
+// A table definition assembled field by field.
+class TTableBuilder {
+ public:
+  explicit TTableBuilder(std::string name) { definition_.Name = std::move(name); }
+
+  TTableBuilder& Add(const std::string& name, uint8_t type, uint8_t declared = 0,
+                     uint8_t subtype = 0) {
+    TFieldDescriptor field;
+    field.FieldNumber = static_cast<uint16_t>(definition_.Fields.size() + 1);
+    field.Name = name;
+    field.TypeCode = type;
+    field.SubType = subtype;
+    field.DeclaredSize = declared;
+    definition_.Fields.push_back(field);
+    return *this;
+  }
+  // Changes the last field added.
+  TFieldDescriptor& Last() { return definition_.Fields.back(); }
+  TTableBuilder& Primary(std::vector<uint16_t> fields) {
+    TIndexDef index;
+    index.Primary = true;
+    index.Unique = true;
+    index.FieldNumbers = std::move(fields);
+    definition_.Indexes.push_back(index);
+    return *this;
+  }
+  TTableBuilder& Secondary(const std::string& name, std::vector<uint16_t> fields,
+                           bool unique = false, bool case_insensitive = false,
+                           bool descending = false) {
+    TIndexDef index;
+    index.Name = name;
+    index.FieldNumbers = std::move(fields);
+    index.Unique = unique;
+    index.CaseInsensitive = case_insensitive;
+    index.Descending = descending;
+    definition_.Indexes.push_back(index);
+    return *this;
+  }
+  TTableBuilder& BlobBlockSize(uint32_t size) {
+    definition_.BlobBlockSize = size;
+    return *this;
+  }
+  const TTableDefinition& Definition() const { return definition_; }
+
+ private:
+  TTableDefinition definition_;
+};
+
+// An engine session with its own settings and one directory on a fresh
+// temporary folder (made after any fork, so each process has its own).
+struct TCursorEnvironment {
+  explicit TCursorEnvironment(const std::string& folder) {
+    session = TDataSession::Create();
+    // Short record lock waits keep contended tests quick.
+    session->Settings().LockWaitTime = 5;
+    session->Settings().LockRetryCount = 200;
+    directory = session->OpenDirectory("", folder);
+  }
+  std::shared_ptr<TDataSession> session;
+  std::shared_ptr<TDataDirectory> directory;
+};
+
+// Every fault of the table's files that the checks find: the index file's
+// own structural check; each kept index holding exactly the live records;
+// every blob block in exactly one value chain (of a live record, with its
+// row number) or on the free chain.
+inline std::vector<std::string> CheckTableFiles(TDataCursor& cursor) {
+  std::vector<std::string> faults;
+  TDataTable& table = cursor.Table();
+  ReadLock lock(table);
+  TDataFile& data = table.DataFile();
+  TIndexFile& index = table.IndexFile();
+  TIndexCheckResult check = index.CheckStructure();
+  faults.insert(faults.end(), check.Faults.begin(), check.Faults.end());
+
+  uint32_t live = 0;
+  std::set<uint32_t> blocks;
+  TBlobFile* blob = table.BlobFile();
+  for (uint32_t number = 1; number <= data.SlotCount(); ++number) {
+    std::vector<uint8_t> record = data.ReadRecord(number)->Buffer;
+    if (GetRecordStatus(record.data()) != kRecordLive) continue;
+    ++live;
+    if (GetRecordNumber(record.data()) != number) {
+      faults.push_back("record " + std::to_string(number) + " names another slot");
+    }
+    if (blob == nullptr) continue;
+    for (const TFieldDescriptor& field : data.Fields()) {
+      if (!field.IsBlob() || record[field.Offset] == 0) continue;
+      const uint32_t first = GetU32(record.data() + field.Offset + 1);
+      try {
+        for (uint32_t block :
+             blob->ValueChain(first, static_cast<uint32_t>(GetRowNumber(record.data())))) {
+          if (!blocks.insert(block).second) {
+            faults.push_back("blob block " + std::to_string(block) + " used twice");
+          }
+        }
+      } catch (const EStrataEngineError& error) {
+        faults.push_back(std::string("blob chain of record ") + std::to_string(number) + ": " +
+                         error.what());
+      }
+    }
+  }
+  for (int slot = 0; slot < kIndexSlotCount; ++slot) {
+    if (!index.IsMaintained(slot)) continue;
+    const uint32_t entries = index.EntryCount(slot);
+    if (entries != live) {
+      faults.push_back("index " + std::to_string(slot) + " holds " + std::to_string(entries) +
+                       " entries for " + std::to_string(live) + " records");
+    }
+  }
+  if (blob != nullptr) {
+    for (uint32_t block : blob->FreeChain()) {
+      if (!blocks.insert(block).second) {
+        faults.push_back("free blob block " + std::to_string(block) + " also in use");
+      }
+    }
+    if (blocks.size() != blob->BlockCount()) {
+      faults.push_back(std::to_string(blob->BlockCount() - blocks.size()) + " blob blocks lost");
+    }
+  }
+  lock.Release();
+  return faults;
+}
+
+}  // namespace strata::testing

@@ -136,25 +136,6 @@ TEST(FieldDescriptorBytes, DecodeClearsDecimalsOutsideBcdAndKeepsDeclaredSize) {
   EXPECT_EQ(field.DataSize, 4);
 }
 
-TEST(FieldDescriptorBytes, DecodeOfEncodeKeepsEverything) {
-  TFieldDescriptor field;
-  field.FieldNumber = 65535;
-  field.Name = "Zeit";
-  field.TypeCode = fldTIMESTAMP;
-  field.DataSize = 8;
-  field.Offset = 65000;
-  field.CharCase = 1;
-  field.MinValue = "CURRENT_TIMESTAMP";
-  Bytes bytes{};
-  field.Encode(bytes.data());
-  const TFieldDescriptor back = TFieldDescriptor::Decode(bytes.data());
-  EXPECT_EQ(back.FieldNumber, 65535);
-  EXPECT_EQ(back.Name, "Zeit");
-  EXPECT_EQ(back.Offset, 65000);
-  EXPECT_EQ(back.CharCase, 1);
-  EXPECT_EQ(back.MinValue, "CURRENT_TIMESTAMP");
-}
-
 TEST(FieldDataSize, FollowsTheTypeTable) {
   EXPECT_EQ(FieldDataSize(fldZSTRING, 250), 251);
   EXPECT_EQ(FieldDataSize(fldZSTRING, 0), 1);

@@ -45,7 +45,7 @@ TIndexFile::~TIndexFile() {
 void TIndexFile::Corrupt() const { RaiseTableError(STRATA_INDEXCORRUPT, TableName()); }
 
 void TIndexFile::ScrambleIfEncrypted(uint8_t* data, size_t size) const {
-  if (encrypted_) ::strata::Scramble(data, size, kRecordScrambleSeed);
+  if (encrypted_) ::strata::Scramble(data, size, kRecordSeed);
 }
 
 void TIndexFile::SetTableContext(std::vector<TFieldDescriptor> fields, uint32_t locale_id,
@@ -297,6 +297,7 @@ int TIndexFile::FindIndex(std::string_view name) const {
 }
 
 void TIndexFile::DefinePrimary(const TIndexDef& def) {
+  RequireWritable();
   DefinePrimaryIndex(header_, def, fields_, TableName());
   header_dirty_ = true;
   RebuildFormats();
@@ -305,6 +306,7 @@ void TIndexFile::DefinePrimary(const TIndexDef& def) {
 }
 
 int TIndexFile::AddSecondary(const TIndexDef& def) {
+  RequireWritable();
   int slot = AddSecondaryIndex(header_, def, fields_, TableName());
   header_dirty_ = true;
   RebuildFormats();

@@ -96,8 +96,9 @@ class TIndexFile : public TFileHandler, private TPageStore {
   int FindIndex(std::string_view name) const;
   // The index's name as errors carry it (empty for the primary).
   const std::string& IndexName(int index) const { return Descriptor(index).Name; }
-  // Definition rules and codes: see index_definition.h. The new index is
-  // empty; its keys are the caller's to insert.
+  // Definition rules and codes: see index_definition.h. The file must be
+  // open for writing. The new index is empty; its keys are the caller's to
+  // insert.
   void DefinePrimary(const TIndexDef& def);
   int AddSecondary(const TIndexDef& def);
 
@@ -113,6 +114,10 @@ class TIndexFile : public TFileHandler, private TPageStore {
                   TKeyLimit limit = TKeyLimit::Whole()) const;
 
   // ---- Entries -----------------------------------------------------------
+  // A failure inside Insert or Delete other than 9729 (a read error, a
+  // damaged page, 9479) may leave the index's cached pages half changed:
+  // the caller drops them with DiscardChanges, as for any failed modifying
+  // operation.
   // Adds an entry; 9729 naming the index when the key is there already.
   void Insert(int index, const uint8_t* key, uint32_t record_number);
   // Removes the entry with this key and record number; false when absent.

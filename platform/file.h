@@ -53,7 +53,9 @@ enum class Share { kShared, kExclusive };
 // reserved byte beyond every region the engine locks: a shared opener holds a
 // read lock on it, an exclusive opener a write lock, so an exclusive open
 // fails while anyone else has the file open and vice versa (kAccessDenied).
-// This holds between File objects of one process too.
+// This holds between File objects of one process too. (A descriptor that
+// may only be read carries only a read lock: an exclusive opener of a file
+// that this process may not write keeps out other exclusive openers only.)
 // Byte-range locks are open-file-description locks: they belong to this
 // object, never wait, conflict with locks held through every other File
 // (in this or another process) and are dropped when this object closes.

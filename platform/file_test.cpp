@@ -1,5 +1,6 @@
 #include "platform/file.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <sys/stat.h>
@@ -103,6 +104,25 @@ TEST_F(FileTest, ReadWriteTruncateAndSize) {
   file->Truncate(8);
   EXPECT_EQ(ReadText(*file, 0, 100), std::string("hello\0\0\0", 8));
   file->Sync();
+}
+
+TEST_F(FileTest, DescriptorsCloseOnExec) {
+  auto created = File::Create(Path("exec.DAT"), Share::kShared);
+  auto opened = File::Open(Path("exec.DAT"), Access::kReadOnly, Share::kShared);
+  char* resolved = realpath(Path("exec.DAT").c_str(), nullptr);
+  ASSERT_NE(resolved, nullptr);
+  const std::string real_path = resolved;
+  free(resolved);
+  int found = 0;
+  for (int fd = 0; fd < 1024; ++fd) {
+    char target[4096];
+    const std::string link = "/proc/self/fd/" + std::to_string(fd);
+    const ssize_t n = readlink(link.c_str(), target, sizeof(target) - 1);
+    if (n <= 0 || std::string(target, static_cast<size_t>(n)) != real_path) continue;
+    ++found;
+    EXPECT_TRUE(fcntl(fd, F_GETFD) & FD_CLOEXEC) << "descriptor " << fd;
+  }
+  EXPECT_EQ(found, 2);
 }
 
 TEST_F(FileTest, CreateReplacesAndOpenSeesContents) {

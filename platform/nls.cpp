@@ -15,6 +15,7 @@
 #include <unicode/ustring.h>
 
 #include <array>
+#include <climits>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
@@ -50,13 +51,30 @@ bool IsAscii(std::string_view text) {
   return true;
 }
 
-std::u16string ToUnicode(std::string_view text) {
-  std::u16string result(text.size(), u'\0');
-  for (size_t i = 0; i < text.size(); ++i) {
-    result[i] = Windows1252ToUnicode(static_cast<uint8_t>(text[i]));
+// A Windows-1252 text in UTF-16, one code unit per byte; short texts (all
+// that the engine stores) stay on the stack.
+class Utf16Text {
+ public:
+  explicit Utf16Text(std::string_view text) {
+    if (text.size() > static_cast<size_t>(INT32_MAX)) throw std::length_error("text too long");
+    if (text.size() > inline_.size()) heap_.resize(text.size());
+    data_ = text.size() > inline_.size() ? heap_.data() : inline_.data();
+    size_ = static_cast<int32_t>(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+      data_[i] = Windows1252ToUnicode(static_cast<uint8_t>(text[i]));
+    }
   }
-  return result;
-}
+  Utf16Text(const Utf16Text&) = delete;
+  Utf16Text& operator=(const Utf16Text&) = delete;
+  const UChar* data() const { return data_; }
+  int32_t size() const { return size_; }
+
+ private:
+  std::array<UChar, 256> inline_;
+  std::u16string heap_;
+  UChar* data_;
+  int32_t size_;
+};
 
 // ---------------------------------------------------------------------------
 // US English ASCII tables
@@ -140,6 +158,7 @@ struct IcuApi {
   decltype(&::u_strToUpper) u_strToUpper;
   decltype(&::u_strToLower) u_strToLower;
   decltype(&::ucol_open) ucol_open;
+  decltype(&::ucol_close) ucol_close;
   decltype(&::ucol_setAttribute) ucol_setAttribute;
   decltype(&::ucol_strcoll) ucol_strcoll;
 };
@@ -170,6 +189,7 @@ void LoadIcu() {
       !Resolve(uc, "u_strToUpper", &api->u_strToUpper) ||
       !Resolve(uc, "u_strToLower", &api->u_strToLower) ||
       !Resolve(i18n, "ucol_open", &api->ucol_open) ||
+      !Resolve(i18n, "ucol_close", &api->ucol_close) ||
       !Resolve(i18n, "ucol_setAttribute", &api->ucol_setAttribute) ||
       !Resolve(i18n, "ucol_strcoll", &api->ucol_strcoll)) {
     dlclose(i18n);
@@ -205,7 +225,11 @@ UCollator* OpenCollator(const IcuApi& api, const std::string& locale, bool with_
   api.ucol_setAttribute(collator, UCOL_STRENGTH, UCOL_PRIMARY, &status);
   api.ucol_setAttribute(collator, UCOL_CASE_LEVEL, with_case ? UCOL_ON : UCOL_OFF, &status);
   api.ucol_setAttribute(collator, UCOL_ALTERNATE_HANDLING, UCOL_NON_IGNORABLE, &status);
-  return U_FAILURE(status) ? nullptr : collator;
+  if (U_FAILURE(status)) {
+    api.ucol_close(collator);
+    return nullptr;
+  }
+  return collator;
 }
 
 // The single Windows-1252 byte that `byte` maps to in the locale, or `byte`
@@ -272,11 +296,9 @@ const LocaleData& Locale(uint32_t normalized_id, bool need_ignore_case = false) 
 }
 
 int CompareWithCollator(const UCollator* collator, std::string_view a, std::string_view b) {
-  const std::u16string ua = ToUnicode(a);
-  const std::u16string ub = ToUnicode(b);
+  const Utf16Text ua(a), ub(b);
   const UCollationResult result =
-      icu->ucol_strcoll(collator, ua.data(), static_cast<int32_t>(ua.size()), ub.data(),
-                        static_cast<int32_t>(ub.size()));
+      icu->ucol_strcoll(collator, ua.data(), ua.size(), ub.data(), ub.size());
   return result == UCOL_LESS ? -1 : result == UCOL_GREATER ? 1 : 0;
 }
 

@@ -165,6 +165,11 @@ TEST(NlsCompareTest, AccentsAreIgnored) {
     // ... and an accent never outweighs a later letter.
     EXPECT_LT(CompareText(id, "r\xE9sum\xE9", "resumf"), 0) << id;
   }
+  // Long texts as well (beyond any buffer kept on the stack).
+  const std::string long_text(300, 'e');
+  EXPECT_EQ(CompareText(1031, long_text + "\xE9", long_text + "e"), 0);
+  EXPECT_LT(CompareText(1031, long_text + "\xE9", long_text + "f"), 0);
+  EXPECT_GT(CompareText(1031, long_text + "\xC9", long_text + "e"), 0);
   EXPECT_EQ(CompareText(0, "na\xEFve", "naive"), 0);  // ï
   EXPECT_EQ(CompareText(0, "\x8A", "S"), 0);          // Š
 }

@@ -121,13 +121,20 @@ TBcd TBcd::FromScaled(int64_t units) {
 TBcd TBcd::FromDouble(double value, int scale) {
   if (!std::isfinite(value)) throw EConvertError(std::string(kBcdOverflow));
   scale = std::clamp(scale, 0, kMaxScale);
-  // The exact decimal expansion rounded to `scale` places; a double has at
-  // most 309 integer digits.
+  // The shortest decimal text that reads back as the same double (2.675
+  // stays 2.675, not 2.67499...), rounded to `scale` by the decimal rule. A
+  // double has at most 309 integer digits.
   char buffer[400];
-  const auto result =
-      std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, scale);
+  auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed);
   if (result.ec != std::errc()) throw EConvertError(std::string(kBcdOverflow));
-  return FromText(std::string_view(buffer, result.ptr - buffer));
+  std::string_view text(buffer, result.ptr - buffer);
+  const size_t point = text.find('.');
+  if (point != std::string_view::npos && text.size() - point - 1 > kMaxScale) {
+    // Too fine for any scale (e.g. 1e-70): round the binary value directly.
+    result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, scale);
+    text = std::string_view(buffer, result.ptr - buffer);
+  }
+  return FromText(text).Rescaled(scale);
 }
 
 TBcd TBcd::Decode(const uint8_t* bytes) {

@@ -29,8 +29,9 @@ class TBcd {
   static TBcd FromInt64(int64_t value);
   // `units` in 1/10000, scale 4.
   static TBcd FromScaled(int64_t units);
-  // The double's exact decimal value rounded to `scale` places (0..63).
-  // EConvertError for NaN and infinities.
+  // The double's shortest round-trip decimal text (0.1 is 0.1) rounded to
+  // `scale` places (0..63). EConvertError for NaN, infinities and values of
+  // more than 64 digits.
   static TBcd FromDouble(double value, int scale);
 
   // The 34-byte packed form (layout in bcd.cpp). An all-zero area reads as

@@ -1,18 +1,15 @@
 #include "storage/blob_buffer.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <filesystem>
 #include <string>
 
 #include "storage/blob_file.h"
 #include "storage/engine_error.h"
+#include "storage/test_temp_dir.h"
 
 namespace strata {
 namespace {
-
-namespace fs = std::filesystem;
 
 std::vector<uint8_t> Bytes(const std::string& text) { return {text.begin(), text.end()}; }
 
@@ -63,19 +60,14 @@ TEST(BlobBufferTest, CountsReferences) {
 class BlobBufferFileTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = fs::temp_directory_path() / ("strata_blobbuf_" + std::to_string(getpid()));
-    fs::create_directories(dir_);
     file_.SetTableName("Links");
-    file_.Create((dir_ / "Links.BLB").string(), 128);
+    file_.Create(dir_.File("Links.BLB"), 128);
     file_.Flush(false);
   }
-  void TearDown() override {
-    file_.Close();
-    fs::remove_all(dir_);
-  }
+  void TearDown() override { file_.Close(); }
 
   TEngineSettings settings_;
-  fs::path dir_;
+  testing::TTempDir dir_;
   TBlobFile file_{settings_};
 };
 

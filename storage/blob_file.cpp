@@ -102,7 +102,7 @@ void TBlobFile::Close() {
 bool TBlobFile::ReadDiskHeader(TBlobHeader& header) {
   uint8_t bytes[kBlobHeaderSize];
   if (ReadAt(0, bytes, kBlobHeaderSize, true) < kBlobHeaderSize) return false;
-  if (encrypted_) Scramble(bytes, kBlobHeaderSize, kRecordScrambleSeed);
+  if (encrypted_) Scramble(bytes, kBlobHeaderSize, kRecordSeed);
   header = ReadBlobHeader(bytes);
   return true;
 }
@@ -118,7 +118,7 @@ void TBlobFile::WriteHeaderToDisk() {
   header_.ModifiedMark = header_modified_ ? 1 : 0;
   uint8_t bytes[kBlobHeaderSize];
   WriteBlobHeader(header_, bytes);
-  if (encrypted_) Scramble(bytes, kBlobHeaderSize, kRecordScrambleSeed);
+  if (encrypted_) Scramble(bytes, kBlobHeaderSize, kRecordSeed);
   WriteAt(0, bytes, kBlobHeaderSize);
   ++writes_;
   header_modified_ = false;
@@ -148,7 +148,7 @@ bool TBlobFile::WriteModifiedBlocks() {
     for (size_t k = i; k < end; ++k) {
       uint8_t* target = write_buffer_.data() + (k - i) * block_size_;
       std::memcpy(target, blocks[k]->Bytes.data(), block_size_);
-      if (encrypted_) Scramble(target, block_size_, kRecordScrambleSeed);
+      if (encrypted_) Scramble(target, block_size_, kRecordSeed);
     }
     WriteAt(BlockOffset(blocks[i]->Number), write_buffer_.data(), write_buffer_.size());
     ++writes_;
@@ -251,18 +251,30 @@ TBlock* TBlobFile::GetBlock(uint32_t number, bool walking) {
     uint32_t current = number + i;
     TBlock* block = AddToCache(current);
     std::memcpy(block->Bytes.data(), read_buffer_.data() + i * block_size_, block_size_);
-    if (encrypted_) Scramble(block->Bytes.data(), block_size_, kRecordScrambleSeed);
+    if (encrypted_) Scramble(block->Bytes.data(), block_size_, kRecordSeed);
     if (i == 0) result = block;
   }
   return result;
 }
 
+bool TBlobFile::CanAppend(uint64_t count) const {
+  uint64_t last = header_.NextBlock + count - 1;
+  return last <= kMaxBlocks && kBlobHeaderSize + last * block_size_ <= kMaxFileBytes;
+}
+
+void TBlobFile::CheckRoomFor(uint64_t count) {
+  if (CanAppend(count)) return;
+  uint64_t free_blocks = 0;
+  for (uint32_t number = header_.FreeChainHead; number != 0 && free_blocks < count; ++free_blocks) {
+    if (number > BlockCount() || free_blocks >= BlockCount()) Raise(STRATA_MEMOCORRUPT);
+    number = GetBlock(number, false)->Header().Next;
+  }
+  if (free_blocks < count && !CanAppend(count - free_blocks)) Raise(STRATA_TABLEFULL);
+}
+
 TBlock* TBlobFile::AppendBlock() {
   uint32_t number = header_.NextBlock;
-  if (number > kMaxBlocks ||
-      kBlobHeaderSize + static_cast<uint64_t>(number) * block_size_ > kMaxFileBytes) {
-    Raise(STRATA_TABLEFULL);
-  }
+  if (!CanAppend(1)) Raise(STRATA_TABLEFULL);
   TBlock* block = cache_.Find(number);  // only a leftover of a dropped append
   if (block != nullptr) {
     std::fill(block->Bytes.begin(), block->Bytes.end(), 0);
@@ -362,6 +374,7 @@ uint32_t TBlobFile::WriteValue(uint32_t first_block, uint32_t row_number,
 
   const size_t data_size = block_size_ - kBlockHeaderSize;
   const size_t needed = (bytes.size() + data_size - 1) / data_size;
+  if (needed > old_chain.size()) CheckRoomFor(needed - old_chain.size());
   uint32_t first = 0;
   size_t written = 0;
   TBlockPin previous;

@@ -53,7 +53,8 @@ class TBlobFile : public TFileHandler {
   // Stores `bytes` as the value of the record with `row_number`, reusing the
   // chain at `first_block` (0 = none) and returns the new first block (0 for
   // an empty value). Extra old blocks are freed, missing ones allocated. The
-  // old chain is checked (8963, 8708) before anything is changed.
+  // old chain (8963, 8708) and the room for new blocks (9479) are checked
+  // before anything is changed; a value beyond 0xFFFFFFFF bytes gives 10029.
   uint32_t WriteValue(uint32_t first_block, uint32_t row_number, std::span<const uint8_t> bytes);
   // Frees the chain at `first_block` (0: nothing). A block of another row
   // raises 8963 unless `overwrite`.
@@ -117,6 +118,11 @@ class TBlobFile : public TFileHandler {
   // disk; `walking` reads ahead along a chain.
   TBlock* GetBlock(uint32_t number, bool walking);
   TBlock* AddToCache(uint32_t number);
+  // Whether `count` more blocks fit at the end of the file.
+  bool CanAppend(uint64_t count) const;
+  // Raises 9479 unless the free chain and the room left for appending
+  // together hold `count` blocks.
+  void CheckRoomFor(uint64_t count);
   TBlock* AppendBlock();
   TBlock* AllocateBlock();
   void FreeBlock(TBlock* block);

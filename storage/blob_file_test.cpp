@@ -4,7 +4,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <filesystem>
 #include <fstream>
 #include <map>
 #include <random>
@@ -13,11 +12,10 @@
 #include "storage/byte_order.h"
 #include "storage/engine_error.h"
 #include "storage/scramble.h"
+#include "storage/test_temp_dir.h"
 
 namespace strata {
 namespace {
-
-namespace fs = std::filesystem;
 
 #define EXPECT_ENGINE_ERROR(statement, code)               \
   do {                                                     \
@@ -38,15 +36,6 @@ std::vector<uint8_t> Pattern(size_t size, uint32_t seed) {
 
 class BlobFileTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    static int counter = 0;
-    dir_ = fs::temp_directory_path() /
-           ("strata_blob_" + std::to_string(getpid()) + "_" + std::to_string(++counter));
-    fs::create_directories(dir_);
-    path_ = (dir_ / "Banner.BLB").string();
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
   std::unique_ptr<TBlobFile> Make() {
     auto file = std::make_unique<TBlobFile>(settings_);
     file->SetTableName("Banner");
@@ -112,8 +101,8 @@ class BlobFileTest : public ::testing::Test {
   void RunChurn(uint32_t seed);
 
   TEngineSettings settings_;
-  fs::path dir_;
-  std::string path_;
+  testing::TTempDir dir_;
+  std::string path_ = dir_.File("Banner.BLB");
 };
 
 TEST_F(BlobFileTest, FreshFileHasOnlyAHeader) {
@@ -309,7 +298,14 @@ TEST_F(BlobFileTest, AppendingStopsAtFourBillionBytes) {
   PatchU32(13, 7812500);  // block 7812500 would end at 4,000,000,512
   auto file = OpenFile(512);
   EXPECT_ENGINE_ERROR(file->WriteValue(0, 1, Pattern(10, 1)), STRATA_TABLEFULL);
-  file->DiscardChanges();
+  file->Close();
+  PatchU32(13, 7812499);  // room for one more block, ending at 4,000,000,000
+  file = OpenFile(512);
+  // Two blocks do not fit: refused before anything changes.
+  EXPECT_ENGINE_ERROR(file->WriteValue(0, 1, Pattern(600, 1)), STRATA_TABLEFULL);
+  EXPECT_FALSE(file->HeaderModified());
+  EXPECT_EQ(file->BlockCount(), 7812498u);
+  EXPECT_EQ(file->Cache().Size(), 0u);
 }
 
 TEST_F(BlobFileTest, VerifyChecksVersionFreeChainAndLength) {
@@ -535,9 +531,9 @@ TEST_F(BlobFileTest, EncryptedFilesAreStoredScrambled) {
   }
   std::vector<uint8_t> disk = DiskBytes();
   ASSERT_EQ(disk.size(), 512u + 2 * 512);
-  Scramble(disk.data(), 512, kRecordScrambleSeed);
-  Scramble(disk.data() + 512, 512, kRecordScrambleSeed);
-  Scramble(disk.data() + 1024, 512, kRecordScrambleSeed);
+  Scramble(disk.data(), 512, kRecordSeed);
+  Scramble(disk.data() + 512, 512, kRecordSeed);
+  Scramble(disk.data() + 1024, 512, kRecordSeed);
   EXPECT_EQ(disk[8], 5);
   EXPECT_EQ(GetU32(&disk[13]), 3u);
   EXPECT_EQ(GetU32(&disk[512 + 14]), 700u);
@@ -566,6 +562,40 @@ TEST_F(BlobFileTest, EmptyingDropsEveryBlockAndKeepsTheCounterRunning) {
   auto reopened = OpenFile(512);
   reopened->Verify();
   EXPECT_EQ(reopened->ReadValue(1, 2), Pattern(10, 2));
+}
+
+TEST_F(BlobFileTest, InMemoryFilesAreSharedWithinTheProcess) {
+  const std::string path = "MEMORY/BlobTest.BLB";
+  TBlobFile writer(settings_);
+  writer.Create(path, 256, false, true);
+  uint32_t first = writer.WriteValue(0, 1, Pattern(1000, 1));
+  writer.Flush(true);
+  {
+    TBlobFile reader(settings_);
+    reader.Open(path, true, false, false, 256);
+    reader.Verify();
+    EXPECT_EQ(reader.ReadValue(first, 1), Pattern(1000, 1));
+    writer.WriteValue(first, 1, Pattern(300, 2));
+    writer.Flush(true);
+    EXPECT_TRUE(reader.DetectChange());
+    EXPECT_EQ(reader.ReadValue(first, 1), Pattern(300, 2));
+  }
+  writer.Close();
+  TFileHandler::DeleteFile(path, true);
+}
+
+TEST_F(BlobFileTest, ReadOnlyFilesReadButRefuseToWrite) {
+  {
+    auto file = CreateFile(512);
+    file->WriteValue(0, 1, Pattern(100, 1));
+  }
+  auto file = Make();
+  file->Open(path_, false, false, true, 512);
+  EXPECT_EQ(file->ReadValue(1, 1), Pattern(100, 1));
+  file->WriteValue(1, 1, Pattern(50, 2));                    // only the cache changes ...
+  EXPECT_ENGINE_ERROR(file->Flush(false), STRATA_OSEACCES);  // ... the file does not
+  file->DiscardChanges();
+  EXPECT_EQ(file->ReadValue(1, 1), Pattern(100, 1));
 }
 
 TEST_F(BlobFileTest, ErrorsNameTheTable) {

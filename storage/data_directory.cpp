@@ -105,7 +105,9 @@ void TDataDirectory::CheckPassword(TDataTable& table) {
   const TDataFile& data = table.DataFile();
   if (!data.Encrypted()) return;
   for (;;) {
-    if (session_->HasPassword(data.Password())) return;
+    for (const std::string& password : session_->Passwords()) {
+      if (data.PasswordMatches(password)) return;
+    }
     if (!session_->PasswordRequest || !session_->PasswordRequest(table.Name())) {
       RaiseTableError(STRATA_NOTSUFFTABLERIGHTS, table.Name());
     }

@@ -83,4 +83,9 @@ bool TDataSession::HasPassword(const std::string& password) const {
   return std::find(passwords_.begin(), passwords_.end(), password) != passwords_.end();
 }
 
+std::vector<std::string> TDataSession::Passwords() const {
+  std::lock_guard lock(mutex_);
+  return passwords_;
+}
+
 }  // namespace strata

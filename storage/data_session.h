@@ -56,6 +56,7 @@ class TDataSession : public std::enable_shared_from_this<TDataSession> {
   void RemovePassword(const std::string& password);
   void RemoveAllPasswords();
   bool HasPassword(const std::string& password) const;
+  std::vector<std::string> Passwords() const;
   // Asked when an encrypted table is opened without its password in the
   // list: returns true when it may have added passwords and the list should
   // be searched again.

@@ -1,9 +1,12 @@
 #include "storage/data_table.h"
 
+#include <algorithm>
+
 #include "storage/blob_file.h"
 #include "storage/data_file.h"
 #include "storage/engine_error.h"
 #include "storage/index_file.h"
+#include "storage/lock_regions.h"
 
 namespace strata {
 
@@ -60,7 +63,7 @@ void TDataTable::Open(bool exclusive, bool read_only) {
     if (header.BlobFieldCount > 0) {
       blob_ = std::make_unique<TBlobFile>(*settings_);
       blob_->SetTableName(name_);
-      blob_->Open(blob_path_, in_memory_, exclusive, read_only_, header.BlobBlockSize,
+      blob_->Open(blob_path_, in_memory_, exclusive, read_only_, data_->BlobBlockSize(),
                   header.Encrypted);
     }
   } catch (...) {

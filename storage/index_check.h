@@ -37,8 +37,10 @@ constexpr int kNoOwner = -1;
 // once (`owners`, sized next_page, records which index took which page);
 // free pages with no entries and no cycles. Never throws for a fault of the
 // file; each becomes a line of Faults.
+// `root` 0 checks only the free chain.
 TIndexCheckResult CheckIndexTree(TPageStore& store, int index, const TIndexKeyFormat& format,
-                                 bool record_numbers, uint32_t free_head, uint32_t next_page,
-                                 std::string_view index_name, std::vector<int>& owners);
+                                 bool record_numbers, uint32_t root, uint32_t free_head,
+                                 uint32_t next_page, std::string_view index_name,
+                                 std::vector<int>& owners);
 
 }  // namespace strata

@@ -173,14 +173,13 @@ class TIndexFile : public TFileHandler, private TPageStore {
 
   TIndexTree Tree(int index);
   void RequireTree(int index) const;
-  void RequireWritable() const;
   void EndOperation();  // trims the caches
   void RebuildFormats();
   void DropCaches();
   void ReadHeader(TIndexHeader& header);
   void WriteHeader();
   void WritePages(bool& wrote);
-  void Scramble(uint8_t* data, size_t size) const;
+  void ScrambleIfEncrypted(uint8_t* data, size_t size) const;
   [[noreturn]] void Corrupt() const;
 
   TEngineSettings settings_;

@@ -20,6 +20,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -106,6 +107,7 @@ class TIndexKeyFormat {
   int CompareBytes(const uint8_t* a, const uint8_t* b, size_t n) const;
 
   std::vector<KeyField> fields_;
+  std::string table_;  // named by errors
   uint16_t key_size_ = 0;
   uint16_t fields_bytes_ = 0;
   uint32_t locale_ = 0;  // for the locale's string order and case mapping

@@ -73,15 +73,18 @@ class TPage {
   void RemoveEntry(int i);
   // Moves entries [first, Count) to the end of `to`.
   void MoveTailTo(int first, TPage& to);
-  // Moves all entries to the front of `to` (whose keys are all higher).
-  void MoveAllToFront(TPage& to);
+  // Moves entries [first, Count) to the front of `to` (whose keys are all
+  // higher).
+  void MoveTailToFront(int first, TPage& to);
   // Moves the first n entries to the end of `to` (whose keys are all lower).
   void MoveHeadTo(int n, TPage& to);
 
   // Empties the page: kind leaf-root, no entries, no links.
   void Clear();
-  void Encode(uint8_t* out) const;  // kIndexPageSize bytes
-  void Decode(const uint8_t* in);   // keeps Number and the layout
+  void Encode(uint8_t* out) const;  // kIndexPageSize bytes; Count <= MaxEntries()
+  // Keeps Number and the layout; false when the entry count cannot fit the
+  // page (a corrupt page).
+  bool Decode(const uint8_t* in);
 
   // Most-recently-used chain of the page cache that holds the page.
   TPage* MruPrev = nullptr;

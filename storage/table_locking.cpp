@@ -2,6 +2,7 @@
 // the table mutex, record locks and change detection across the three
 // files. Lock regions: see lock_regions.h.
 #include <algorithm>
+#include <optional>
 
 #include "platform/clock.h"
 #include "storage/blob_file.h"
@@ -264,6 +265,13 @@ bool TDataTable::LockRecord(uint32_t record, int cursor_id) {
     }
     int failures = 0;
     while (!data_->Lock(RecordLockOffset(record), kRecordLockLength)) {
+      // The read slot has served its purpose (the change is noticed); held
+      // through the waits it would keep out the writer that is about to
+      // release this very record.
+      if (look) {
+        look->Release();
+        look.reset();
+      }
       if (++failures > settings_->LockRetryCount) RaiseTableError(STRATA_RECLOCKFAILED, name_);
       platform::SleepMs(settings_->LockWaitTime);
     }

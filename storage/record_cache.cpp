@@ -1,0 +1,151 @@
+#include "storage/record_cache.h"
+
+#include <algorithm>
+
+namespace strata {
+
+std::unique_ptr<TRecord> TRecordStack::Pop(size_t record_size) {
+  std::unique_ptr<TRecord> record;
+  if (spare_.empty()) {
+    record = std::make_unique<TRecord>();
+  } else {
+    record = std::move(spare_.back());
+    spare_.pop_back();
+  }
+  record->Owner = nullptr;
+  record->Modified = false;
+  record->PinCount = 0;
+  record->RecordNumber = 0;
+  record->Buffer.assign(record_size, 0);
+  record->KeyBuffer.clear();
+  return record;
+}
+
+void TRecordStack::Push(std::unique_ptr<TRecord> record) {
+  if (spare_.size() < kMaxKept) spare_.push_back(std::move(record));
+}
+
+TRecordCache::~TRecordCache() = default;
+
+std::vector<std::unique_ptr<TRecord>>::const_iterator TRecordCache::LowerBound(
+    uint32_t number) const {
+  return std::lower_bound(
+      sorted_.begin(), sorted_.end(), number,
+      [](const std::unique_ptr<TRecord>& record, uint32_t n) { return record->RecordNumber < n; });
+}
+
+void TRecordCache::Unlink(TRecord* record) {
+  if (record->mru_prev_) {
+    record->mru_prev_->mru_next_ = record->mru_next_;
+  } else {
+    mru_head_ = record->mru_next_;
+  }
+  if (record->mru_next_) {
+    record->mru_next_->mru_prev_ = record->mru_prev_;
+  } else {
+    mru_tail_ = record->mru_prev_;
+  }
+  record->mru_prev_ = record->mru_next_ = nullptr;
+}
+
+void TRecordCache::LinkFront(TRecord* record) {
+  record->mru_prev_ = nullptr;
+  record->mru_next_ = mru_head_;
+  if (mru_head_) mru_head_->mru_prev_ = record;
+  mru_head_ = record;
+  if (!mru_tail_) mru_tail_ = record;
+}
+
+TRecord* TRecordCache::Peek(uint32_t number) const {
+  auto it = LowerBound(number);
+  return it != sorted_.end() && (*it)->RecordNumber == number ? it->get() : nullptr;
+}
+
+TRecord* TRecordCache::Find(uint32_t number) {
+  TRecord* found = nullptr;
+  TRecord* probe = mru_head_;
+  for (size_t i = 0; i < kMruProbe && probe; ++i, probe = probe->mru_next_) {
+    if (probe->RecordNumber == number) {
+      found = probe;
+      break;
+    }
+  }
+  if (!found) found = Peek(number);
+  if (found && found != mru_head_) {
+    Unlink(found);
+    LinkFront(found);
+  }
+  return found;
+}
+
+TRecord* TRecordCache::Insert(TDataFile* owner, uint32_t number, size_t record_size) {
+  std::unique_ptr<TRecord> record = stack_.Pop(record_size);
+  record->Owner = owner;
+  record->RecordNumber = number;
+  record->cached_ = true;
+  TRecord* raw = record.get();
+  sorted_.insert(sorted_.begin() + (LowerBound(number) - sorted_.begin()), std::move(record));
+  LinkFront(raw);
+  return raw;
+}
+
+void TRecordCache::Trim(size_t capacity, const TRecord* keep) {
+  if (sorted_.size() <= capacity) return;
+  size_t excess = sorted_.size() - capacity;
+  // Mark the victims from the least recently used end ...
+  for (TRecord* candidate = mru_tail_; candidate && excess > 0;) {
+    TRecord* next = candidate->mru_prev_;
+    if (candidate != keep && candidate->PinCount == 0 && !candidate->Modified) {
+      Unlink(candidate);
+      candidate->cached_ = false;
+      --excess;
+    }
+    candidate = next;
+  }
+  // ... then close the gaps of the sorted list in one pass.
+  size_t kept = 0;
+  for (size_t i = 0; i < sorted_.size(); ++i) {
+    if (sorted_[i]->cached_) {
+      if (kept != i) sorted_[kept] = std::move(sorted_[i]);
+      ++kept;
+    } else {
+      stack_.Push(std::move(sorted_[i]));
+    }
+  }
+  sorted_.resize(kept);
+}
+
+void TRecordCache::Clear() {
+  for (std::unique_ptr<TRecord>& record : sorted_) {
+    record->cached_ = false;
+    record->mru_prev_ = record->mru_next_ = nullptr;
+    if (record->PinCount > 0) {
+      detached_.push_back(std::move(record));
+    } else {
+      stack_.Push(std::move(record));
+    }
+  }
+  sorted_.clear();
+  mru_head_ = mru_tail_ = nullptr;
+}
+
+void TRecordCache::Pin(TRecord* record) { ++record->PinCount; }
+
+void TRecordCache::Unpin(TRecord* record) {
+  if (record->PinCount == 0) return;
+  if (--record->PinCount > 0 || record->cached_) return;
+  auto it = std::find_if(detached_.begin(), detached_.end(),
+                         [&](const std::unique_ptr<TRecord>& r) { return r.get() == record; });
+  if (it == detached_.end()) return;
+  std::unique_ptr<TRecord> released = std::move(*it);
+  detached_.erase(it);
+  stack_.Push(std::move(released));
+}
+
+std::vector<uint32_t> TRecordCache::MruOrder() const {
+  std::vector<uint32_t> order;
+  for (TRecord* r = mru_head_; r; r = r->mru_next_) order.push_back(r->RecordNumber);
+  return order;
+}
+
+}  // namespace strata

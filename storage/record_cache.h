@@ -1,0 +1,111 @@
+// The record cache of an open data file: cached TRecord objects kept in a
+// list sorted by record number (binary search) and in a most-recently-used
+// chain, and the pool of spare TRecord objects.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace strata {
+
+class TDataFile;
+
+// One cached record slot. The buffer holds the record unscrambled.
+// A pinned record (PinCount > 0, a cursor is using it) is never evicted and
+// stays valid even when the cache is dropped (it is then detached: no longer
+// found, freed when its last pin goes). An unpinned record may be evicted by
+// any later read or flush of its data file, so callers that keep a pointer
+// pin it.
+class TRecord {
+ public:
+  TDataFile* Owner = nullptr;
+  bool Modified = false;
+  uint32_t PinCount = 0;
+  uint32_t RecordNumber = 0;
+  std::vector<uint8_t> Buffer;     // record size bytes
+  std::vector<uint8_t> KeyBuffer;  // for key building; sized by its user
+
+  uint8_t* Data() { return Buffer.data(); }
+  const uint8_t* Data() const { return Buffer.data(); }
+  bool Cached() const { return cached_; }
+
+ private:
+  friend class TRecordCache;
+  TRecord* mru_prev_ = nullptr;  // towards the most recently used end
+  TRecord* mru_next_ = nullptr;  // towards the least recently used end
+  bool cached_ = false;
+};
+
+// Spare TRecord objects for reuse; at most kMaxKept are kept.
+class TRecordStack {
+ public:
+  static constexpr size_t kMaxKept = 64;
+
+  // A spare record (or a new one) with a zero-filled buffer of record_size
+  // bytes and every other member reset.
+  std::unique_ptr<TRecord> Pop(size_t record_size);
+  // Keeps the record for reuse, or frees it when kMaxKept are kept.
+  void Push(std::unique_ptr<TRecord> record);
+  size_t Size() const { return spare_.size(); }
+
+ private:
+  std::vector<std::unique_ptr<TRecord>> spare_;
+};
+
+// Owns the cached records. Invariants: `sorted_` is in strictly increasing
+// record-number order and holds exactly the records of the MRU chain;
+// detached records are pinned and in neither.
+class TRecordCache {
+ public:
+  TRecordCache() = default;
+  ~TRecordCache();
+  TRecordCache(const TRecordCache&) = delete;
+  TRecordCache& operator=(const TRecordCache&) = delete;
+
+  // The cached record, or nullptr: the first kMruProbe entries of the MRU
+  // chain are looked at first, then the sorted list is searched. A found
+  // record becomes the most recently used.
+  TRecord* Find(uint32_t number);
+  // Looks without touching the MRU order.
+  TRecord* Peek(uint32_t number) const;
+  // Adds a new record (zero-filled) as the most recently used. The number
+  // must not be cached.
+  TRecord* Insert(TDataFile* owner, uint32_t number, size_t record_size);
+
+  // Evicts unpinned records without pending changes from the least recently
+  // used end until at most `capacity` remain (or none can go). `keep` is
+  // never evicted.
+  void Trim(size_t capacity, const TRecord* keep = nullptr);
+  // Drops every record, modified ones included; pinned ones are detached.
+  void Clear();
+
+  void Pin(TRecord* record);
+  // A detached record whose last pin goes is released.
+  void Unpin(TRecord* record);
+
+  size_t Count() const { return sorted_.size(); }
+  size_t DetachedCount() const { return detached_.size(); }
+  // The cached records in record-number order.
+  const std::vector<std::unique_ptr<TRecord>>& Sorted() const { return sorted_; }
+  // The record numbers from most to least recently used (for diagnostics).
+  std::vector<uint32_t> MruOrder() const;
+  TRecordStack& Stack() { return stack_; }
+
+  static constexpr size_t kMruProbe = 4;
+
+ private:
+  // Position of the first record numbered >= number.
+  std::vector<std::unique_ptr<TRecord>>::const_iterator LowerBound(uint32_t number) const;
+  void Unlink(TRecord* record);
+  void LinkFront(TRecord* record);
+
+  std::vector<std::unique_ptr<TRecord>> sorted_;
+  std::vector<std::unique_ptr<TRecord>> detached_;
+  TRecord* mru_head_ = nullptr;
+  TRecord* mru_tail_ = nullptr;
+  TRecordStack stack_;
+};
+
+}  // namespace strata

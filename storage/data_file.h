@@ -57,8 +57,8 @@ class TDataFile : public TFileHandler {
 
   // Creates (replaces) the data file with a fresh header for the given,
   // already validated descriptors; header and descriptors reach the disk at
-  // the next Flush. 9498 for more than 128 blob fields, 9477 for a record
-  // size above 65535 (nothing is created then).
+  // the next Flush. 9492 for more than 1024 fields, 9498 for more than 128
+  // blob fields, 9477 for a record size above 65535 (nothing is created then).
   void Create(const std::string& path, uint16_t locale_id, uint16_t sort_id,
               std::span<const TFieldDescriptor> fields, uint32_t blob_block_size,
               const std::string& description, const std::string& password, bool encrypted,
@@ -69,8 +69,9 @@ class TDataFile : public TFileHandler {
   void Open(const std::string& path, bool in_memory, bool exclusive, bool read_only);
   // First-open checks: 12035 version, 15878 locale, 8961 everything else.
   void Verify();
-  // Flushes, drops the cache (pinned records stay valid, detached) and
-  // closes the file.
+  // Flushes (a table still in a transaction writes nothing, so end the
+  // transaction first), drops the cache (pinned records stay valid,
+  // detached) and closes the file.
   void Close();
 
   // Writes the modified unpinned records (in runs of consecutive numbers),
@@ -100,6 +101,8 @@ class TDataFile : public TFileHandler {
   // scan's need) or the read-ahead size, limited by the records left in that
   // direction and by the cache size.
   TRecord* ReadRecord(uint32_t number, TReadAhead mode = TReadAhead::kSingle, uint32_t count = 0);
+  // A pinned record (being edited by a cursor) is neither evicted nor
+  // written by Flush; unpin it before the flush that should write it.
   void PinRecord(TRecord* record) { cache_.Pin(record); }
   void UnpinRecord(TRecord* record) { cache_.Unpin(record); }
   // Marks a cached record as changed (written at the next flush).

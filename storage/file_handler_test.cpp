@@ -16,6 +16,7 @@
 #include "storage/file_list.h"
 #include "storage/memory_file.h"
 #include "storage/os_error_map.h"
+#include "storage/test_process.h"
 #include "storage/test_temp_dir.h"
 
 namespace strata {
@@ -142,55 +143,31 @@ TEST_F(FileLayer, ExclusiveRulesInsideTheProcess) {
   EXPECT_TRUE(c.IsOpen());
 }
 
-// Runs `child_body` in a forked process that starts before this process opens
-// anything (so it inherits no registry entry), once `parent_setup` has run
-// here; returns whether the child's body returned true.
-bool RunAgainstChild(const std::function<void()>& parent_setup,
-                     const std::function<bool()>& child_body) {
-  int ready[2];
-  if (pipe(ready) != 0) return false;
-  const pid_t child = fork();
-  if (child < 0) return false;
-  if (child == 0) {
-    close(ready[1]);
-    char go;
-    bool ok = read(ready[0], &go, 1) == 1 && child_body();
-    _exit(ok ? 0 : 1);
-  }
-  close(ready[0]);
-  parent_setup();
-  const char go = 'g';
-  const bool sent = write(ready[1], &go, 1) == 1;
-  close(ready[1]);
-  int status = 0;
-  waitpid(child, &status, 0);
-  return sent && WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
 TEST_F(FileLayer, ExclusiveOpenKeepsAnotherProcessOut) {
   const std::string path = temp_.File("Proc.DAT");
   WriteText(path, "data");
   TFileHandler holder;
-  EXPECT_TRUE(RunAgainstChild([&] { holder.OpenFile(path, false, true, false); },
-                              [&] {
-                                TFileHandler other;
-                                return CodeOf([&] { other.OpenFile(path, false, false, false); }) ==
-                                       STRATA_OSEACCES;
-                              }));
+  EXPECT_TRUE(testing::RunInChildAfter([&] { holder.OpenFile(path, false, true, false); },
+                                       [&] {
+                                         TFileHandler other;
+                                         return CodeOf([&] {
+                                                  other.OpenFile(path, false, false, false);
+                                                }) == STRATA_OSEACCES;
+                                       }));
   holder.CloseFile();
 
   // And a shared opener elsewhere keeps an exclusive opener here out.
   TFileHandler shared;
-  EXPECT_TRUE(RunAgainstChild([&] { shared.OpenFile(path, false, false, false); },
-                              [&] {
-                                TFileHandler other;
-                                if (CodeOf([&] { other.OpenFile(path, false, true, false); }) !=
-                                    STRATA_OSEACCES) {
-                                  return false;
-                                }
-                                other.OpenFile(path, false, false, false);  // shared is fine
-                                return other.IsOpen();
-                              }));
+  EXPECT_TRUE(testing::RunInChildAfter(
+      [&] { shared.OpenFile(path, false, false, false); },
+      [&] {
+        TFileHandler other;
+        if (CodeOf([&] { other.OpenFile(path, false, true, false); }) != STRATA_OSEACCES) {
+          return false;
+        }
+        other.OpenFile(path, false, false, false);  // shared is fine
+        return other.IsOpen();
+      }));
 }
 
 TEST_F(FileLayer, CreateReplacesTheContents) {
@@ -293,6 +270,24 @@ TEST_F(FileLayer, LocksFarBeyondTheDataAreSharedByTheHandle) {
   EXPECT_TRUE(a.Unlock(0xFFFFFFFFull, 1));
   EXPECT_FALSE(a.Unlock(0xFFFFFFFFull, 1));
   EXPECT_TRUE(b.Unlock(0xFFFEFFFFull, 0x10000 - 1));
+
+  a.CloseFile();
+  b.CloseFile();
+
+  // Another process sees a lock taken through the shared handle (the child
+  // starts before the file is opened here, so it has a handle of its own).
+  TFileHandler c;
+  EXPECT_TRUE(testing::RunInChildAfter(
+      [&] {
+        c.OpenFile(path, false, false, false);
+        ASSERT_TRUE(c.Lock(0xFFFFFFF0ull, 1));
+      },
+      [&] {
+        TFileHandler other;
+        other.OpenFile(path, false, false, false);
+        return !other.Lock(0xFFFFFFF0ull, 1) && other.Lock(0xFFFFFFF1ull, 1);
+      }));
+  EXPECT_TRUE(c.Unlock(0xFFFFFFF0ull, 1));
 }
 
 // --- memory files ------------------------------------------------------------

@@ -1,0 +1,75 @@
+#include "platform/process.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <vector>
+
+namespace platform {
+namespace {
+
+std::string g_executable_argument;  // argv[0]
+std::string g_first_argument;       // argv[1]
+
+}  // namespace
+
+std::optional<std::string> GetEnvironmentVariable(const std::string& name) {
+  // getenv hands out the whole value, whatever its length.
+  const char* value = std::getenv(name.c_str());
+  if (value == nullptr) return std::nullopt;
+  return std::string(value);
+}
+
+size_t ReadStandardInput(void* buffer, size_t count) {
+  if (count == 0) return 0;
+  if (count > SSIZE_MAX) count = SSIZE_MAX;
+  for (;;) {
+    ssize_t n = ::read(STDIN_FILENO, buffer, count);
+    if (n >= 0) return static_cast<size_t>(n);
+    if (errno != EINTR) return 0;
+  }
+}
+
+size_t WriteStandardOutput(const void* buffer, size_t count) {
+  // A pipe may take a large write in pieces: keep writing until all is out.
+  const char* bytes = static_cast<const char*>(buffer);
+  size_t written = 0;
+  while (written < count) {
+    ssize_t n = ::write(STDOUT_FILENO, bytes + written, count - written);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      break;
+    }
+    if (n == 0) break;
+    written += static_cast<size_t>(n);
+  }
+  return written;
+}
+
+void SetCommandLine(int argc, char** argv) {
+  g_executable_argument = argc > 0 && argv[0] != nullptr ? argv[0] : "";
+  g_first_argument = argc > 1 && argv[1] != nullptr ? argv[1] : "";
+}
+
+std::string ExecutablePath() {
+  std::vector<char> buffer(256);
+  for (;;) {
+    ssize_t n = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
+    if (n < 0) break;
+    if (static_cast<size_t>(n) < buffer.size()) return std::string(buffer.data(), n);
+    buffer.resize(buffer.size() * 2);
+  }
+  // No /proc: the recorded program path, made absolute.
+  if (g_executable_argument.empty() || g_executable_argument[0] == '/') {
+    return g_executable_argument;
+  }
+  std::vector<char> cwd(PATH_MAX);
+  if (::getcwd(cwd.data(), cwd.size()) == nullptr) return g_executable_argument;
+  return std::string(cwd.data()) + "/" + g_executable_argument;
+}
+
+std::string FirstArgument() { return g_first_argument; }
+
+}  // namespace platform

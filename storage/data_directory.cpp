@@ -164,17 +164,19 @@ void TDataDirectory::CreateTable(const TTableDefinition& definition,
   if (FindTable(TableNameKey(name), in_memory) != nullptr) RaiseTableError(STRATA_TABLEOPEN, name);
   if (!overwrite && TableExists(name, in_memory)) RaiseTableError(STRATA_TABLEEXISTS, name);
 
+  const std::vector<TFieldDescriptor>& fields = definition.Fields;
+
   const std::string data_path = TablePath(name, kDataFileExtension);
   const std::string index_path = TablePath(name, kIndexFileExtension);
   const std::string blob_path = TablePath(name, kBlobFileExtension);
-  const bool has_blobs = std::any_of(definition.Fields.begin(), definition.Fields.end(),
+  const bool has_blobs = std::any_of(fields.begin(), fields.end(),
                                      [](const TFieldDescriptor& field) { return field.IsBlob(); });
   const TEngineSettings& settings = session_->Settings();
   std::vector<std::string> created;
   try {
     TDataFile data(settings);
     data.SetTableName(name);
-    data.Create(data_path, definition.LanguageId, definition.SortId, definition.Fields,
+    data.Create(data_path, definition.LanguageId, definition.SortId, fields,
                 definition.BlobBlockSize, definition.Description, definition.Password,
                 definition.Encrypted, definition.UserValueA, definition.UserValueB, in_memory);
     created.push_back(data_path);
@@ -182,7 +184,7 @@ void TDataDirectory::CreateTable(const TTableDefinition& definition,
 
     TIndexFile index(settings);
     index.SetTableName(name);
-    index.SetTableContext(definition.Fields,
+    index.SetTableContext(fields,
                           static_cast<uint32_t>(definition.LanguageId) |
                               (static_cast<uint32_t>(definition.SortId) << 16),
                           definition.Encrypted);

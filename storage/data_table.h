@@ -95,6 +95,8 @@ class TDataTable {
   bool LockRecord(uint32_t record, int cursor_id);
   void UnlockRecord(uint32_t record, int cursor_id);  // 10242 when not held
   void UnlockCursorRecords(int cursor_id);
+  // Attempts the last LockRecord made at the operating system (diagnostics).
+  int LastRecordLockAttempts() const { return last_record_lock_attempts_; }
   bool IsRecordLocked(uint32_t record) const { return record_locks_.contains(record); }
   bool IsRecordLockedBy(uint32_t record, int cursor_id) const;
   // The table mutex, held until UnlockTable.
@@ -184,6 +186,7 @@ class TDataTable {
   int table_lock_depth_ = 0;
   bool in_transaction_ = false;
   bool written_ = false;
+  int last_record_lock_attempts_ = 0;
   std::map<uint32_t, int> record_locks_;  // record -> cursor id that holds it
 };
 

@@ -12,7 +12,8 @@ namespace strata {
 
 struct TTableDefinition {
   std::string Name;                     // table name (".DAT" optional)
-  std::vector<TFieldDescriptor> Fields;  // validated by the caller
+  // Validated by the caller (ValidateFieldDescriptors: data sizes, offsets).
+  std::vector<TFieldDescriptor> Fields;
   std::vector<TIndexDef> Indexes;        // primary (if any) and secondary indexes
   uint16_t LanguageId = 0;               // 0: "ANSI Standard"
   uint16_t SortId = 0;

@@ -263,7 +263,9 @@ bool TDataTable::LockRecord(uint32_t record, int cursor_id) {
       look.emplace(*this);
       changed = look->Changed();
     }
+    // LockRetryCount + 1 attempts at most, LockWaitTime apart.
     int failures = 0;
+    last_record_lock_attempts_ = 1;
     while (!data_->Lock(RecordLockOffset(record), kRecordLockLength)) {
       // The read slot has served its purpose (the change is noticed); held
       // through the waits it would keep out the writer that is about to
@@ -274,6 +276,7 @@ bool TDataTable::LockRecord(uint32_t record, int cursor_id) {
       }
       if (++failures > settings_->LockRetryCount) RaiseTableError(STRATA_RECLOCKFAILED, name_);
       platform::SleepMs(settings_->LockWaitTime);
+      ++last_record_lock_attempts_;
     }
     if (look) {
       try {

@@ -101,7 +101,8 @@ const TFieldDescriptor& FieldByName(std::string_view name,
   throw SpecError("no field named '" + std::string(name) + "'");
 }
 
-std::vector<uint16_t> KeyFields(std::string_view list, const std::vector<TFieldDescriptor>& fields) {
+std::vector<uint16_t> KeyFields(std::string_view list,
+                                const std::vector<TFieldDescriptor>& fields) {
   std::vector<uint16_t> numbers;
   for (std::string_view name : Split(list, ',')) {
     numbers.push_back(FieldByName(name, fields).FieldNumber);
@@ -160,7 +161,8 @@ TFieldDescriptor ParseFieldSpec(std::string_view spec, uint16_t number) {
     std::string_view text = option;
     size_t equals = text.find('=');
     std::string_view key = text.substr(0, equals);
-    std::string value = equals == std::string_view::npos ? "" : std::string(text.substr(equals + 1));
+    std::string value =
+        equals == std::string_view::npos ? "" : std::string(text.substr(equals + 1));
     if (EqualNoCase(key, "required") && equals == std::string_view::npos) {
       field.Required = true;
     } else if (EqualNoCase(key, "upper") && equals == std::string_view::npos) {
@@ -208,8 +210,7 @@ strata::TIndexDef ParseIndexSpec(std::string_view spec,
     } else if (EqualNoCase(parts[i], "nocase")) {
       index.CaseInsensitive = true;
     } else {
-      throw SpecError("index '" + index.Name + "': unknown option '" + std::string(parts[i]) +
-                      "'");
+      throw SpecError("index '" + index.Name + "': unknown option '" + std::string(parts[i]) + "'");
     }
   }
   return index;

@@ -1,0 +1,229 @@
+#include "storage/table_check.h"
+
+#include <map>
+#include <set>
+
+#include "storage/blob_file.h"
+#include "storage/byte_order.h"
+#include "storage/data_cursor.h"
+#include "storage/data_file.h"
+#include "storage/data_table.h"
+#include "storage/engine_error.h"
+#include "storage/index_file.h"
+#include "storage/record_header.h"
+#include "storage/table_lock_guards.h"
+
+namespace strata {
+namespace {
+
+constexpr uint8_t kLive = 0;
+constexpr uint8_t kDeleted = 1;
+
+class Checker {
+ public:
+  Checker(TDataTable& table, TTableCheckResult& result)
+      : table_(table), data_(table.DataFile()), result_(result) {}
+
+  void Run() {
+    CheckDataHeader();
+    ReadSlots();
+    CheckFreeChain();
+    CheckIndexes();
+    if (table_.BlobFile() != nullptr) CheckBlobs(*table_.BlobFile());
+  }
+
+ private:
+  void Fault(std::string text) { result_.Faults.push_back(std::move(text)); }
+
+  void CheckDataHeader() {
+    try {
+      data_.Verify();
+    } catch (const EStrataEngineError& e) {
+      Fault(std::string("data file: ") + e.what());
+    }
+    const uint64_t size = data_.Size();
+    const uint64_t area = data_.HeaderAreaSize();
+    const uint64_t record_size = data_.RecordSize();
+    if (size < area || (size - area) % record_size != 0) {
+      Fault("data file: length " + std::to_string(size) + " is not the header area (" +
+            std::to_string(area) + ") plus whole records of " + std::to_string(record_size) +
+            " bytes");
+    } else if ((size - area) / record_size + 1 != data_.NextSlot()) {
+      Fault("data file: next slot " + std::to_string(data_.NextSlot()) + " but the file holds " +
+            std::to_string((size - area) / record_size) + " slots");
+    }
+    result_.Slots = data_.SlotCount();
+  }
+
+  // Reads every slot as stored (bypassing the cache, whose copies carry their
+  // own number) and checks states and row numbers.
+  void ReadSlots() {
+    const uint32_t record_size = data_.RecordSize();
+    const uint64_t area = data_.HeaderAreaSize();
+    const uint32_t slots =
+        std::min<uint64_t>(data_.SlotCount(), (data_.Size() - area) / record_size);
+    constexpr uint32_t kRun = 256;
+    std::vector<uint8_t> run(static_cast<size_t>(kRun) * record_size);
+    std::map<int32_t, uint32_t> rows;
+    for (uint32_t first = 1; first <= slots; first += kRun) {
+      const uint32_t count = std::min(kRun, slots - first + 1);
+      data_.ReadAt(area + uint64_t(first - 1) * record_size, run.data(),
+                   size_t(count) * record_size);
+      for (uint32_t i = 0; i < count; ++i) {
+        const uint32_t number = first + i;
+        uint8_t* record = run.data() + size_t(i) * record_size;
+        if (data_.Encrypted()) {
+          // Encrypted slots are checked through the cache, which unscrambles.
+          record = data_.ReadRecord(number)->Buffer.data();
+        }
+        const uint8_t status = GetRecordStatus(record);
+        if (status == kDeleted) {
+          deleted_.insert(number);
+          continue;
+        }
+        if (status != kLive) {
+          Fault("record " + std::to_string(number) + ": status byte " + std::to_string(status));
+          continue;
+        }
+        live_.push_back(number);
+        const int32_t row = GetRowNumber(record);
+        if (row <= 0)
+          Fault("record " + std::to_string(number) + ": row number " + std::to_string(row));
+        auto [it, fresh] = rows.emplace(row, number);
+        if (!fresh) {
+          Fault("records " + std::to_string(it->second) + " and " + std::to_string(number) +
+                " share row number " + std::to_string(row));
+        }
+        if (row > data_.LastAutoIncrement() && data_.LastAutoIncrement() > 0 &&
+            data_.LastAutoIncrement() < 2147483647) {
+          Fault("record " + std::to_string(number) + ": row number " + std::to_string(row) +
+                " above the last one handed out (" + std::to_string(data_.LastAutoIncrement()) +
+                ")");
+        }
+        records_[number] = std::vector<uint8_t>(record, record + record_size);
+      }
+    }
+    result_.LiveRecords = static_cast<uint32_t>(live_.size());
+  }
+
+  void CheckFreeChain() {
+    std::set<uint32_t> chained;
+    uint32_t next = data_.FreeChainHead();
+    const uint32_t area = static_cast<uint32_t>(data_.HeaderAreaSize());
+    std::vector<uint8_t> header(kRecordHeaderSize);
+    while (next != 0) {
+      if (next > data_.SlotCount()) {
+        Fault("free chain: slot " + std::to_string(next) + " lies beyond the " +
+              std::to_string(data_.SlotCount()) + " slots");
+        break;
+      }
+      if (!chained.insert(next).second) {
+        Fault("free chain: slot " + std::to_string(next) + " is reached twice (a loop)");
+        break;
+      }
+      if (!deleted_.contains(next)) {
+        Fault("free chain: slot " + std::to_string(next) + " is not a deleted record");
+        break;
+      }
+      if (data_.Encrypted()) {
+        next = GetFreeLink(data_.ReadRecord(next)->Buffer.data());
+      } else {
+        data_.ReadAt(area + uint64_t(next - 1) * data_.RecordSize(), header.data(), header.size());
+        next = GetFreeLink(header.data());
+      }
+    }
+    for (uint32_t slot : deleted_) {
+      if (!chained.contains(slot)) {
+        Fault("deleted record " + std::to_string(slot) + " is not on the free chain");
+      }
+    }
+    result_.FreeSlots = static_cast<uint32_t>(chained.size());
+  }
+
+  void CheckIndexes() {
+    TIndexFile& index = table_.IndexFile();
+    TIndexCheckResult structure = index.CheckStructure();
+    for (std::string& fault : structure.Faults) Fault("index file: " + fault);
+    for (int slot = 0; slot < kIndexSlotCount; ++slot) {
+      if (!index.IsMaintained(slot)) continue;
+      const std::string name = slot == 0 ? "(primary)" : index.IndexName(slot);
+      const uint32_t entries = index.EntryCount(slot);
+      result_.IndexEntries.emplace_back(name, entries);
+      if (entries != live_.size()) {
+        Fault("index " + name + ": " + std::to_string(entries) + " entries for " +
+              std::to_string(live_.size()) + " live records");
+      }
+      for (uint32_t number : live_) {
+        std::vector<uint8_t> key = index.BuildKey(slot, records_[number].data());
+        TIndexPosition pos;
+        if (!index.Locate(slot, key.data(), number, pos)) {
+          Fault("index " + name + ": no entry for record " + std::to_string(number));
+        }
+      }
+    }
+  }
+
+  void CheckBlobs(TBlobFile& blobs) {
+    result_.BlobBlocks = blobs.BlockCount();
+    try {
+      blobs.Verify();
+    } catch (const EStrataEngineError& e) {
+      Fault(std::string("blob file: ") + e.what());
+    }
+    std::map<uint32_t, std::string> owner;  // block -> who holds it
+    auto claim = [&](uint32_t block, const std::string& who) {
+      auto [it, fresh] = owner.emplace(block, who);
+      if (!fresh)
+        Fault("blob block " + std::to_string(block) + " is held by " + it->second + " and by " +
+              who);
+    };
+    try {
+      std::vector<uint32_t> free_chain = blobs.FreeChain();
+      result_.FreeBlobBlocks = static_cast<uint32_t>(free_chain.size());
+      for (uint32_t block : free_chain) claim(block, "the free chain");
+    } catch (const EStrataEngineError& e) {
+      Fault(std::string("blob free chain: ") + e.what());
+    }
+    for (uint32_t number : live_) {
+      const std::vector<uint8_t>& record = records_[number];
+      for (const TFieldDescriptor& field : data_.Fields()) {
+        if (!field.IsBlob() || field.NotStored) continue;
+        const uint32_t first = GetU32(record.data() + field.Offset + 1);
+        if (first == 0) continue;
+        const std::string who = "record " + std::to_string(number) + " field " + field.Name;
+        try {
+          for (uint32_t block : blobs.ValueChain(first, GetRowNumber(record.data()))) {
+            claim(block, who);
+          }
+        } catch (const EStrataEngineError& e) {
+          Fault(who + ": " + e.what());
+        }
+      }
+    }
+    for (uint32_t block = 1; block <= blobs.BlockCount(); ++block) {
+      if (!owner.contains(block)) {
+        Fault("blob block " + std::to_string(block) + " is in no value and not on the free chain");
+      }
+    }
+  }
+
+  TDataTable& table_;
+  TDataFile& data_;
+  TTableCheckResult& result_;
+  std::vector<uint32_t> live_;
+  std::set<uint32_t> deleted_;
+  std::map<uint32_t, std::vector<uint8_t>> records_;
+};
+
+}  // namespace
+
+TTableCheckResult CheckTable(TDataCursor& cursor) {
+  TTableCheckResult result;
+  TDataTable& table = cursor.Table();
+  ReadLock lock(table);
+  Checker(table, result).Run();
+  lock.Release();
+  return result;
+}
+
+}  // namespace strata

@@ -1,0 +1,154 @@
+// The strata program, run as an administrator would run it.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Run {
+  int status;
+  std::string output;
+};
+
+// Runs strata with the arguments (quoted for the shell), output and errors together.
+Run Strata(const std::string& arguments) {
+  std::string command = std::string(STRATA_PROGRAM) + " " + arguments + " 2>&1";
+  FILE* pipe = popen(command.c_str(), "r");
+  Run run{-1, ""};
+  std::array<char, 4096> buffer;
+  size_t n;
+  while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
+    run.output.append(buffer.data(), n);
+  int status = pclose(pipe);
+  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return run;
+}
+
+std::vector<char> Bytes(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<char>(std::istreambuf_iterator<char>(in), {});
+}
+
+class StrataTool : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() / ("strata_tool_" + std::to_string(getpid()));
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+    table_ = (dir_ / "Banner").string();
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  // A GIF of 1,300 bytes: a real header and trailer around filler, so that
+  // its value spans several blob blocks.
+  fs::path MakeGif() {
+    fs::path gif = dir_ / "banner.gif";
+    std::ofstream out(gif, std::ios::binary);
+    out << "GIF89a";
+    for (int i = 0; i < 1293; ++i) out.put(static_cast<char>(i * 7));
+    out.put(';');
+    return gif;
+  }
+
+  void CreateBannerTable() {
+    Run run = Strata("create " + table_ +
+                     " --field ID:autoinc --field Name:string(40):required"
+                     " --field Views:integer:default=0 --field Image:graphic"
+                     " --primary ID --index ByName:Name:nocase --block-size 256");
+    ASSERT_EQ(run.status, 0) << run.output;
+  }
+
+  fs::path dir_;
+  std::string table_;
+};
+
+TEST_F(StrataTool, CreateLoadListAndFetchABanner) {
+  CreateBannerTable();
+  EXPECT_TRUE(fs::exists(dir_ / "Banner.DAT"));
+  EXPECT_TRUE(fs::exists(dir_ / "Banner.IDX"));
+  EXPECT_TRUE(fs::exists(dir_ / "Banner.BLB"));
+
+  fs::path gif = MakeGif();
+  Run insert = Strata("insert " + table_ + " Name=zebra Image=@" + gif.string());
+  ASSERT_EQ(insert.status, 0) << insert.output;
+  EXPECT_NE(insert.output.find("inserted row 1"), std::string::npos) << insert.output;
+  ASSERT_EQ(Strata("insert " + table_ + " Name=Apple Views=5").status, 0);
+
+  Run list = Strata("list " + table_ + " --index ByName");
+  ASSERT_EQ(list.status, 0) << list.output;
+  // Case-insensitive order: Apple before zebra; the blob shown by its size.
+  EXPECT_LT(list.output.find("Apple"), list.output.find("zebra")) << list.output;
+  EXPECT_NE(list.output.find("(1300 bytes)"), std::string::npos) << list.output;
+  EXPECT_NE(list.output.find("\t0\t"), std::string::npos) << "default applied: " << list.output;
+
+  fs::path copy = dir_ / "copy.gif";
+  Run blob = Strata("blob " + table_ + " 1 Image " + copy.string());
+  ASSERT_EQ(blob.status, 0) << blob.output;
+  EXPECT_EQ(Bytes(copy), Bytes(gif));
+
+  Run info = Strata("info " + table_);
+  ASSERT_EQ(info.status, 0) << info.output;
+  EXPECT_NE(info.output.find("records      2"), std::string::npos) << info.output;
+  EXPECT_NE(info.output.find("ByName"), std::string::npos) << info.output;
+
+  Run verify = Strata("verify " + table_);
+  EXPECT_EQ(verify.status, 0) << verify.output;
+  EXPECT_NE(verify.output.find("sound"), std::string::npos);
+
+  ASSERT_EQ(Strata("delete " + table_ + " 1").status, 0);
+  Run after = Strata("list " + table_);
+  EXPECT_EQ(after.output.find("zebra"), std::string::npos) << after.output;
+  EXPECT_EQ(Strata("verify " + table_).status, 0);
+  EXPECT_EQ(Strata("rebuild " + table_).status, 0);
+  EXPECT_EQ(Strata("verify " + table_).status, 0);
+}
+
+TEST_F(StrataTool, EngineErrorsAndBadArgumentsAreReported) {
+  CreateBannerTable();
+  Run missing = Strata("insert " + table_ + " Views=3");
+  EXPECT_EQ(missing.status, 2);
+  EXPECT_NE(missing.output.find("Strata Engine Error # 9732"), std::string::npos) << missing.output;
+  Run again = Strata("create " + table_ + " --field A:integer");
+  EXPECT_EQ(again.status, 2);
+  EXPECT_NE(again.output.find("# 13060"), std::string::npos) << again.output;
+  EXPECT_EQ(Strata("create " + table_ + " --field A:text").status, 2);
+  EXPECT_EQ(Strata("frobnicate " + table_).status, 2);
+  Run nothing = Strata("list " + (dir_ / "Nothing").string());
+  EXPECT_NE(nothing.output.find("# 11010"), std::string::npos) << nothing.output;
+  EXPECT_EQ(Strata("--help").status, 0);
+}
+
+TEST_F(StrataTool, VerifyNamesDamage) {
+  CreateBannerTable();
+  for (const char* name : {"a", "b", "c"}) {
+    ASSERT_EQ(Strata("insert " + table_ + " Name=" + name).status, 0);
+  }
+  ASSERT_EQ(Strata("verify " + table_).status, 0);
+  // Spoil the status byte of record 2 (slot 2 of 4 fields + 127 header bytes).
+  {
+    std::fstream data(dir_ / "Banner.DAT", std::ios::in | std::ios::out | std::ios::binary);
+    const int record_size = 9 + 41 + 5 + 9;
+    data.seekp(127 + 4 * 768 + record_size);
+    data.put(7);
+  }
+  Run damaged = Strata("verify " + table_);
+  EXPECT_EQ(damaged.status, 1) << damaged.output;
+  EXPECT_NE(damaged.output.find("record 2: status byte 7"), std::string::npos) << damaged.output;
+
+  // A data file one byte too long cannot even be opened: still a fault.
+  { std::ofstream(dir_ / "Banner.DAT", std::ios::app | std::ios::binary).put(0); }
+  Run torn = Strata("verify " + table_);
+  EXPECT_EQ(torn.status, 1) << torn.output;
+  EXPECT_NE(torn.output.find("8961"), std::string::npos) << torn.output;
+}
+
+}  // namespace

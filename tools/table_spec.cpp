@@ -1,0 +1,233 @@
+#include "tools/table_spec.h"
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+
+namespace strata_tool {
+namespace {
+
+using strata::TFieldDescriptor;
+
+struct TypeWord {
+  std::string_view word;
+  uint8_t code;
+  uint8_t subtype;
+  bool sized;  // takes "(N)": declared size, or decimals for bcd
+};
+
+constexpr TypeWord kTypes[] = {
+    {"string", strata::fldZSTRING, strata::fldstNONE, true},
+    {"fixed", strata::fldZSTRING, strata::fldstFIXED, true},
+    {"bytes", strata::fldBYTES, strata::fldstNONE, true},
+    {"varbytes", strata::fldVARBYTES, strata::fldstNONE, true},
+    {"bcd", strata::fldBCD, strata::fldstNONE, true},
+    {"date", strata::fldDATE, strata::fldstNONE, false},
+    {"time", strata::fldTIME, strata::fldstNONE, false},
+    {"timestamp", strata::fldTIMESTAMP, strata::fldstNONE, false},
+    {"boolean", strata::fldBOOL, strata::fldstNONE, false},
+    {"smallint", strata::fldINT16, strata::fldstNONE, false},
+    {"integer", strata::fldINT32, strata::fldstNONE, false},
+    {"autoinc", strata::fldINT32, strata::fldstAUTOINC, false},
+    {"float", strata::fldFLOAT, strata::fldstNONE, false},
+    {"money", strata::fldFLOAT, strata::fldstMONEY, false},
+    {"word", strata::fldUINT16, strata::fldstNONE, false},
+    {"largeint", strata::fldINT64, strata::fldstNONE, false},
+    {"blob", strata::fldBLOB, strata::fldstNONE, false},
+    {"memo", strata::fldBLOB, strata::fldstMEMO, false},
+    {"fmtmemo", strata::fldBLOB, strata::fldstFMTMEMO, false},
+    {"graphic", strata::fldBLOB, strata::fldstGRAPHIC, false},
+    {"typedbinary", strata::fldBLOB, strata::fldstTYPEDBINARY, false},
+};
+
+bool EqualNoCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) ==
+                  std::tolower(static_cast<unsigned char>(y));
+         });
+}
+
+// Splits at `separator`; an option's text may itself hold the separator
+// only after "=" (default=12:30 keeps its colon).
+std::vector<std::string_view> Split(std::string_view text, char separator) {
+  std::vector<std::string_view> parts;
+  size_t start = 0;
+  for (size_t i = 0; i <= text.size(); ++i) {
+    if (i == text.size() || text[i] == separator) {
+      parts.push_back(text.substr(start, i - start));
+      start = i + 1;
+    }
+  }
+  return parts;
+}
+
+// Field options: everything after the type. "default=", "min=" and "max="
+// take the rest of the spec up to the next ":option" that is a known word or
+// another key=value, so that times such as 12:30 survive.
+std::vector<std::string> SplitOptions(std::string_view rest) {
+  static constexpr std::string_view kWords[] = {"required", "upper", "lower"};
+  static constexpr std::string_view kKeys[] = {"default=", "min=", "max=", "description="};
+  std::vector<std::string> options;
+  for (std::string_view part : Split(rest, ':')) {
+    bool starts_option = false;
+    for (auto word : kWords) starts_option |= EqualNoCase(part, word);
+    for (auto key : kKeys) {
+      starts_option |= part.size() >= key.size() && EqualNoCase(part.substr(0, key.size()), key);
+    }
+    if (starts_option || options.empty()) {
+      options.emplace_back(part);
+    } else {
+      options.back() += ':';
+      options.back() += part;
+    }
+  }
+  return options;
+}
+
+int ParseNumber(std::string_view text, std::string_view what) {
+  int value = 0;
+  auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size() || value < 0 || value > 65535) {
+    throw SpecError("bad number '" + std::string(text) + "' in " + std::string(what));
+  }
+  return value;
+}
+
+const TFieldDescriptor& FieldByName(std::string_view name,
+                                    const std::vector<TFieldDescriptor>& fields) {
+  for (const TFieldDescriptor& field : fields) {
+    if (EqualNoCase(field.Name, name)) return field;
+  }
+  throw SpecError("no field named '" + std::string(name) + "'");
+}
+
+std::vector<uint16_t> KeyFields(std::string_view list,
+                                const std::vector<TFieldDescriptor>& fields) {
+  std::vector<uint16_t> numbers;
+  for (std::string_view name : Split(list, ',')) {
+    numbers.push_back(FieldByName(name, fields).FieldNumber);
+  }
+  return numbers;
+}
+
+}  // namespace
+
+TFieldDescriptor ParseFieldSpec(std::string_view spec, uint16_t number) {
+  size_t colon = spec.find(':');
+  if (colon == std::string_view::npos || colon == 0) {
+    throw SpecError("field '" + std::string(spec) + "': write NAME:TYPE");
+  }
+  TFieldDescriptor field;
+  field.FieldNumber = number;
+  field.Name = std::string(spec.substr(0, colon));
+  std::string_view rest = spec.substr(colon + 1);
+  size_t type_end = rest.find(':');
+  std::string_view type = rest.substr(0, type_end);
+  std::string_view options = type_end == std::string_view::npos ? "" : rest.substr(type_end + 1);
+
+  std::string_view argument;
+  size_t paren = type.find('(');
+  if (paren != std::string_view::npos) {
+    if (type.back() != ')') throw SpecError("field '" + field.Name + "': unclosed '('");
+    argument = type.substr(paren + 1, type.size() - paren - 2);
+    type = type.substr(0, paren);
+  }
+  const TypeWord* word = nullptr;
+  for (const TypeWord& candidate : kTypes) {
+    if (EqualNoCase(candidate.word, type)) word = &candidate;
+  }
+  if (word == nullptr) {
+    throw SpecError("field '" + field.Name + "': unknown type '" + std::string(type) + "'");
+  }
+  field.TypeCode = word->code;
+  field.SubType = word->subtype;
+  if (word->sized) {
+    if (argument.empty()) {
+      throw SpecError("field '" + field.Name + "': " + std::string(word->word) + " needs (N)");
+    }
+    int value = ParseNumber(argument, "field '" + field.Name + "'");
+    if (value > 255) throw SpecError("field '" + field.Name + "': size above 255");
+    if (field.TypeCode == strata::fldBCD) {
+      field.Decimals = static_cast<uint8_t>(value);
+    } else {
+      field.DeclaredSize = static_cast<uint8_t>(value);
+    }
+  } else if (!argument.empty()) {
+    throw SpecError("field '" + field.Name + "': " + std::string(word->word) + " takes no size");
+  }
+
+  if (options.empty()) return field;
+  for (const std::string& option : SplitOptions(options)) {
+    std::string_view text = option;
+    size_t equals = text.find('=');
+    std::string_view key = text.substr(0, equals);
+    std::string value =
+        equals == std::string_view::npos ? "" : std::string(text.substr(equals + 1));
+    if (EqualNoCase(key, "required") && equals == std::string_view::npos) {
+      field.Required = true;
+    } else if (EqualNoCase(key, "upper") && equals == std::string_view::npos) {
+      field.CharCase = 2;
+    } else if (EqualNoCase(key, "lower") && equals == std::string_view::npos) {
+      field.CharCase = 1;
+    } else if (EqualNoCase(key, "default") && equals != std::string_view::npos) {
+      field.DefaultValue = value;
+    } else if (EqualNoCase(key, "min") && equals != std::string_view::npos) {
+      field.MinValue = value;
+    } else if (EqualNoCase(key, "max") && equals != std::string_view::npos) {
+      field.MaxValue = value;
+    } else if (EqualNoCase(key, "description") && equals != std::string_view::npos) {
+      field.Description = value;
+    } else {
+      throw SpecError("field '" + field.Name + "': unknown option '" + option + "'");
+    }
+  }
+  return field;
+}
+
+strata::TIndexDef ParsePrimarySpec(std::string_view spec,
+                                   const std::vector<TFieldDescriptor>& fields) {
+  strata::TIndexDef index;
+  index.Primary = true;
+  index.Unique = true;
+  if (!spec.empty()) index.FieldNumbers = KeyFields(spec, fields);
+  return index;
+}
+
+strata::TIndexDef ParseIndexSpec(std::string_view spec,
+                                 const std::vector<TFieldDescriptor>& fields) {
+  std::vector<std::string_view> parts = Split(spec, ':');
+  if (parts.size() < 2 || parts[0].empty() || parts[1].empty()) {
+    throw SpecError("index '" + std::string(spec) + "': write NAME:FIELD[,FIELD...][:OPTION]");
+  }
+  strata::TIndexDef index;
+  index.Name = std::string(parts[0]);
+  index.FieldNumbers = KeyFields(parts[1], fields);
+  for (size_t i = 2; i < parts.size(); ++i) {
+    if (EqualNoCase(parts[i], "unique")) {
+      index.Unique = true;
+    } else if (EqualNoCase(parts[i], "desc")) {
+      index.Descending = true;
+    } else if (EqualNoCase(parts[i], "nocase")) {
+      index.CaseInsensitive = true;
+    } else {
+      throw SpecError("index '" + index.Name + "': unknown option '" + std::string(parts[i]) + "'");
+    }
+  }
+  return index;
+}
+
+std::string TypeText(const TFieldDescriptor& field) {
+  for (const TypeWord& word : kTypes) {
+    if (word.code != field.TypeCode || word.subtype != field.SubType) continue;
+    std::string text(word.word);
+    if (field.TypeCode == strata::fldBCD) {
+      text += "(" + std::to_string(field.Decimals) + ")";
+    } else if (word.sized) {
+      text += "(" + std::to_string(field.DeclaredSize) + ")";
+    }
+    return text;
+  }
+  return "code " + std::to_string(field.TypeCode) + "/" + std::to_string(field.SubType);
+}
+
+}  // namespace strata_tool

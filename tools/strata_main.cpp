@@ -18,6 +18,7 @@
 #include "storage/engine_error.h"
 #include "storage/index_file.h"
 #include "storage/language_table.h"
+#include "storage/record_header.h"
 #include "storage/table_check.h"
 #include "tools/table_spec.h"
 
@@ -25,7 +26,7 @@ namespace {
 
 using strata::TDataCursor;
 
-constexpr const char* kHelp = R"(strata - create, fill, inspect and check tables
+constexpr const char* kHelp = R"HELP(strata - create, fill, inspect and check tables
 
 Usage: strata COMMAND TABLE [ARGUMENTS]
 
@@ -77,7 +78,7 @@ Example: a banner table with a GIF image
   strata verify Bannerdata/Demo
 
 Exit status: 0 on success, 1 when verify finds faults, 2 on any error.
-)";
+)HELP";
 
 // A usage mistake: the message and a pointer to --help.
 class UsageError : public std::runtime_error {

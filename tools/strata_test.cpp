@@ -14,16 +14,16 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Run {
+struct Outcome {
   int status;
   std::string output;
 };
 
 // Runs strata with the arguments (quoted for the shell), output and errors together.
-Run Strata(const std::string& arguments) {
+Outcome Strata(const std::string& arguments) {
   std::string command = std::string(STRATA_PROGRAM) + " " + arguments + " 2>&1";
   FILE* pipe = popen(command.c_str(), "r");
-  Run run{-1, ""};
+  Outcome run{-1, ""};
   std::array<char, 4096> buffer;
   size_t n;
   while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
@@ -60,10 +60,10 @@ class StrataTool : public ::testing::Test {
   }
 
   void CreateBannerTable() {
-    Run run = Strata("create " + table_ +
-                     " --field ID:autoinc --field Name:string(40):required"
-                     " --field Views:integer:default=0 --field Image:graphic"
-                     " --primary ID --index ByName:Name:nocase --block-size 256");
+    Outcome run = Strata("create " + table_ +
+                         " --field ID:autoinc --field 'Name:string(40):required'"
+                         " --field Views:integer:default=0 --field Image:graphic"
+                         " --primary ID --index ByName:Name:nocase --block-size 256");
     ASSERT_EQ(run.status, 0) << run.output;
   }
 
@@ -78,12 +78,12 @@ TEST_F(StrataTool, CreateLoadListAndFetchABanner) {
   EXPECT_TRUE(fs::exists(dir_ / "Banner.BLB"));
 
   fs::path gif = MakeGif();
-  Run insert = Strata("insert " + table_ + " Name=zebra Image=@" + gif.string());
+  Outcome insert = Strata("insert " + table_ + " Name=zebra Image=@" + gif.string());
   ASSERT_EQ(insert.status, 0) << insert.output;
   EXPECT_NE(insert.output.find("inserted row 1"), std::string::npos) << insert.output;
   ASSERT_EQ(Strata("insert " + table_ + " Name=Apple Views=5").status, 0);
 
-  Run list = Strata("list " + table_ + " --index ByName");
+  Outcome list = Strata("list " + table_ + " --index ByName");
   ASSERT_EQ(list.status, 0) << list.output;
   // Case-insensitive order: Apple before zebra; the blob shown by its size.
   EXPECT_LT(list.output.find("Apple"), list.output.find("zebra")) << list.output;
@@ -91,21 +91,21 @@ TEST_F(StrataTool, CreateLoadListAndFetchABanner) {
   EXPECT_NE(list.output.find("\t0\t"), std::string::npos) << "default applied: " << list.output;
 
   fs::path copy = dir_ / "copy.gif";
-  Run blob = Strata("blob " + table_ + " 1 Image " + copy.string());
+  Outcome blob = Strata("blob " + table_ + " 1 Image " + copy.string());
   ASSERT_EQ(blob.status, 0) << blob.output;
   EXPECT_EQ(Bytes(copy), Bytes(gif));
 
-  Run info = Strata("info " + table_);
+  Outcome info = Strata("info " + table_);
   ASSERT_EQ(info.status, 0) << info.output;
   EXPECT_NE(info.output.find("records      2"), std::string::npos) << info.output;
   EXPECT_NE(info.output.find("ByName"), std::string::npos) << info.output;
 
-  Run verify = Strata("verify " + table_);
+  Outcome verify = Strata("verify " + table_);
   EXPECT_EQ(verify.status, 0) << verify.output;
   EXPECT_NE(verify.output.find("sound"), std::string::npos);
 
   ASSERT_EQ(Strata("delete " + table_ + " 1").status, 0);
-  Run after = Strata("list " + table_);
+  Outcome after = Strata("list " + table_);
   EXPECT_EQ(after.output.find("zebra"), std::string::npos) << after.output;
   EXPECT_EQ(Strata("verify " + table_).status, 0);
   EXPECT_EQ(Strata("rebuild " + table_).status, 0);
@@ -114,15 +114,15 @@ TEST_F(StrataTool, CreateLoadListAndFetchABanner) {
 
 TEST_F(StrataTool, EngineErrorsAndBadArgumentsAreReported) {
   CreateBannerTable();
-  Run missing = Strata("insert " + table_ + " Views=3");
+  Outcome missing = Strata("insert " + table_ + " Views=3");
   EXPECT_EQ(missing.status, 2);
   EXPECT_NE(missing.output.find("Strata Engine Error # 9732"), std::string::npos) << missing.output;
-  Run again = Strata("create " + table_ + " --field A:integer");
+  Outcome again = Strata("create " + table_ + " --field A:integer");
   EXPECT_EQ(again.status, 2);
   EXPECT_NE(again.output.find("# 13060"), std::string::npos) << again.output;
   EXPECT_EQ(Strata("create " + table_ + " --field A:text").status, 2);
   EXPECT_EQ(Strata("frobnicate " + table_).status, 2);
-  Run nothing = Strata("list " + (dir_ / "Nothing").string());
+  Outcome nothing = Strata("list " + (dir_ / "Nothing").string());
   EXPECT_NE(nothing.output.find("# 11010"), std::string::npos) << nothing.output;
   EXPECT_EQ(Strata("--help").status, 0);
 }
@@ -133,20 +133,24 @@ TEST_F(StrataTool, VerifyNamesDamage) {
     ASSERT_EQ(Strata("insert " + table_ + " Name=" + name).status, 0);
   }
   ASSERT_EQ(Strata("verify " + table_).status, 0);
-  // Spoil the status byte of record 2 (slot 2 of 4 fields + 127 header bytes).
+  // Spoil the status byte of record 2 (after the header and 4 descriptors).
   {
     std::fstream data(dir_ / "Banner.DAT", std::ios::in | std::ios::out | std::ios::binary);
-    const int record_size = 9 + 41 + 5 + 9;
+    // Record size: header bytes 21..22.
+    unsigned char size[2];
+    data.seekg(21);
+    data.read(reinterpret_cast<char*>(size), 2);
+    const int record_size = size[0] | (size[1] << 8);
     data.seekp(127 + 4 * 768 + record_size);
     data.put(7);
   }
-  Run damaged = Strata("verify " + table_);
+  Outcome damaged = Strata("verify " + table_);
   EXPECT_EQ(damaged.status, 1) << damaged.output;
   EXPECT_NE(damaged.output.find("record 2: status byte 7"), std::string::npos) << damaged.output;
 
   // A data file one byte too long cannot even be opened: still a fault.
   { std::ofstream(dir_ / "Banner.DAT", std::ios::app | std::ios::binary).put(0); }
-  Run torn = Strata("verify " + table_);
+  Outcome torn = Strata("verify " + table_);
   EXPECT_EQ(torn.status, 1) << torn.output;
   EXPECT_NE(torn.output.find("8961"), std::string::npos) << torn.output;
 }

@@ -47,10 +47,7 @@ StrataEngine::StrataEngine(std::string folder)
   cursor_->SetIndex(0);
 }
 
-StrataEngine::~StrataEngine() {
-  cursor_->DeleteTable();
-  cursor_.reset();
-}
+StrataEngine::~StrataEngine() = default;
 
 void StrataEngine::InsertAll(const Workload& work) {
   directory_->StartTransaction();

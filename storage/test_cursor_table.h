@@ -18,6 +18,7 @@
 #include "storage/engine_error.h"
 #include "storage/index_file.h"
 #include "storage/record_header.h"
+#include "storage/table_check.h"
 #include "storage/table_definition.h"
 #include "storage/table_lock_guards.h"
 #include "storage/test_temp_dir.h"
@@ -97,66 +98,10 @@ struct TCursorEnvironment {
   std::shared_ptr<TDataDirectory> directory;
 };
 
-// Every fault of the table's files that the checks find: the index file's
-// own structural check; each kept index holding exactly the live records;
-// every blob block in exactly one value chain (of a live record, with its
-// row number) or on the free chain.
+// Every fault of the table's three files, as the administrator's verify
+// finds them.
 inline std::vector<std::string> CheckTableFiles(TDataCursor& cursor) {
-  std::vector<std::string> faults;
-  TDataTable& table = cursor.Table();
-  ReadLock lock(table);
-  TDataFile& data = table.DataFile();
-  TIndexFile& index = table.IndexFile();
-  TIndexCheckResult check = index.CheckStructure();
-  faults.insert(faults.end(), check.Faults.begin(), check.Faults.end());
-
-  uint32_t live = 0;
-  std::set<uint32_t> blocks;
-  TBlobFile* blob = table.BlobFile();
-  for (uint32_t number = 1; number <= data.SlotCount(); ++number) {
-    std::vector<uint8_t> record = data.ReadRecord(number)->Buffer;
-    if (GetRecordStatus(record.data()) != kRecordLive) continue;
-    ++live;
-    if (GetRecordNumber(record.data()) != number) {
-      faults.push_back("record " + std::to_string(number) + " names another slot");
-    }
-    if (blob == nullptr) continue;
-    for (const TFieldDescriptor& field : data.Fields()) {
-      if (!field.IsBlob() || record[field.Offset] == 0) continue;
-      const uint32_t first = GetU32(record.data() + field.Offset + 1);
-      try {
-        for (uint32_t block :
-             blob->ValueChain(first, static_cast<uint32_t>(GetRowNumber(record.data())))) {
-          if (!blocks.insert(block).second) {
-            faults.push_back("blob block " + std::to_string(block) + " used twice");
-          }
-        }
-      } catch (const EStrataEngineError& error) {
-        faults.push_back(std::string("blob chain of record ") + std::to_string(number) + ": " +
-                         error.what());
-      }
-    }
-  }
-  for (int slot = 0; slot < kIndexSlotCount; ++slot) {
-    if (!index.IsMaintained(slot)) continue;
-    const uint32_t entries = index.EntryCount(slot);
-    if (entries != live) {
-      faults.push_back("index " + std::to_string(slot) + " holds " + std::to_string(entries) +
-                       " entries for " + std::to_string(live) + " records");
-    }
-  }
-  if (blob != nullptr) {
-    for (uint32_t block : blob->FreeChain()) {
-      if (!blocks.insert(block).second) {
-        faults.push_back("free blob block " + std::to_string(block) + " also in use");
-      }
-    }
-    if (blocks.size() != blob->BlockCount()) {
-      faults.push_back(std::to_string(blob->BlockCount() - blocks.size()) + " blob blocks lost");
-    }
-  }
-  lock.Release();
-  return faults;
+  return CheckTable(cursor).Faults;
 }
 
 }  // namespace strata::testing

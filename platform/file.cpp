@@ -5,6 +5,7 @@
 // between File objects even inside one process, and never wait.
 #include "platform/file.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -15,11 +16,32 @@
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
+#include <string_view>
 #include <system_error>
 
 namespace platform {
 
 namespace {
+
+// Letter case folded as file names compare: ASCII and the Windows-1252
+// letters of the upper half (À..Þ with à..þ, except × and ÷).
+unsigned char FoldCase(unsigned char c) {
+  if (c >= 'A' && c <= 'Z') return static_cast<unsigned char>(c + 32);
+  if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return static_cast<unsigned char>(c + 32);
+  if (c == 0x8A || c == 0x8C || c == 0x8E) return static_cast<unsigned char>(c + 16);
+  if (c == 0x9F) return 0xFF;
+  return c;
+}
+
+bool SameNameIgnoringCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (FoldCase(static_cast<unsigned char>(a[i])) != FoldCase(static_cast<unsigned char>(b[i]))) {
+      return false;
+    }
+  }
+  return true;
+}
 
 constexpr uint64_t kMaxOffset = static_cast<uint64_t>(std::numeric_limits<off_t>::max());
 
@@ -197,8 +219,9 @@ std::unique_ptr<File> File::OpenDescriptor(const std::string& path, int flags, b
   return file;
 }
 
-std::unique_ptr<File> File::Open(const std::string& path, Access access, Share share,
+std::unique_ptr<File> File::Open(const std::string& given_path, Access access, Share share,
                                  bool temporary) {
+  const std::string path = MatchFileNameCase(given_path);
   if (access == Access::kReadWrite) {
     return OpenDescriptor(path, O_RDWR, false, share, temporary, false);
   }
@@ -213,7 +236,9 @@ std::unique_ptr<File> File::Open(const std::string& path, Access access, Share s
   return OpenDescriptor(path, O_RDONLY, true, share, temporary, false);
 }
 
-std::unique_ptr<File> File::Create(const std::string& path, Share share, bool temporary) {
+std::unique_ptr<File> File::Create(const std::string& given_path, Share share, bool temporary) {
+  // Replaces an existing file whose name differs only in letter case.
+  const std::string path = MatchFileNameCase(given_path);
   // No O_TRUNC: the old contents go only once the sharing lock is held.
   return OpenDescriptor(path, O_RDWR | O_CREAT, false, share, temporary, true);
 }
@@ -293,7 +318,33 @@ bool File::Unlock(uint64_t offset, uint64_t length) {
   return false;
 }
 
-std::optional<FileAttributes> GetFileAttributes(const std::string& path) {
+std::string MatchFileNameCase(const std::string& path) {
+  struct stat info {};
+  if (lstat(path.c_str(), &info) == 0 || errno != ENOENT) return path;
+  const size_t slash = path.find_last_of('/');
+  const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+  const std::string_view name = slash == std::string::npos
+                                    ? std::string_view(path)
+                                    : std::string_view(path).substr(slash + 1);
+  if (name.empty()) return path;
+  DIR* dir = opendir(folder.c_str());
+  if (dir == nullptr) return path;
+  std::string match;
+  int matches = 0;
+  while (const dirent* entry = readdir(dir)) {
+    if (SameNameIgnoringCase(entry->d_name, name)) {
+      match = entry->d_name;
+      ++matches;
+    }
+  }
+  closedir(dir);
+  // Two names that differ only in case cannot be told apart: keep the given one.
+  if (matches != 1) return path;
+  return slash == std::string::npos ? match : path.substr(0, slash + 1) + match;
+}
+
+std::optional<FileAttributes> GetFileAttributes(const std::string& given_path) {
+  const std::string path = MatchFileNameCase(given_path);
   struct stat info {};
   if (stat(path.c_str(), &info) != 0) {
     if (errno == ENOENT || errno == ENOTDIR) return std::nullopt;
@@ -309,7 +360,7 @@ std::optional<FileAttributes> GetFileAttributes(const std::string& path) {
 
 bool FileExists(const std::string& path) {
   struct stat info {};
-  return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+  return stat(MatchFileNameCase(path).c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
 bool DirectoryExists(const std::string& path) {
@@ -317,11 +368,14 @@ bool DirectoryExists(const std::string& path) {
   return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
-void DeleteFile(const std::string& path) {
+void DeleteFile(const std::string& given_path) {
+  const std::string path = MatchFileNameCase(given_path);
   if (unlink(path.c_str()) != 0) ThrowErrno(errno, path);
 }
 
-void RenameFile(const std::string& from, const std::string& to) {
+void RenameFile(const std::string& given_from, const std::string& given_to) {
+  const std::string from = MatchFileNameCase(given_from);
+  const std::string to = MatchFileNameCase(given_to);
   if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return;
   int error = errno;
   if (error == EINVAL || error == ENOSYS) {

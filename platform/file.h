@@ -136,6 +136,13 @@ struct FileAttributes {
   uint64_t size = 0;
 };
 
+// File names compare without regard to letter case, as the engine's names
+// do: a path whose last part names no file, but exactly one file of the
+// folder when case is ignored, stands for that file. Every function below
+// and File::Open / File::Create look names up this way (only a miss costs a
+// folder listing). Returns the path as found, or as given.
+std::string MatchFileNameCase(const std::string& path);
+
 // Attributes of a path; nullopt when it does not exist. Throws OsError for
 // other failures.
 std::optional<FileAttributes> GetFileAttributes(const std::string& path);

@@ -138,6 +138,44 @@ TEST_F(FileTest, CreateReplacesAndOpenSeesContents) {
   EXPECT_EQ(file->Size(), 0u);
 }
 
+TEST_F(FileTest, NamesIgnoreLetterCaseAsTheEngineExpects) {
+  {
+    auto file = File::Create(Path("Banner.DAT"), Share::kShared);
+    WriteText(*file, 0, "banner");
+  }
+  EXPECT_TRUE(FileExists(Path("banner.dat")));
+  EXPECT_EQ(MatchFileNameCase(Path("BANNER.dat")), Path("Banner.DAT"));
+  {
+    auto file = File::Open(Path("banner.DAT"), Access::kReadWrite, Share::kShared);
+    EXPECT_EQ(file->path(), Path("Banner.DAT"));
+    EXPECT_EQ(ReadText(*file, 0, 100), "banner");
+  }
+  // Creating under another case replaces the file rather than adding a twin.
+  File::Create(Path("BANNER.DAT"), Share::kShared);
+  EXPECT_EQ(std::system(("test $(ls '" + dir_ + "' | wc -l) = 1").c_str()), 0);
+  EXPECT_EQ(GetFileAttributes(Path("banner.dat"))->size, 0u);
+  RenameFile(Path("banner.dat"), Path("Links.DAT"));
+  EXPECT_TRUE(FileExists(Path("Links.DAT")));
+  EXPECT_FALSE(FileExists(Path("Banner.DAT")));
+  DeleteFile(Path("LINKS.DAT"));
+  EXPECT_FALSE(FileExists(Path("Links.DAT")));
+  // Windows-1252 letters fold too (Ä 0xC4 / ä 0xE4); a missing name stays as given.
+  File::Create(Path("M\xC4rz.DAT"), Share::kShared);
+  EXPECT_EQ(MatchFileNameCase(Path("m\xE4rz.dat")), Path("M\xC4rz.DAT"));
+  EXPECT_EQ(MatchFileNameCase(Path("nothing.dat")), Path("nothing.dat"));
+  EXPECT_EQ(KindOfOpenFailure(Path("nothing.dat"), Access::kReadOnly, Share::kShared),
+            OsErrorKind::kNotFound);
+}
+
+TEST_F(FileTest, NamesDifferingOnlyInCaseAreNotGuessed) {
+  File::Create(Path("a.DAT"), Share::kShared);
+  File::Create(Path("A.dat"), Share::kShared);  // replaces a.DAT by its name
+  EXPECT_TRUE(FileExists(Path("a.DAT")));
+  // A twin made outside the engine: two candidates, neither is chosen.
+  ASSERT_EQ(std::system(("touch '" + Path("A.DAT") + "'").c_str()), 0);
+  EXPECT_EQ(MatchFileNameCase(Path("a.dat")), Path("a.dat"));
+}
+
 TEST_F(FileTest, ReadOnlyFileRefusesWrites) {
   { File::Create(Path("c.DAT"), Share::kShared)->WriteAt(0, "abc", 3); }
   auto file = File::Open(Path("c.DAT"), Access::kReadOnly, Share::kShared);

@@ -20,7 +20,7 @@
 #include "storage/language_table.h"
 #include "storage/record_header.h"
 #include "storage/table_check.h"
-#include "tools/table_spec.h"
+#include "tools/definition_parser.h"
 
 namespace {
 
@@ -35,17 +35,17 @@ e.g. Bannerdata/Banner (files Banner.DAT, Banner.IDX, Banner.BLB). A name
 without a folder means the current folder. ".DAT" may be given or left out.
 
 Commands:
-  create TABLE --field SPEC... [--primary FIELDS] [--index SPEC]...
+  create TABLE --field FIELD... [--primary FIELDS] [--index INDEX]...
                [--block-size N] [--language NAME] [--description TEXT]
                [--overwrite]
-      Creates a table. Field SPEC is NAME:TYPE[:OPTION]...
+      Creates a table. A FIELD is NAME:TYPE[:OPTION]...
         TYPE:   string(N) fixed(N) bytes(N) varbytes(N) bcd(DECIMALS)
                 date time timestamp boolean smallint integer autoinc
                 float money word largeint blob memo fmtmemo graphic
                 typedbinary
         OPTION: required  upper  lower  default=TEXT  min=TEXT  max=TEXT
       --primary FIELD[,FIELD]...   the primary index (unique)
-      --index NAME:FIELD[,FIELD]...[:unique][:desc][:nocase]
+      --index NAME:FIELD[,FIELD]...[:unique][:desc][:nocase]   an INDEX
       --block-size N   bytes per blob block (at least 64; default 512)
       --language NAME  e.g. "German (Standard)";
 default "ANSI Standard" info TABLE Shows the header,
@@ -134,8 +134,8 @@ void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
 int Create(const std::vector<std::string>& args) {
   if (args.empty()) throw UsageError("create needs a table");
   strata::TTableDefinition definition;
-  std::vector<std::string> index_specs;
-  std::string primary_spec;
+  std::vector<std::string> index_texts;
+  std::string primary_text;
   bool has_primary = false;
   bool overwrite = false;
   auto value_of = [&](size_t& i) -> const std::string& {
@@ -145,13 +145,13 @@ int Create(const std::vector<std::string>& args) {
   for (size_t i = 1; i < args.size(); ++i) {
     const std::string& arg = args[i];
     if (arg == "--field") {
-      definition.Fields.push_back(strata_tool::ParseFieldSpec(
+      definition.Fields.push_back(strata_tool::ParseFieldDefinition(
           value_of(i), static_cast<uint16_t>(definition.Fields.size() + 1)));
     } else if (arg == "--primary") {
-      primary_spec = value_of(i);
+      primary_text = value_of(i);
       has_primary = true;
     } else if (arg == "--index") {
-      index_specs.push_back(value_of(i));
+      index_texts.push_back(value_of(i));
     } else if (arg == "--block-size") {
       definition.BlobBlockSize = static_cast<uint32_t>(std::stoul(value_of(i)));
     } else if (arg == "--language") {
@@ -169,10 +169,11 @@ int Create(const std::vector<std::string>& args) {
   }
   if (definition.Fields.empty()) throw UsageError("create needs at least one --field");
   if (has_primary) {
-    definition.Indexes.push_back(strata_tool::ParsePrimarySpec(primary_spec, definition.Fields));
+    definition.Indexes.push_back(
+        strata_tool::ParsePrimaryDefinition(primary_text, definition.Fields));
   }
-  for (const std::string& spec : index_specs) {
-    definition.Indexes.push_back(strata_tool::ParseIndexSpec(spec, definition.Fields));
+  for (const std::string& spec : index_texts) {
+    definition.Indexes.push_back(strata_tool::ParseIndexDefinition(spec, definition.Fields));
   }
   Table table(args[0]);
   definition.Name = table.Name();
@@ -383,7 +384,7 @@ int main(int argc, char** argv) {
     throw UsageError("unknown command '" + command + "'");
   } catch (const UsageError& e) {
     std::cerr << "strata: " << e.what() << "\nTry 'strata --help'.\n";
-  } catch (const strata_tool::SpecError& e) {
+  } catch (const strata_tool::DefinitionError& e) {
     std::cerr << "strata: " << e.what() << "\n";
   } catch (const std::exception& e) {
     std::cerr << "strata: " << e.what() << "\n";

@@ -1,4 +1,4 @@
-#include "tools/table_spec.h"
+#include "tools/definition_parser.h"
 
 #include <algorithm>
 #include <cctype>
@@ -62,7 +62,7 @@ std::vector<std::string_view> Split(std::string_view text, char separator) {
 }
 
 // Field options: everything after the type. "default=", "min=" and "max="
-// take the rest of the spec up to the next ":option" that is a known word or
+// take the rest of the text up to the next ":option" that is a known word or
 // another key=value, so that times such as 12:30 survive.
 std::vector<std::string> SplitOptions(std::string_view rest) {
   static constexpr std::string_view kWords[] = {"required", "upper", "lower"};
@@ -88,7 +88,7 @@ int ParseNumber(std::string_view text, std::string_view what) {
   int value = 0;
   auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
   if (error != std::errc() || end != text.data() + text.size() || value < 0 || value > 65535) {
-    throw SpecError("bad number '" + std::string(text) + "' in " + std::string(what));
+    throw DefinitionError("bad number '" + std::string(text) + "' in " + std::string(what));
   }
   return value;
 }
@@ -98,7 +98,7 @@ const TFieldDescriptor& FieldByName(std::string_view name,
   for (const TFieldDescriptor& field : fields) {
     if (EqualNoCase(field.Name, name)) return field;
   }
-  throw SpecError("no field named '" + std::string(name) + "'");
+  throw DefinitionError("no field named '" + std::string(name) + "'");
 }
 
 std::vector<uint16_t> KeyFields(std::string_view list,
@@ -112,15 +112,15 @@ std::vector<uint16_t> KeyFields(std::string_view list,
 
 }  // namespace
 
-TFieldDescriptor ParseFieldSpec(std::string_view spec, uint16_t number) {
-  size_t colon = spec.find(':');
+TFieldDescriptor ParseFieldDefinition(std::string_view text, uint16_t number) {
+  size_t colon = text.find(':');
   if (colon == std::string_view::npos || colon == 0) {
-    throw SpecError("field '" + std::string(spec) + "': write NAME:TYPE");
+    throw DefinitionError("field '" + std::string(text) + "': write NAME:TYPE");
   }
   TFieldDescriptor field;
   field.FieldNumber = number;
-  field.Name = std::string(spec.substr(0, colon));
-  std::string_view rest = spec.substr(colon + 1);
+  field.Name = std::string(text.substr(0, colon));
+  std::string_view rest = text.substr(colon + 1);
   size_t type_end = rest.find(':');
   std::string_view type = rest.substr(0, type_end);
   std::string_view options = type_end == std::string_view::npos ? "" : rest.substr(type_end + 1);
@@ -128,7 +128,7 @@ TFieldDescriptor ParseFieldSpec(std::string_view spec, uint16_t number) {
   std::string_view argument;
   size_t paren = type.find('(');
   if (paren != std::string_view::npos) {
-    if (type.back() != ')') throw SpecError("field '" + field.Name + "': unclosed '('");
+    if (type.back() != ')') throw DefinitionError("field '" + field.Name + "': unclosed '('");
     argument = type.substr(paren + 1, type.size() - paren - 2);
     type = type.substr(0, paren);
   }
@@ -137,23 +137,25 @@ TFieldDescriptor ParseFieldSpec(std::string_view spec, uint16_t number) {
     if (EqualNoCase(candidate.word, type)) word = &candidate;
   }
   if (word == nullptr) {
-    throw SpecError("field '" + field.Name + "': unknown type '" + std::string(type) + "'");
+    throw DefinitionError("field '" + field.Name + "': unknown type '" + std::string(type) + "'");
   }
   field.TypeCode = word->code;
   field.SubType = word->subtype;
   if (word->sized) {
     if (argument.empty()) {
-      throw SpecError("field '" + field.Name + "': " + std::string(word->word) + " needs (N)");
+      throw DefinitionError("field '" + field.Name + "': " + std::string(word->word) +
+                            " needs (N)");
     }
     int value = ParseNumber(argument, "field '" + field.Name + "'");
-    if (value > 255) throw SpecError("field '" + field.Name + "': size above 255");
+    if (value > 255) throw DefinitionError("field '" + field.Name + "': size above 255");
     if (field.TypeCode == strata::fldBCD) {
       field.Decimals = static_cast<uint8_t>(value);
     } else {
       field.DeclaredSize = static_cast<uint8_t>(value);
     }
   } else if (!argument.empty()) {
-    throw SpecError("field '" + field.Name + "': " + std::string(word->word) + " takes no size");
+    throw DefinitionError("field '" + field.Name + "': " + std::string(word->word) +
+                          " takes no size");
   }
 
   if (options.empty()) return field;
@@ -178,26 +180,27 @@ TFieldDescriptor ParseFieldSpec(std::string_view spec, uint16_t number) {
     } else if (EqualNoCase(key, "description") && equals != std::string_view::npos) {
       field.Description = value;
     } else {
-      throw SpecError("field '" + field.Name + "': unknown option '" + option + "'");
+      throw DefinitionError("field '" + field.Name + "': unknown option '" + option + "'");
     }
   }
   return field;
 }
 
-strata::TIndexDef ParsePrimarySpec(std::string_view spec,
-                                   const std::vector<TFieldDescriptor>& fields) {
+strata::TIndexDef ParsePrimaryDefinition(std::string_view text,
+                                         const std::vector<TFieldDescriptor>& fields) {
   strata::TIndexDef index;
   index.Primary = true;
   index.Unique = true;
-  if (!spec.empty()) index.FieldNumbers = KeyFields(spec, fields);
+  if (!text.empty()) index.FieldNumbers = KeyFields(text, fields);
   return index;
 }
 
-strata::TIndexDef ParseIndexSpec(std::string_view spec,
-                                 const std::vector<TFieldDescriptor>& fields) {
-  std::vector<std::string_view> parts = Split(spec, ':');
+strata::TIndexDef ParseIndexDefinition(std::string_view text,
+                                       const std::vector<TFieldDescriptor>& fields) {
+  std::vector<std::string_view> parts = Split(text, ':');
   if (parts.size() < 2 || parts[0].empty() || parts[1].empty()) {
-    throw SpecError("index '" + std::string(spec) + "': write NAME:FIELD[,FIELD...][:OPTION]");
+    throw DefinitionError("index '" + std::string(text) +
+                          "': write NAME:FIELD[,FIELD...][:OPTION]");
   }
   strata::TIndexDef index;
   index.Name = std::string(parts[0]);
@@ -210,7 +213,8 @@ strata::TIndexDef ParseIndexSpec(std::string_view spec,
     } else if (EqualNoCase(parts[i], "nocase")) {
       index.CaseInsensitive = true;
     } else {
-      throw SpecError("index '" + index.Name + "': unknown option '" + std::string(parts[i]) + "'");
+      throw DefinitionError("index '" + index.Name + "': unknown option '" + std::string(parts[i]) +
+                            "'");
     }
   }
   return index;

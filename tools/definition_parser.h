@@ -21,24 +21,24 @@
 namespace strata_tool {
 
 // A definition the tool cannot understand; the message says what and where.
-class SpecError : public std::runtime_error {
+class DefinitionError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
 
 // One field; its number is `number`. Value texts are checked later by the
 // engine's create-table validation.
-strata::TFieldDescriptor ParseFieldSpec(std::string_view spec, uint16_t number);
+strata::TFieldDescriptor ParseFieldDefinition(std::string_view text, uint16_t number);
 
 // The primary index over the named fields.
-strata::TIndexDef ParsePrimarySpec(std::string_view spec,
-                                   const std::vector<strata::TFieldDescriptor>& fields);
+strata::TIndexDef ParsePrimaryDefinition(std::string_view text,
+                                         const std::vector<strata::TFieldDescriptor>& fields);
 
 // A secondary index.
-strata::TIndexDef ParseIndexSpec(std::string_view spec,
-                                 const std::vector<strata::TFieldDescriptor>& fields);
+strata::TIndexDef ParseIndexDefinition(std::string_view text,
+                                       const std::vector<strata::TFieldDescriptor>& fields);
 
-// The type word of a descriptor, as written in a field spec ("string(40)").
+// The type word of a descriptor, as written in a field text ("string(40)").
 std::string TypeText(const strata::TFieldDescriptor& field);
 
 }  // namespace strata_tool

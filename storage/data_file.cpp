@@ -336,7 +336,7 @@ TRecord* TDataFile::AllocateSlot() {
   }
   std::fill(record->Buffer.begin(), record->Buffer.end(), 0);
   SetRecordNumber(record->Data(), record->RecordNumber);
-  record->Modified = true;
+  cache_.MarkModified(record);
   header_modified_ = true;
   return record;
 }
@@ -349,7 +349,7 @@ void TDataFile::FreeSlot(uint32_t number) {
   SetRecordStatus(record->Data(), kRecordDeleted);
   SetFreeLink(record->Data(), header_.FreeChainHead);
   header_.FreeChainHead = number;
-  record->Modified = true;
+  cache_.MarkModified(record);
   header_modified_ = true;
 }
 
@@ -390,7 +390,7 @@ bool TDataFile::WriteModifiedRecords() {
   bool wrote = false;
   std::vector<TRecord*> run;
   for (const std::unique_ptr<TRecord>& record : cache_.Sorted()) {
-    if (!record->Modified || record->PinCount > 0) continue;
+    if (!record->Modified() || record->PinCount > 0) continue;
     if (!run.empty() && run.back()->RecordNumber + 1 != record->RecordNumber) {
       WriteRun(run);
       run.clear();
@@ -416,7 +416,7 @@ void TDataFile::WriteRun(const std::vector<TRecord*>& run) {
   WriteAt(SlotOffset(run.front()->RecordNumber), write_buffer_.data(), write_buffer_.size());
   ++statistics_.Writes;
   statistics_.RecordsWritten += run.size();
-  for (TRecord* record : run) record->Modified = false;
+  for (TRecord* record : run) cache_.MarkWritten(record);
   // A record written at or past the append position extends the slots.
   if (run.back()->RecordNumber >= header_.NextSlot) {
     header_.NextSlot = run.back()->RecordNumber + 1;

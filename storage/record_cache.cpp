@@ -13,7 +13,8 @@ std::unique_ptr<TRecord> TRecordStack::Pop(size_t record_size) {
     spare_.pop_back();
   }
   record->Owner = nullptr;
-  record->Modified = false;
+  record->modified_ = false;
+  record->parked_ = false;
   record->PinCount = 0;
   record->RecordNumber = 0;
   record->Buffer.assign(record_size, 0);
@@ -35,6 +36,9 @@ std::vector<std::unique_ptr<TRecord>>::const_iterator TRecordCache::LowerBound(
 }
 
 void TRecordCache::Unlink(TRecord* record) {
+  // The parked tail reaches to the tail, so what follows its head is parked.
+  if (record == parked_head_) parked_head_ = record->mru_next_;
+  record->parked_ = false;
   if (record->mru_prev_) {
     record->mru_prev_->mru_next_ = record->mru_next_;
   } else {
@@ -54,6 +58,17 @@ void TRecordCache::LinkFront(TRecord* record) {
   if (mru_head_) mru_head_->mru_prev_ = record;
   mru_head_ = record;
   if (!mru_tail_) mru_tail_ = record;
+}
+
+void TRecordCache::Unpark(TRecord* record) {
+  if (!record->parked_) return;
+  // Cut the parked tail behind the record, so that the LRU order stays
+  // exact; the records in front of the cut are looked at again by the next
+  // trim (and parked again while they stay unevictable).
+  TRecord* unparked = parked_head_;
+  for (; unparked != record; unparked = unparked->mru_next_) unparked->parked_ = false;
+  record->parked_ = false;
+  parked_head_ = record->mru_next_;
 }
 
 TRecord* TRecordCache::Peek(uint32_t number) const {
@@ -92,16 +107,31 @@ TRecord* TRecordCache::Insert(TDataFile* owner, uint32_t number, size_t record_s
 void TRecordCache::Trim(size_t capacity, const TRecord* keep) {
   if (sorted_.size() <= capacity) return;
   size_t excess = sorted_.size() - capacity;
-  // Mark the victims from the least recently used end ...
-  for (TRecord* candidate = mru_tail_; candidate && excess > 0;) {
+  size_t evicted = 0;
+  // Mark the victims from the least recently used end, starting in front of
+  // the parked tail. Unevictable records met while every record behind them
+  // went or is parked join the parked tail; `keep` ends that run, as it is
+  // evictable by a later trim.
+  bool extend_parked = true;
+  TRecord* candidate = parked_head_ ? parked_head_->mru_prev_ : mru_tail_;
+  while (candidate && excess > 0) {
     TRecord* next = candidate->mru_prev_;
-    if (candidate != keep && candidate->PinCount == 0 && !candidate->Modified) {
+    if (candidate->PinCount > 0 || candidate->modified_) {
+      if (extend_parked) {
+        candidate->parked_ = true;
+        parked_head_ = candidate;
+      }
+    } else if (candidate == keep) {
+      extend_parked = false;
+    } else {
       Unlink(candidate);
       candidate->cached_ = false;
       --excess;
+      ++evicted;
     }
     candidate = next;
   }
+  if (evicted == 0) return;
   // ... then close the gaps of the sorted list in one pass.
   size_t kept = 0;
   for (size_t i = 0; i < sorted_.size(); ++i) {
@@ -118,6 +148,7 @@ void TRecordCache::Trim(size_t capacity, const TRecord* keep) {
 void TRecordCache::Clear() {
   for (std::unique_ptr<TRecord>& record : sorted_) {
     record->cached_ = false;
+    record->parked_ = false;
     record->mru_prev_ = record->mru_next_ = nullptr;
     if (record->PinCount > 0) {
       detached_.push_back(std::move(record));
@@ -126,20 +157,29 @@ void TRecordCache::Clear() {
     }
   }
   sorted_.clear();
-  mru_head_ = mru_tail_ = nullptr;
+  mru_head_ = mru_tail_ = parked_head_ = nullptr;
 }
 
 void TRecordCache::Pin(TRecord* record) { ++record->PinCount; }
 
 void TRecordCache::Unpin(TRecord* record) {
   if (record->PinCount == 0) return;
-  if (--record->PinCount > 0 || record->cached_) return;
+  if (--record->PinCount > 0) return;
+  if (record->cached_) {
+    if (!record->modified_) Unpark(record);
+    return;
+  }
   auto it = std::find_if(detached_.begin(), detached_.end(),
                          [&](const std::unique_ptr<TRecord>& r) { return r.get() == record; });
   if (it == detached_.end()) return;
   std::unique_ptr<TRecord> released = std::move(*it);
   detached_.erase(it);
   stack_.Push(std::move(released));
+}
+
+void TRecordCache::MarkWritten(TRecord* record) {
+  record->modified_ = false;
+  if (record->cached_ && record->PinCount == 0) Unpark(record);
 }
 
 std::vector<uint32_t> TRecordCache::MruOrder() const {

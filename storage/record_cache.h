@@ -17,11 +17,11 @@ class TDataFile;
 // stays valid even when the cache is dropped (it is then detached: no longer
 // found, freed when its last pin goes). An unpinned record may be evicted by
 // any later read or flush of its data file, so callers that keep a pointer
-// pin it.
+// pin it. A modified record (changes not yet written) is never evicted
+// either; the flag changes through the cache (MarkModified, MarkWritten).
 class TRecord {
  public:
   TDataFile* Owner = nullptr;
-  bool Modified = false;
   uint32_t PinCount = 0;
   uint32_t RecordNumber = 0;
   std::vector<uint8_t> Buffer;     // record size bytes
@@ -30,12 +30,16 @@ class TRecord {
   uint8_t* Data() { return Buffer.data(); }
   const uint8_t* Data() const { return Buffer.data(); }
   bool Cached() const { return cached_; }
+  bool Modified() const { return modified_; }
 
  private:
   friend class TRecordCache;
+  friend class TRecordStack;
   TRecord* mru_prev_ = nullptr;  // towards the most recently used end
   TRecord* mru_next_ = nullptr;  // towards the least recently used end
   bool cached_ = false;
+  bool modified_ = false;
+  bool parked_ = false;  // in the held tail of the MRU chain (see TRecordCache)
 };
 
 // Spare TRecord objects for reuse; at most kMaxKept are kept.
@@ -57,6 +61,16 @@ class TRecordStack {
 // Owns the cached records. Invariants: `sorted_` is in strictly increasing
 // record-number order and holds exactly the records of the MRU chain;
 // detached records are pinned and in neither.
+//
+// Trimming walks the MRU chain from its least recently used end. Records it
+// must pass over (pinned or modified) would be walked again by every later
+// trim: inside a transaction every changed record stays cached, which made
+// each trim cost the whole cache. So the records passed over at the tail are
+// "parked": the chain's tail from `parked_head_` on holds only records that
+// were unevictable when last looked at, and trims start in front of it. When
+// a parked record becomes evictable (written, or its last pin gone) the
+// parked tail is cut behind it; a parked record that is used again moves to
+// the front. The LRU order itself is never changed by parking.
 class TRecordCache {
  public:
   TRecordCache() = default;
@@ -84,6 +98,10 @@ class TRecordCache {
   void Pin(TRecord* record);
   // A detached record whose last pin goes is released.
   void Unpin(TRecord* record);
+  // Marks a record as holding changes not yet written: it is not evicted.
+  void MarkModified(TRecord* record) { record->modified_ = true; }
+  // Marks a record's changes as written: it may be evicted again.
+  void MarkWritten(TRecord* record);
 
   size_t Count() const { return sorted_.size(); }
   size_t DetachedCount() const { return detached_.size(); }
@@ -100,11 +118,15 @@ class TRecordCache {
   std::vector<std::unique_ptr<TRecord>>::const_iterator LowerBound(uint32_t number) const;
   void Unlink(TRecord* record);
   void LinkFront(TRecord* record);
+  // Ends the parked tail behind a parked record that may have become
+  // evictable.
+  void Unpark(TRecord* record);
 
   std::vector<std::unique_ptr<TRecord>> sorted_;
   std::vector<std::unique_ptr<TRecord>> detached_;
   TRecord* mru_head_ = nullptr;
   TRecord* mru_tail_ = nullptr;
+  TRecord* parked_head_ = nullptr;  // most recent parked record, or nullptr
   TRecordStack stack_;
 };
 

@@ -182,6 +182,7 @@ class TDataFile : public TFileHandler {
   TRecordCache cache_;
   std::vector<uint8_t> read_buffer_;
   std::vector<uint8_t> write_buffer_;
+  std::vector<TRecord*> run_records_;  // the records of the run being read
   uint32_t read_ahead_ = 1;
   bool header_modified_ = false;
   bool descriptors_modified_ = false;

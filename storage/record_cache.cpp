@@ -23,7 +23,7 @@ std::unique_ptr<TRecord> TRecordStack::Pop(size_t record_size) {
 }
 
 void TRecordStack::Push(std::unique_ptr<TRecord> record) {
-  if (spare_.size() < kMaxKept) spare_.push_back(std::move(record));
+  if (spare_.size() < limit_) spare_.push_back(std::move(record));
 }
 
 TRecordCache::~TRecordCache() = default;
@@ -86,11 +86,14 @@ TRecord* TRecordCache::Find(uint32_t number) {
     }
   }
   if (!found) found = Peek(number);
-  if (found && found != mru_head_) {
-    Unlink(found);
-    LinkFront(found);
-  }
+  if (found) Touch(found);
   return found;
+}
+
+void TRecordCache::Touch(TRecord* record) {
+  if (record == mru_head_) return;
+  Unlink(record);
+  LinkFront(record);
 }
 
 TRecord* TRecordCache::Insert(TDataFile* owner, uint32_t number, size_t record_size) {
@@ -99,7 +102,11 @@ TRecord* TRecordCache::Insert(TDataFile* owner, uint32_t number, size_t record_s
   record->RecordNumber = number;
   record->cached_ = true;
   TRecord* raw = record.get();
-  sorted_.insert(sorted_.begin() + (LowerBound(number) - sorted_.begin()), std::move(record));
+  if (sorted_.empty() || sorted_.back()->RecordNumber < number) {
+    sorted_.push_back(std::move(record));
+  } else {
+    sorted_.insert(sorted_.begin() + (LowerBound(number) - sorted_.begin()), std::move(record));
+  }
   LinkFront(raw);
   return raw;
 }

@@ -3,6 +3,7 @@
 // chain, and the pool of spare TRecord objects.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -42,7 +43,8 @@ class TRecord {
   bool parked_ = false;  // in the held tail of the MRU chain (see TRecordCache)
 };
 
-// Spare TRecord objects for reuse; at most kMaxKept are kept.
+// Spare TRecord objects for reuse; at most Limit() are kept (kMaxKept
+// unless raised).
 class TRecordStack {
  public:
   static constexpr size_t kMaxKept = 64;
@@ -50,12 +52,16 @@ class TRecordStack {
   // A spare record (or a new one) with a zero-filled buffer of record_size
   // bytes and every other member reset.
   std::unique_ptr<TRecord> Pop(size_t record_size);
-  // Keeps the record for reuse, or frees it when kMaxKept are kept.
+  // Keeps the record for reuse, or frees it when Limit() are kept.
   void Push(std::unique_ptr<TRecord> record);
   size_t Size() const { return spare_.size(); }
+  size_t Limit() const { return limit_; }
+  // Keeps up to max(kMaxKept, limit) spares from now on.
+  void RaiseLimit(size_t limit) { limit_ = std::max(limit_, limit); }
 
  private:
   std::vector<std::unique_ptr<TRecord>> spare_;
+  size_t limit_ = kMaxKept;
 };
 
 // Owns the cached records. Invariants: `sorted_` is in strictly increasing
@@ -85,8 +91,10 @@ class TRecordCache {
   // Looks without touching the MRU order.
   TRecord* Peek(uint32_t number) const;
   // Adds a new record (zero-filled) as the most recently used. The number
-  // must not be cached.
+  // must not be cached. Adding above every cached number is cheapest.
   TRecord* Insert(TDataFile* owner, uint32_t number, size_t record_size);
+  // Makes a cached record the most recently used.
+  void Touch(TRecord* record);
 
   // Evicts unpinned records without pending changes from the least recently
   // used end until at most `capacity` remain (or none can go). `keep` is

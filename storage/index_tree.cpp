@@ -208,6 +208,19 @@ bool TIndexTree::Refresh(TIndexPosition& pos) {
   return pos.RecordNumber == record && format_.Compare(pos.Key.data(), key) == 0;
 }
 
+bool TIndexTree::StepWithinLeaf(TIndexPosition& pos, int step) {
+  if (pos.Depth <= 0 || pos.Depth > kMaxIndexDepth) return false;  // LoadPath reports it
+  const int leaf = pos.Depth - 1;
+  const TPage& page = store_.FetchPage(index_, pos.Pages[leaf]);
+  if (!page.IsLeaf() || pos.Slots[leaf] >= page.Count) Corrupt();
+  const int slot = pos.Slots[leaf] + step;
+  if (slot < 0 || slot >= page.Count) return false;
+  pos.Slots[leaf] = static_cast<uint16_t>(slot);
+  std::memcpy(pos.Key.data(), page.Key(slot), format_.KeySize());
+  pos.RecordNumber = page.RecordNumber(slot);
+  return true;
+}
+
 bool TIndexTree::Next(TIndexPosition& pos) {
   if (pos.Index != index_) pos.Reset(index_);
   if (pos.State == psBeforeFirst) return First(pos);
@@ -216,6 +229,7 @@ bool TIndexTree::Next(TIndexPosition& pos) {
     // The old entry is gone; the one that followed it is the next.
     return pos.State == psOnEntry;
   }
+  if (StepWithinLeaf(pos, +1)) return true;
   Path path;
   LoadPath(pos, path);
   int leaf = path.depth - 1;
@@ -236,6 +250,7 @@ bool TIndexTree::Prior(TIndexPosition& pos) {
     // The old entry is gone: step back from the entry that followed it.
     if (pos.State == psAfterLast) return Last(pos);
   }
+  if (StepWithinLeaf(pos, -1)) return true;
   Path path;
   LoadPath(pos, path);
   int leaf = path.depth - 1;

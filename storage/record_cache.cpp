@@ -72,20 +72,25 @@ void TRecordCache::Unpark(TRecord* record) {
 }
 
 TRecord* TRecordCache::Peek(uint32_t number) const {
+  // Above every cached number (a forward read-ahead run): no search.
+  if (sorted_.empty() || number > sorted_.back()->RecordNumber) return nullptr;
+  // A scan asks for the record after the one found last: try there first.
+  for (size_t at = hint_; at < hint_ + 2 && at < sorted_.size(); ++at) {
+    if (sorted_[at]->RecordNumber == number) {
+      hint_ = at + 1;
+      return sorted_[at].get();
+    }
+  }
   auto it = LowerBound(number);
-  return it != sorted_.end() && (*it)->RecordNumber == number ? it->get() : nullptr;
+  if (it == sorted_.end() || (*it)->RecordNumber != number) return nullptr;
+  hint_ = static_cast<size_t>(it - sorted_.begin()) + 1;
+  return it->get();
 }
 
 TRecord* TRecordCache::Find(uint32_t number) {
   TRecord* found = nullptr;
-  TRecord* probe = mru_head_;
-  for (size_t i = 0; i < kMruProbe && probe; ++i, probe = probe->mru_next_) {
-    if (probe->RecordNumber == number) {
-      found = probe;
-      break;
-    }
-  }
-  if (!found) found = Peek(number);
+  if (mru_head_ && mru_head_->RecordNumber == number) return mru_head_;
+  found = Peek(number);
   if (found) Touch(found);
   return found;
 }

@@ -84,9 +84,10 @@ class TRecordCache {
   TRecordCache(const TRecordCache&) = delete;
   TRecordCache& operator=(const TRecordCache&) = delete;
 
-  // The cached record, or nullptr: the first kMruProbe entries of the MRU
-  // chain are looked at first, then the sorted list is searched. A found
-  // record becomes the most recently used.
+  // The cached record, or nullptr: the most recently used one and the
+  // sorted list's entries after the last one found are looked at first,
+  // then the sorted list is searched. A found record becomes the most
+  // recently used.
   TRecord* Find(uint32_t number);
   // Looks without touching the MRU order.
   TRecord* Peek(uint32_t number) const;
@@ -119,8 +120,6 @@ class TRecordCache {
   std::vector<uint32_t> MruOrder() const;
   TRecordStack& Stack() { return stack_; }
 
-  static constexpr size_t kMruProbe = 4;
-
  private:
   // Position of the first record numbered >= number.
   std::vector<std::unique_ptr<TRecord>>::const_iterator LowerBound(uint32_t number) const;
@@ -135,6 +134,7 @@ class TRecordCache {
   TRecord* mru_head_ = nullptr;
   TRecord* mru_tail_ = nullptr;
   TRecord* parked_head_ = nullptr;  // most recent parked record, or nullptr
+  mutable size_t hint_ = 0;         // in `sorted_`: after the last record found
   TRecordStack stack_;
 };
 

@@ -44,6 +44,23 @@ int TIndexTree::SearchPage(const TPage& page, const uint8_t* key, TKeyLimit limi
                            TSeekMode mode) const {
   int lo = 0;
   int hi = page.Count;
+  if (format_.ComparesBytes()) {
+    // Byte order (the common case): the comparison inlined, its length
+    // worked out once per page instead of once per probe.
+    const size_t length = format_.CompareLength(limit);
+    const bool descending = format_.Descending();
+    while (lo < hi) {
+      int mid = (lo + hi) / 2;
+      int c = std::memcmp(page.Key(mid), key, length);
+      if (descending) c = -c;
+      if (mode == TSeekMode::kNotBelow ? c < 0 : c <= 0) {
+        lo = mid + 1;
+      } else {
+        hi = mid;
+      }
+    }
+    return lo;
+  }
   while (lo < hi) {
     int mid = (lo + hi) / 2;
     int c = format_.Compare(page.Key(mid), key, limit);

@@ -9,6 +9,8 @@
 // back to the files' state outside a transaction; inside one, the
 // transaction has to be rolled back.
 #include <algorithm>
+#include <array>
+#include <cstring>
 
 #include "storage/blob_buffer.h"
 #include "storage/blob_file.h"
@@ -25,12 +27,28 @@ namespace strata {
 
 namespace {
 
-// The maintained indexes whose keys a record change touches.
-std::vector<int> MaintainedIndexes(TIndexFile& index_file) {
-  std::vector<int> indexes;
-  for (int index = 0; index < kIndexSlotCount; ++index) {
-    if (index_file.IsMaintained(index)) indexes.push_back(index);
+// The maintained indexes whose keys a record change touches, in slot order,
+// without allocating (asked for twice by every change).
+class TIndexList {
+ public:
+  void Add(int index) { items_[count_++] = index; }
+  const int* begin() const { return items_.data(); }
+  const int* end() const { return items_.data() + count_; }
+
+ private:
+  std::array<int, kIndexSlotCount> items_{};
+  size_t count_ = 0;
+};
+
+TIndexList MaintainedIndexes(TIndexFile& index_file) {
+  // Only the primary, the secondaries up to the count and "Sys Deleted" can
+  // be maintained.
+  TIndexList indexes;
+  const int last = std::min<int>(index_file.Header().SecondaryCount, kMaxSecondaryIndexes);
+  for (int index = 0; index <= last; ++index) {
+    if (index_file.IsMaintained(index)) indexes.Add(index);
   }
+  if (index_file.IsMaintained(kSysDeletedIndex)) indexes.Add(kSysDeletedIndex);
   return indexes;
 }
 
@@ -97,14 +115,17 @@ void TDataCursor::CheckRecordAgainstStored(uint32_t number, std::vector<uint8_t>
 void TDataCursor::CheckUniqueKeys(std::span<const uint8_t> record, uint32_t own_record,
                                   std::span<const uint8_t> old_record) {
   TIndexFile& index_file = IndexFile();
+  uint8_t key[kMaxKeySize];
+  uint8_t old_key[kMaxKeySize];
   for (int index : MaintainedIndexes(index_file)) {
-    if (!index_file.KeyFormat(index).Unique()) continue;
-    const std::vector<uint8_t> key = index_file.BuildKey(index, record.data());
+    const TIndexKeyFormat& format = index_file.KeyFormat(index);
+    if (!format.Unique()) continue;
+    index_file.BuildKey(index, record.data(), key);
     if (!old_record.empty()) {
-      const std::vector<uint8_t> old_key = index_file.BuildKey(index, old_record.data());
-      if (key == old_key) continue;
+      index_file.BuildKey(index, old_record.data(), old_key);
+      if (std::memcmp(key, old_key, format.KeySize()) == 0) continue;
     }
-    index_file.CheckUnique(index, key.data(), own_record);
+    index_file.CheckUnique(index, key, own_record);
   }
 }
 

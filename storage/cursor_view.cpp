@@ -159,16 +159,17 @@ bool TDataCursor::ReadStored(uint32_t number, std::vector<uint8_t>& out, bool fo
 }
 
 void TDataCursor::TakeRecord(const TIndexPosition& pos, bool forward) {
-  std::vector<uint8_t> record;
-  if (!ReadStored(pos.RecordNumber, record, forward)) {
+  // Read into the scratch buffer and swapped in: stepping through records
+  // allocates nothing.
+  if (!ReadStored(pos.RecordNumber, scratch_, forward)) {
     // An index entry always names a live record.
     RaiseTableError(STRATA_INDEXCORRUPT, table_name_);
   }
   LeaveRecord();
   pos_ = pos;
   record_number_ = pos.RecordNumber;
-  image_ = record;
-  buffer_ = std::move(record);
+  image_.swap(scratch_);
+  buffer_.assign(image_.begin(), image_.end());
   state_ = kOnRecord;
   bof_ = false;
   eof_ = false;

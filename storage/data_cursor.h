@@ -430,6 +430,7 @@ class TDataCursor {
   uint32_t record_number_ = 0;  // slot of the current record
   std::vector<uint8_t> image_;  // the current record as last read
   std::vector<uint8_t> buffer_;
+  std::vector<uint8_t> scratch_;  // a record being read (keeps its capacity)
   bool modified_ = false;
   bool row_number_given_ = false;  // the auto-increment field was put
   uint32_t edit_lock_ = 0;         // record locked for a pessimistic edit

@@ -300,11 +300,13 @@ TRecord* TDataFile::ReadRun(uint32_t number, TReadAhead mode, uint32_t count) {
   const size_t got = ReadAt(SlotOffset(first), read_buffer_.data(), read_buffer_.size(), true);
   ++statistics_.Reads;
 
-  // The slots farthest from the wanted one go in first, so that the wanted
-  // one ends up the most recently used and its neighbours right behind it.
+  // The slots go in in ascending order (for a forward run that appends to
+  // the cache's sorted list); then they are touched from the farthest to
+  // the wanted one, so that the wanted one ends up the most recently used
+  // and its neighbours right behind it.
+  run_records_.assign(run, nullptr);
   TRecord* wanted = nullptr;
-  for (uint32_t step = 0; step < run; ++step) {
-    const uint32_t i = mode == TReadAhead::kBackward ? step : run - 1 - step;
+  for (uint32_t i = 0; i < run; ++i) {
     const uint32_t slot = first + i;
     if ((i + 1) * record_size > got) {
       if (slot == number) Fail(STRATA_READERR);  // the file ends before the slot
@@ -316,8 +318,16 @@ TRecord* TDataFile::ReadRun(uint32_t number, TReadAhead mode, uint32_t count) {
     if (header_.Encrypted) Scramble(record->Data(), record_size, kRecordSeed);
     if (GetRecordStatus(record->Data()) == kRecordLive) SetRecordNumber(record->Data(), slot);
     ++statistics_.RecordsRead;
+    run_records_[i] = record;
     if (slot == number) wanted = record;
   }
+  for (uint32_t step = 0; step < run; ++step) {
+    const uint32_t i = mode == TReadAhead::kBackward ? step : run - 1 - step;
+    if (run_records_[i]) cache_.Touch(run_records_[i]);
+  }
+  // A run pushes about as many records out as it brings in: keeping that
+  // many spares spares the next run allocating them again.
+  cache_.Stack().RaiseLimit(run);
   cache_.Trim(CacheCapacity(), wanted);
   return wanted;
 }
@@ -336,7 +346,7 @@ TRecord* TDataFile::AllocateSlot() {
   }
   std::fill(record->Buffer.begin(), record->Buffer.end(), 0);
   SetRecordNumber(record->Data(), record->RecordNumber);
-  record->Modified = true;
+  cache_.MarkModified(record);
   header_modified_ = true;
   return record;
 }
@@ -349,7 +359,7 @@ void TDataFile::FreeSlot(uint32_t number) {
   SetRecordStatus(record->Data(), kRecordDeleted);
   SetFreeLink(record->Data(), header_.FreeChainHead);
   header_.FreeChainHead = number;
-  record->Modified = true;
+  cache_.MarkModified(record);
   header_modified_ = true;
 }
 
@@ -390,7 +400,7 @@ bool TDataFile::WriteModifiedRecords() {
   bool wrote = false;
   std::vector<TRecord*> run;
   for (const std::unique_ptr<TRecord>& record : cache_.Sorted()) {
-    if (!record->Modified || record->PinCount > 0) continue;
+    if (!record->Modified() || record->PinCount > 0) continue;
     if (!run.empty() && run.back()->RecordNumber + 1 != record->RecordNumber) {
       WriteRun(run);
       run.clear();
@@ -416,7 +426,7 @@ void TDataFile::WriteRun(const std::vector<TRecord*>& run) {
   WriteAt(SlotOffset(run.front()->RecordNumber), write_buffer_.data(), write_buffer_.size());
   ++statistics_.Writes;
   statistics_.RecordsWritten += run.size();
-  for (TRecord* record : run) record->Modified = false;
+  for (TRecord* record : run) cache_.MarkWritten(record);
   // A record written at or past the append position extends the slots.
   if (run.back()->RecordNumber >= header_.NextSlot) {
     header_.NextSlot = run.back()->RecordNumber + 1;

@@ -106,7 +106,7 @@ class TDataFile : public TFileHandler {
   void PinRecord(TRecord* record) { cache_.Pin(record); }
   void UnpinRecord(TRecord* record) { cache_.Unpin(record); }
   // Marks a cached record as changed (written at the next flush).
-  void MarkModified(TRecord* record) { record->Modified = true; }
+  void MarkModified(TRecord* record) { cache_.MarkModified(record); }
 
   // A slot for a new record: the free chain head when there is one, else the
   // next slot (appended). The returned record is live, zero-filled except
@@ -182,6 +182,7 @@ class TDataFile : public TFileHandler {
   TRecordCache cache_;
   std::vector<uint8_t> read_buffer_;
   std::vector<uint8_t> write_buffer_;
+  std::vector<TRecord*> run_records_;  // the records of the run being read
   uint32_t read_ahead_ = 1;
   bool header_modified_ = false;
   bool descriptors_modified_ = false;

@@ -74,7 +74,7 @@ class DataFileTest : public ::testing::Test {
   static void SetId(TRecord* record, int32_t id) {
     record->Data()[9] = 1;
     PutI32(record->Data() + 10, id);
-    record->Modified = true;
+    record->Owner->MarkModified(record);
   }
   static int32_t IdOf(const TRecord* record) { return GetI32(record->Data() + 10); }
 

@@ -44,6 +44,21 @@ std::optional<std::vector<uint8_t>> Read(const TFieldDescriptor& field, RecordVi
   return data;
 }
 
+// The data bytes of a number field (at most 8 bytes) into `out`, without
+// allocating; false when blank.
+bool ReadNumber(const TFieldDescriptor& field, RecordView record, uint8_t (&out)[8],
+                const TRecordContext& context) {
+  const size_t size = std::max<size_t>(field.DataSize, field.IsAutoInc() ? 4 : 0);
+  if (size > sizeof out) {
+    // Not a number field's size: read as any other field.
+    const auto data = Read(field, record, context);
+    if (!data) return false;
+    std::copy_n(data->begin(), sizeof out, out);
+    return true;
+  }
+  return !GetField(field, record, std::span<uint8_t>(out, size), context);
+}
+
 // Raises 9730 / 9731 unless min <= value <= max.
 void RequireRange(int64_t value, int64_t min, int64_t max, const TFieldDescriptor& field,
                   const TRecordContext& context) {
@@ -68,9 +83,8 @@ bool WriteF64(const TFieldDescriptor& field, RecordSpan record, double value,
 std::optional<int64_t> GetFieldInt64(const TFieldDescriptor& field, RecordView record,
                                      const TRecordContext& context) {
   Require(IsIntegerCode(field.TypeCode), field, context);
-  const auto data = Read(field, record, context);
-  if (!data) return std::nullopt;
-  const uint8_t* p = data->data();
+  uint8_t p[8] = {};
+  if (!ReadNumber(field, record, p, context)) return std::nullopt;
   switch (field.TypeCode) {
     case fldINT16:
       return static_cast<int16_t>(GetU16(p));
@@ -91,9 +105,9 @@ std::optional<double> GetFieldDouble(const TFieldDescriptor& field, RecordView r
   switch (field.TypeCode) {
     case fldFLOAT:
     case fldTIMESTAMP: {
-      const auto data = Read(field, record, context);
-      if (!data) return std::nullopt;
-      return GetF64(data->data());
+      uint8_t p[8] = {};
+      if (!ReadNumber(field, record, p, context)) return std::nullopt;
+      return GetF64(p);
     }
     case fldBCD: {
       const auto value = GetFieldBcd(field, record, context);

@@ -79,6 +79,10 @@ void TIndexFile::DropCaches() {
 }
 
 void TIndexFile::EndOperation() {
+  // Only pages added or written since the last look can take a cache over
+  // its limit or make it trimmable; most operations do neither.
+  if (!trim_due_) return;
+  trim_due_ = false;
   for (TPageCache& cache : caches_) {
     if (cache.Size() > cache_limit_) cache.Trim(cache_limit_, spare_);
   }
@@ -221,6 +225,7 @@ void TIndexFile::WritePages(bool& wrote) {
     WriteAt(static_cast<uint64_t>(modified[i]->Number) * kIndexPageSize, io_buffer_.data(),
             run * kIndexPageSize);
     for (size_t k = 0; k < run; ++k) modified[i + k]->Modified = false;
+    trim_due_ = true;  // written pages may go now
     wrote = true;
     i += run;
   }
@@ -388,6 +393,7 @@ TPage& TIndexFile::FetchPage(int index, uint32_t number) {
     spare_.Give(std::move(page));
     Corrupt();
   }
+  trim_due_ = true;
   return *cache.Add(std::move(page));
 }
 
@@ -407,6 +413,7 @@ TPage& TIndexFile::AllocatePage(int index) {
     fresh->Number = number;
     fresh->SetLayout(formats_[index].KeySize(), !d.NoRecordNumbers);
     page = caches_[index].Add(std::move(fresh));
+    trim_due_ = true;
     ++header_.NextPage;
   }
   page->Clear();

@@ -201,6 +201,7 @@ class TIndexFile : public TFileHandler, private TPageStore {
   std::array<int64_t, kIndexSlotCount> entry_counts_{};  // -1: not known
   TPageStack spare_;
   size_t cache_limit_;
+  bool trim_due_ = false;  // a page was added or written since the last trim
   std::vector<uint8_t> io_buffer_;
 };
 

@@ -252,7 +252,7 @@ int TIndexKeyFormat::Compare(const uint8_t* a, const uint8_t* b) const {
 
 int TIndexKeyFormat::Compare(const uint8_t* a, const uint8_t* b, TKeyLimit limit) const {
   if (limit.IsWhole()) return Compare(a, b);
-  int bytes = limit.Fields >= 0 ? PrefixBytes(limit.Fields) : std::min<int>(limit.Bytes, key_size_);
+  int bytes = CompareLength(limit);
   if (byte_order_) return CompareBytes(a, b, bytes);
   for (const KeyField& f : fields_) {
     if (f.key_offset >= bytes) return 0;

@@ -17,6 +17,7 @@
 // key is the record's status byte and row number.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -83,6 +84,12 @@ class TIndexKeyFormat {
   // booleans other than 0 read as 1.
   void BuildFromValues(std::span<const TKeyFieldValue> values, uint8_t* key) const;
 
+  // The bytes a byte-order comparison (ComparesBytes()) looks at within
+  // `limit`: it is memcmp over them, negated in a descending index.
+  int CompareLength(TKeyLimit limit) const {
+    if (limit.IsWhole()) return key_size_;
+    return limit.Fields >= 0 ? PrefixBytes(limit.Fields) : std::min<int>(limit.Bytes, key_size_);
+  }
   // <0, 0, >0 as a sorts before, equal to or after b in the index.
   int Compare(const uint8_t* a, const uint8_t* b) const;
   int Compare(const uint8_t* a, const uint8_t* b, TKeyLimit limit) const;

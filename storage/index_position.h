@@ -2,6 +2,7 @@
 // a leaf, the slot in that leaf, and a copy of the entry found there.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstring>
@@ -22,6 +23,24 @@ enum TPositionState : uint8_t {
 // path is valid while Generation equals the index's generation; otherwise
 // the index file re-finds the entry by the copied key and record number.
 struct TIndexPosition {
+  TIndexPosition() = default;
+  // Copies only the path entries and key bytes in use (a cursor copies its
+  // position on every step, and the arrays are mostly unused).
+  TIndexPosition(const TIndexPosition& other) { *this = other; }
+  TIndexPosition& operator=(const TIndexPosition& other) {
+    Index = other.Index;
+    State = other.State;
+    Depth = other.Depth;
+    Generation = other.Generation;
+    RecordNumber = other.RecordNumber;
+    KeySize = other.KeySize;
+    const size_t depth = std::clamp(other.Depth, 0, kMaxIndexDepth);
+    std::copy_n(other.Pages.begin(), depth, Pages.begin());
+    std::copy_n(other.Slots.begin(), depth, Slots.begin());
+    std::copy_n(other.Key.begin(), std::min<size_t>(other.KeySize, kMaxKeySize), Key.begin());
+    return *this;
+  }
+
   int Index = -1;
   TPositionState State = psBeforeFirst;
   int Depth = 0;

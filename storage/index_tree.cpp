@@ -44,6 +44,23 @@ int TIndexTree::SearchPage(const TPage& page, const uint8_t* key, TKeyLimit limi
                            TSeekMode mode) const {
   int lo = 0;
   int hi = page.Count;
+  if (format_.ComparesBytes()) {
+    // Byte order (the common case): the comparison inlined, its length
+    // worked out once per page instead of once per probe.
+    const size_t length = format_.CompareLength(limit);
+    const bool descending = format_.Descending();
+    while (lo < hi) {
+      int mid = (lo + hi) / 2;
+      int c = std::memcmp(page.Key(mid), key, length);
+      if (descending) c = -c;
+      if (mode == TSeekMode::kNotBelow ? c < 0 : c <= 0) {
+        lo = mid + 1;
+      } else {
+        hi = mid;
+      }
+    }
+    return lo;
+  }
   while (lo < hi) {
     int mid = (lo + hi) / 2;
     int c = format_.Compare(page.Key(mid), key, limit);
@@ -208,6 +225,19 @@ bool TIndexTree::Refresh(TIndexPosition& pos) {
   return pos.RecordNumber == record && format_.Compare(pos.Key.data(), key) == 0;
 }
 
+bool TIndexTree::StepWithinLeaf(TIndexPosition& pos, int step) {
+  if (pos.Depth <= 0 || pos.Depth > kMaxIndexDepth) return false;  // LoadPath reports it
+  const int leaf = pos.Depth - 1;
+  const TPage& page = store_.FetchPage(index_, pos.Pages[leaf]);
+  if (!page.IsLeaf() || pos.Slots[leaf] >= page.Count) Corrupt();
+  const int slot = pos.Slots[leaf] + step;
+  if (slot < 0 || slot >= page.Count) return false;
+  pos.Slots[leaf] = static_cast<uint16_t>(slot);
+  std::memcpy(pos.Key.data(), page.Key(slot), format_.KeySize());
+  pos.RecordNumber = page.RecordNumber(slot);
+  return true;
+}
+
 bool TIndexTree::Next(TIndexPosition& pos) {
   if (pos.Index != index_) pos.Reset(index_);
   if (pos.State == psBeforeFirst) return First(pos);
@@ -216,6 +246,7 @@ bool TIndexTree::Next(TIndexPosition& pos) {
     // The old entry is gone; the one that followed it is the next.
     return pos.State == psOnEntry;
   }
+  if (StepWithinLeaf(pos, +1)) return true;
   Path path;
   LoadPath(pos, path);
   int leaf = path.depth - 1;
@@ -236,6 +267,7 @@ bool TIndexTree::Prior(TIndexPosition& pos) {
     // The old entry is gone: step back from the entry that followed it.
     if (pos.State == psAfterLast) return Last(pos);
   }
+  if (StepWithinLeaf(pos, -1)) return true;
   Path path;
   LoadPath(pos, path);
   int leaf = path.depth - 1;

@@ -99,6 +99,10 @@ class TIndexTree {
   void LoadPath(const TIndexPosition& pos, Path& path);
   bool Settle(Path& path, TIndexPosition& pos);
   bool StepRight(Path& path);
+  // The common step of Next (+1) and Prior (-1) of an up-to-date position:
+  // to the neighbouring entry of the same leaf, fetching only the leaf.
+  // False (the position unchanged) when that entry is in another leaf.
+  bool StepWithinLeaf(TIndexPosition& pos, int step);
   bool StepLeft(Path& path);
 
   void UpdateSeparators(Path& path, int level);

@@ -13,7 +13,8 @@ std::unique_ptr<TRecord> TRecordStack::Pop(size_t record_size) {
     spare_.pop_back();
   }
   record->Owner = nullptr;
-  record->Modified = false;
+  record->modified_ = false;
+  record->parked_ = false;
   record->PinCount = 0;
   record->RecordNumber = 0;
   record->Buffer.assign(record_size, 0);
@@ -22,7 +23,7 @@ std::unique_ptr<TRecord> TRecordStack::Pop(size_t record_size) {
 }
 
 void TRecordStack::Push(std::unique_ptr<TRecord> record) {
-  if (spare_.size() < kMaxKept) spare_.push_back(std::move(record));
+  if (spare_.size() < limit_) spare_.push_back(std::move(record));
 }
 
 TRecordCache::~TRecordCache() = default;
@@ -35,6 +36,9 @@ std::vector<std::unique_ptr<TRecord>>::const_iterator TRecordCache::LowerBound(
 }
 
 void TRecordCache::Unlink(TRecord* record) {
+  // The parked tail reaches to the tail, so what follows its head is parked.
+  if (record == parked_head_) parked_head_ = record->mru_next_;
+  record->parked_ = false;
   if (record->mru_prev_) {
     record->mru_prev_->mru_next_ = record->mru_next_;
   } else {
@@ -56,26 +60,45 @@ void TRecordCache::LinkFront(TRecord* record) {
   if (!mru_tail_) mru_tail_ = record;
 }
 
+void TRecordCache::Unpark(TRecord* record) {
+  if (!record->parked_) return;
+  // Cut the parked tail behind the record, so that the LRU order stays
+  // exact; the records in front of the cut are looked at again by the next
+  // trim (and parked again while they stay unevictable).
+  TRecord* unparked = parked_head_;
+  for (; unparked != record; unparked = unparked->mru_next_) unparked->parked_ = false;
+  record->parked_ = false;
+  parked_head_ = record->mru_next_;
+}
+
 TRecord* TRecordCache::Peek(uint32_t number) const {
+  // Above every cached number (a forward read-ahead run): no search.
+  if (sorted_.empty() || number > sorted_.back()->RecordNumber) return nullptr;
+  // A scan asks for the record after the one found last: try there first.
+  for (size_t at = hint_; at < hint_ + 2 && at < sorted_.size(); ++at) {
+    if (sorted_[at]->RecordNumber == number) {
+      hint_ = at + 1;
+      return sorted_[at].get();
+    }
+  }
   auto it = LowerBound(number);
-  return it != sorted_.end() && (*it)->RecordNumber == number ? it->get() : nullptr;
+  if (it == sorted_.end() || (*it)->RecordNumber != number) return nullptr;
+  hint_ = static_cast<size_t>(it - sorted_.begin()) + 1;
+  return it->get();
 }
 
 TRecord* TRecordCache::Find(uint32_t number) {
   TRecord* found = nullptr;
-  TRecord* probe = mru_head_;
-  for (size_t i = 0; i < kMruProbe && probe; ++i, probe = probe->mru_next_) {
-    if (probe->RecordNumber == number) {
-      found = probe;
-      break;
-    }
-  }
-  if (!found) found = Peek(number);
-  if (found && found != mru_head_) {
-    Unlink(found);
-    LinkFront(found);
-  }
+  if (mru_head_ && mru_head_->RecordNumber == number) return mru_head_;
+  found = Peek(number);
+  if (found) Touch(found);
   return found;
+}
+
+void TRecordCache::Touch(TRecord* record) {
+  if (record == mru_head_) return;
+  Unlink(record);
+  LinkFront(record);
 }
 
 TRecord* TRecordCache::Insert(TDataFile* owner, uint32_t number, size_t record_size) {
@@ -84,7 +107,11 @@ TRecord* TRecordCache::Insert(TDataFile* owner, uint32_t number, size_t record_s
   record->RecordNumber = number;
   record->cached_ = true;
   TRecord* raw = record.get();
-  sorted_.insert(sorted_.begin() + (LowerBound(number) - sorted_.begin()), std::move(record));
+  if (sorted_.empty() || sorted_.back()->RecordNumber < number) {
+    sorted_.push_back(std::move(record));
+  } else {
+    sorted_.insert(sorted_.begin() + (LowerBound(number) - sorted_.begin()), std::move(record));
+  }
   LinkFront(raw);
   return raw;
 }
@@ -92,16 +119,31 @@ TRecord* TRecordCache::Insert(TDataFile* owner, uint32_t number, size_t record_s
 void TRecordCache::Trim(size_t capacity, const TRecord* keep) {
   if (sorted_.size() <= capacity) return;
   size_t excess = sorted_.size() - capacity;
-  // Mark the victims from the least recently used end ...
-  for (TRecord* candidate = mru_tail_; candidate && excess > 0;) {
+  size_t evicted = 0;
+  // Mark the victims from the least recently used end, starting in front of
+  // the parked tail. Unevictable records met while every record behind them
+  // went or is parked join the parked tail; `keep` ends that run, as it is
+  // evictable by a later trim.
+  bool extend_parked = true;
+  TRecord* candidate = parked_head_ ? parked_head_->mru_prev_ : mru_tail_;
+  while (candidate && excess > 0) {
     TRecord* next = candidate->mru_prev_;
-    if (candidate != keep && candidate->PinCount == 0 && !candidate->Modified) {
+    if (candidate->PinCount > 0 || candidate->modified_) {
+      if (extend_parked) {
+        candidate->parked_ = true;
+        parked_head_ = candidate;
+      }
+    } else if (candidate == keep) {
+      extend_parked = false;
+    } else {
       Unlink(candidate);
       candidate->cached_ = false;
       --excess;
+      ++evicted;
     }
     candidate = next;
   }
+  if (evicted == 0) return;
   // ... then close the gaps of the sorted list in one pass.
   size_t kept = 0;
   for (size_t i = 0; i < sorted_.size(); ++i) {
@@ -118,6 +160,7 @@ void TRecordCache::Trim(size_t capacity, const TRecord* keep) {
 void TRecordCache::Clear() {
   for (std::unique_ptr<TRecord>& record : sorted_) {
     record->cached_ = false;
+    record->parked_ = false;
     record->mru_prev_ = record->mru_next_ = nullptr;
     if (record->PinCount > 0) {
       detached_.push_back(std::move(record));
@@ -126,20 +169,29 @@ void TRecordCache::Clear() {
     }
   }
   sorted_.clear();
-  mru_head_ = mru_tail_ = nullptr;
+  mru_head_ = mru_tail_ = parked_head_ = nullptr;
 }
 
 void TRecordCache::Pin(TRecord* record) { ++record->PinCount; }
 
 void TRecordCache::Unpin(TRecord* record) {
   if (record->PinCount == 0) return;
-  if (--record->PinCount > 0 || record->cached_) return;
+  if (--record->PinCount > 0) return;
+  if (record->cached_) {
+    if (!record->modified_) Unpark(record);
+    return;
+  }
   auto it = std::find_if(detached_.begin(), detached_.end(),
                          [&](const std::unique_ptr<TRecord>& r) { return r.get() == record; });
   if (it == detached_.end()) return;
   std::unique_ptr<TRecord> released = std::move(*it);
   detached_.erase(it);
   stack_.Push(std::move(released));
+}
+
+void TRecordCache::MarkWritten(TRecord* record) {
+  record->modified_ = false;
+  if (record->cached_ && record->PinCount == 0) Unpark(record);
 }
 
 std::vector<uint32_t> TRecordCache::MruOrder() const {

@@ -304,6 +304,9 @@ void Change(TDataCursor& cursor) {
 
 }  // namespace
 
+// Undefined behaviour stops the run like any other sanitizer report.
+extern "C" const char* __ubsan_default_options() { return "halt_on_error=1:print_stacktrace=1"; }
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   TTemplate& t = Template();
   std::vector<uint8_t> files[3] = {t.Files[0], t.Files[1], t.Files[2]};

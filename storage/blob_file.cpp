@@ -347,7 +347,7 @@ std::vector<uint8_t> TBlobFile::ReadValue(uint32_t first_block, uint32_t row_num
   uint32_t visited = 1;
   for (;;) {
     size_t chunk = std::min<size_t>({data_size, value.size() - got, header.Used});
-    std::memcpy(value.data() + got, block->Data(), chunk);
+    if (chunk != 0) std::memcpy(value.data() + got, block->Data(), chunk);  // none when total is 0
     got += chunk;
     if (got == value.size() || header.Next == 0) break;
     if (header.Next > BlockCount() || ++visited > BlockCount()) Raise(STRATA_MEMOCORRUPT);

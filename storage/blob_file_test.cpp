@@ -285,6 +285,16 @@ TEST_F(BlobFileTest, BrokenChainsGive8963AndShortChains8711) {
   }
 }
 
+TEST_F(BlobFileTest, AFirstBlockWithATotalLengthOfZeroReadsAsAnEmptyValue) {
+  {
+    auto file = CreateFile(512);
+    file->WriteValue(0, 7, Pattern(1000, 1));
+  }
+  PatchU32(512 + 14, 0);  // a damaged total length: nothing to copy
+  auto file = OpenFile(512);
+  EXPECT_TRUE(file->ReadValue(1, 7).empty());
+}
+
 TEST_F(BlobFileTest, BlockRequestsBeyondTheDataAreaGive10029) {
   auto file = CreateFile(512);
   file->WriteValue(0, 7, Pattern(600, 1));

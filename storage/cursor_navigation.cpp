@@ -2,6 +2,7 @@
 // counting, keys, ranges, other cursors, bookmarks). Each runs inside the
 // table's read lock and first catches up with changes made elsewhere.
 #include <algorithm>
+#include <type_traits>
 
 #include "storage/data_cursor.h"
 #include "storage/data_file.h"
@@ -22,44 +23,42 @@ TKeyLimit LimitOf(int fields) {
 
 }  // namespace
 
+// Runs `work` as one reading operation: inside the table's read lock, after
+// catching up with changes made elsewhere. The lock is given back on every
+// path; the table's state is noted only when the work succeeded.
+template <class Work>
+auto TDataCursor::Reading(Work&& work) -> decltype(work()) {
+  RequireOpen();
+  ReadLock lock(table_.Table());
+  SyncWithTable();
+  if constexpr (std::is_void_v<decltype(work())>) {
+    work();
+    lock.Release();
+    NoteTableState();
+  } else {
+    auto result = work();
+    lock.Release();
+    NoteTableState();
+    return result;
+  }
+}
+
 // Positioning -------------------------------------------------------------------
 
 void TDataCursor::First() {
-  RequireOpen();
-  ReadLock lock(table_.Table());
-  SyncWithTable();
-  SetAtEnd(false);
-  lock.Release();
-  NoteTableState();
+  Reading([&] { SetAtEnd(false); });
 }
 
 void TDataCursor::Last() {
-  RequireOpen();
-  ReadLock lock(table_.Table());
-  SyncWithTable();
-  SetAtEnd(true);
-  lock.Release();
-  NoteTableState();
+  Reading([&] { SetAtEnd(true); });
 }
 
 bool TDataCursor::MoveNext() {
-  RequireOpen();
-  ReadLock lock(table_.Table());
-  SyncWithTable();
-  const bool moved = StepForward();
-  lock.Release();
-  NoteTableState();
-  return moved;
+  return Reading([&] { return StepForward(); });
 }
 
 bool TDataCursor::MovePrior() {
-  RequireOpen();
-  ReadLock lock(table_.Table());
-  SyncWithTable();
-  const bool moved = StepBackward();
-  lock.Release();
-  NoteTableState();
-  return moved;
+  return Reading([&] { return StepBackward(); });
 }
 
 void TDataCursor::Next() {
@@ -71,27 +70,18 @@ void TDataCursor::Prior() {
 }
 
 uint32_t TDataCursor::ScanNext(uint32_t max, const std::function<bool(TDataCursor&)>& visit) {
-  RequireOpen();
-  ReadLock lock(table_.Table());
-  SyncWithTable();
-  uint32_t visited = 0;
-  while (visited < max && StepForward()) {
-    ++visited;
-    if (!visit(*this)) break;
-  }
-  lock.Release();
-  NoteTableState();
-  return visited;
+  return Reading([&] {
+    uint32_t visited = 0;
+    while (visited < max && StepForward()) {
+      ++visited;
+      if (!visit(*this)) break;
+    }
+    return visited;
+  });
 }
 
 uint32_t TDataCursor::RecordCount() {
-  RequireOpen();
-  ReadLock lock(table_.Table());
-  SyncWithTable();
-  const uint32_t count = ViewCount();
-  lock.Release();
-  NoteTableState();
-  return count;
+  return Reading([&] { return ViewCount(); });
 }
 
 uint32_t TDataCursor::RecordNumber() {
@@ -340,13 +330,10 @@ void TDataCursor::CancelRange() {
 }
 
 void TDataCursor::SetFilter(std::shared_ptr<TCursorFilter> filter) {
-  RequireOpen();
-  ReadLock lock(table_.Table());
-  SyncWithTable();
-  filter_ = std::move(filter);
-  SetAtEnd(false);
-  lock.Release();
-  NoteTableState();
+  Reading([&] {
+    filter_ = std::move(filter);
+    SetAtEnd(false);
+  });
 }
 
 void TDataCursor::Refresh() {
@@ -378,26 +365,20 @@ bool TDataCursor::BookmarkValid(const TBookmark& bookmark) {
 }
 
 void TDataCursor::GotoBookmark(const TBookmark& bookmark) {
-  RequireOpen();
-  ReadLock lock(table_.Table());
-  SyncWithTable();
-  std::vector<uint8_t> stored;
-  TIndexPosition pos;
-  pos.Reset(index_);
-  bool found = ReadStored(bookmark.RecordNumber, stored) &&
-               GetRowNumber(stored.data()) == bookmark.RowNumber;
-  if (found) {
-    const std::vector<uint8_t> key = IndexFile().BuildKey(index_, stored.data());
-    found = IndexFile().Locate(index_, key.data(), bookmark.RecordNumber, pos) && InView(pos);
-  }
-  if (!found) {
-    lock.Release();
-    NoteTableState();
-    RaiseTableError(STRATA_RECNOTFOUND, table_name_);
-  }
-  TakeRecord(pos);
-  lock.Release();
-  NoteTableState();
+  const bool found = Reading([&] {
+    std::vector<uint8_t> stored;
+    TIndexPosition pos;
+    pos.Reset(index_);
+    bool located = ReadStored(bookmark.RecordNumber, stored) &&
+                   GetRowNumber(stored.data()) == bookmark.RowNumber;
+    if (located) {
+      const std::vector<uint8_t> key = IndexFile().BuildKey(index_, stored.data());
+      located = IndexFile().Locate(index_, key.data(), bookmark.RecordNumber, pos) && InView(pos);
+    }
+    if (located) TakeRecord(pos);
+    return located;
+  });
+  if (!found) RaiseTableError(STRATA_RECNOTFOUND, table_name_);
 }
 
 int TDataCursor::CompareBookmarks(const TBookmark& a, const TBookmark& b) {

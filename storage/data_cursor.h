@@ -332,6 +332,10 @@ class TDataCursor {
     friend bool operator==(const TTableState&, const TTableState&) = default;
   };
 
+  // cursor_navigation.cpp: one reading operation (read lock, catch-up, note).
+  template <class Work>
+  auto Reading(Work&& work) -> decltype(work());
+
   // data_cursor.cpp
   void RequireOpen() const;
   void RequireWritable() const;

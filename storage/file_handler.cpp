@@ -9,6 +9,26 @@
 
 namespace strata {
 
+namespace {
+
+// Runs one call on the shared file object and turns its failures into
+// engine errors naming `name`: an operating-system failure becomes `os_code`
+// (9217 for reads, 9218 for writes), or the code its kind maps to when
+// `os_code` is 0; a fault of the file layer keeps its own code.
+template <class Call>
+auto Guarded(uint16_t os_code, const std::string& name, Call&& call) -> decltype(call()) {
+  try {
+    return call();
+  } catch (const platform::OsError& error) {
+    if (os_code == 0) RaiseOsError(error, name);
+    RaiseFileError(os_code, error.errno_value(), name);
+  } catch (const EFileFault& fault) {
+    RaiseFileError(fault.Code, fault.OsError, name);
+  }
+}
+
+}  // namespace
+
 TFileHandler::TFileHandler() = default;
 
 TFileHandler::~TFileHandler() {
@@ -77,38 +97,20 @@ void TFileHandler::CloseFile() {
 
 size_t TFileHandler::ReadAt(uint64_t offset, void* buffer, size_t count, bool allow_short) {
   RequireOpen();
-  size_t done = 0;
-  try {
-    done = file_->ReadAt(offset, buffer, count);
-  } catch (const platform::OsError& error) {
-    RaiseFileError(STRATA_READERR, error.errno_value(), TableName());
-  } catch (const EFileFault& fault) {
-    RaiseFileError(fault.Code, fault.OsError, TableName());
-  }
+  const size_t done =
+      Guarded(STRATA_READERR, TableName(), [&] { return file_->ReadAt(offset, buffer, count); });
   if (done < count && !allow_short) RaiseFileError(STRATA_READERR, 0, TableName());
   return done;
 }
 
 void TFileHandler::WriteAt(uint64_t offset, const void* buffer, size_t count) {
   RequireWritable();
-  try {
-    file_->WriteAt(offset, buffer, count);
-  } catch (const platform::OsError& error) {
-    RaiseFileError(STRATA_WRITEERR, error.errno_value(), TableName());
-  } catch (const EFileFault& fault) {
-    RaiseFileError(fault.Code, fault.OsError, TableName());
-  }
+  Guarded(STRATA_WRITEERR, TableName(), [&] { file_->WriteAt(offset, buffer, count); });
 }
 
 void TFileHandler::Truncate(uint64_t size) {
   RequireWritable();
-  try {
-    file_->Truncate(size);
-  } catch (const platform::OsError& error) {
-    RaiseFileError(STRATA_WRITEERR, error.errno_value(), TableName());
-  } catch (const EFileFault& fault) {
-    RaiseFileError(fault.Code, fault.OsError, TableName());
-  }
+  Guarded(STRATA_WRITEERR, TableName(), [&] { file_->Truncate(size); });
 }
 
 uint64_t TFileHandler::Size() {
@@ -122,38 +124,20 @@ uint64_t TFileHandler::Size() {
 
 uint64_t TFileHandler::Seek(int origin, int64_t distance) {
   RequireOpen();
-  try {
-    return file_->Seek(handle_, origin, distance);
-  } catch (const platform::OsError& error) {
-    RaiseOsError(error, TableName());
-  } catch (const EFileFault& fault) {
-    RaiseFileError(fault.Code, fault.OsError, TableName());
-  }
+  return Guarded(0, TableName(), [&] { return file_->Seek(handle_, origin, distance); });
 }
 
 size_t TFileHandler::Read(void* buffer, size_t count, bool allow_short) {
   RequireOpen();
-  size_t done = 0;
-  try {
-    done = file_->Read(handle_, buffer, count);
-  } catch (const platform::OsError& error) {
-    RaiseFileError(STRATA_READERR, error.errno_value(), TableName());
-  } catch (const EFileFault& fault) {
-    RaiseFileError(fault.Code, fault.OsError, TableName());
-  }
+  const size_t done =
+      Guarded(STRATA_READERR, TableName(), [&] { return file_->Read(handle_, buffer, count); });
   if (done < count && !allow_short) RaiseFileError(STRATA_READERR, 0, TableName());
   return done;
 }
 
 void TFileHandler::Write(const void* buffer, size_t count) {
   RequireWritable();
-  try {
-    file_->Write(handle_, buffer, count);
-  } catch (const platform::OsError& error) {
-    RaiseFileError(STRATA_WRITEERR, error.errno_value(), TableName());
-  } catch (const EFileFault& fault) {
-    RaiseFileError(fault.Code, fault.OsError, TableName());
-  }
+  Guarded(STRATA_WRITEERR, TableName(), [&] { file_->Write(handle_, buffer, count); });
 }
 
 bool TFileHandler::Lock(uint64_t offset, uint64_t length) {

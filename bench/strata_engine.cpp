@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <stdexcept>
 
-#include "storage/data_cursor.h"
-#include "storage/data_session.h"
+#include "storage/cursor/data_cursor.h"
+#include "storage/session/data_session.h"
 
 namespace bench {
 namespace {

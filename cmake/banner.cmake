@@ -1,10 +1,15 @@
-# banner_library(NAME [DEPS lib...])
-# Builds one static library from every *.cpp in the calling folder, except the
-# tests (*_test.cpp) and fuzz targets (*_fuzz.cpp). The tests of the folder go
-# into one GoogleTest program NAME_tests, registered with CTest.
+# banner_library(NAME [RECURSE] [DEPS lib...])
+# Builds one static library from every *.cpp in the calling folder (with
+# RECURSE, in its subfolders too), except the tests (*_test.cpp) and fuzz
+# targets (*_fuzz.cpp). The tests go into one GoogleTest program NAME_tests,
+# registered with CTest.
 function(banner_library name)
-  cmake_parse_arguments(ARG "" "" "DEPS;TEST_DEPS" ${ARGN})
-  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  cmake_parse_arguments(ARG "RECURSE" "" "DEPS;TEST_DEPS" ${ARGN})
+  set(glob GLOB)
+  if(ARG_RECURSE)
+    set(glob GLOB_RECURSE)
+  endif()
+  file(${glob} sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
   list(FILTER sources EXCLUDE REGEX "(_test|_fuzz|_testmain)\\.cpp$")
   if(sources)
     add_library(${name} STATIC ${sources})
@@ -16,7 +21,7 @@ function(banner_library name)
     target_link_libraries(${name} INTERFACE ${ARG_DEPS})
   endif()
 
-  file(GLOB tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_test.cpp)
+  file(${glob} tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_test.cpp)
   if(tests)
     add_executable(${name}_tests ${tests})
     target_link_libraries(${name}_tests PRIVATE ${name} ${ARG_TEST_DEPS} GTest::gtest_main)

@@ -3,15 +3,15 @@
 #include <map>
 #include <set>
 
-#include "storage/blob_file.h"
+#include "storage/blob/blob_file.h"
 #include "storage/byte_order.h"
-#include "storage/data_cursor.h"
-#include "storage/data_file.h"
-#include "storage/data_table.h"
+#include "storage/cursor/data_cursor.h"
+#include "storage/data/data_file.h"
+#include "storage/table/data_table.h"
 #include "storage/engine_error.h"
-#include "storage/index_file.h"
-#include "storage/record_header.h"
-#include "storage/table_lock_guards.h"
+#include "storage/index/index_file.h"
+#include "storage/record/record_header.h"
+#include "storage/table/table_lock_guards.h"
 
 namespace strata {
 namespace {

@@ -32,13 +32,13 @@
 #include <string>
 #include <vector>
 
-#include "storage/data_cursor.h"
-#include "storage/data_directory.h"
-#include "storage/data_session.h"
+#include "storage/cursor/data_cursor.h"
+#include "storage/session/data_directory.h"
+#include "storage/session/data_session.h"
 #include "storage/engine_error.h"
-#include "storage/field_descriptor.h"
+#include "storage/record/field_descriptor.h"
 #include "storage/table_check.h"
-#include "storage/table_definition.h"
+#include "storage/table/table_definition.h"
 
 namespace {
 

@@ -15,8 +15,8 @@
 #include <string_view>
 #include <vector>
 
-#include "storage/field_descriptor.h"
-#include "storage/index_definition.h"
+#include "storage/record/field_descriptor.h"
+#include "storage/index/index_definition.h"
 
 namespace strata_tool {
 

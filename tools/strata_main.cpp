@@ -9,16 +9,16 @@
 #include <string>
 #include <vector>
 
-#include "storage/convert_error.h"
-#include "storage/data_cursor.h"
-#include "storage/data_file.h"
-#include "storage/data_session.h"
-#include "storage/data_table.h"
-#include "storage/database_error.h"
+#include "storage/record/convert_error.h"
+#include "storage/cursor/data_cursor.h"
+#include "storage/data/data_file.h"
+#include "storage/session/data_session.h"
+#include "storage/table/data_table.h"
+#include "storage/session/database_error.h"
 #include "storage/engine_error.h"
-#include "storage/index_file.h"
-#include "storage/language_table.h"
-#include "storage/record_header.h"
+#include "storage/index/index_file.h"
+#include "storage/session/language_table.h"
+#include "storage/record/record_header.h"
 #include "storage/table_check.h"
 #include "tools/definition_parser.h"
 

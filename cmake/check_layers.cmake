@@ -1,0 +1,58 @@
+# cmake -DROOT=<folder> -DPREFIX=<include prefix> -DLAYERS="a;b;c" [-DTOP=<layer>]
+#       [-DTOP_EXCEPTIONS="stem=layer;..."] -P check_layers.cmake
+#
+# Checks that the includes between the layers of one subsystem point only
+# downwards. A file's layer is the name of its subfolder below ROOT; files in
+# ROOT itself belong to TOP unless TOP_EXCEPTIONS names their stem. LAYERS
+# lists the layers from the bottom up. Tests, test helpers and fuzz targets
+# may reach any layer and are not checked.
+cmake_minimum_required(VERSION 3.25)
+
+function(layer_of relpath out)
+  get_filename_component(dir "${relpath}" DIRECTORY)
+  get_filename_component(stem "${relpath}" NAME_WE)
+  if(dir STREQUAL "")
+    set(layer "${TOP}")
+    foreach(exception IN LISTS TOP_EXCEPTIONS)
+      string(REPLACE "=" ";" pair "${exception}")
+      list(GET pair 0 name)
+      list(GET pair 1 named_layer)
+      if(stem STREQUAL name)
+        set(layer "${named_layer}")
+      endif()
+    endforeach()
+  else()
+    string(REGEX REPLACE "/.*" "" layer "${dir}")
+  endif()
+  list(FIND LAYERS "${layer}" rank)
+  if(rank EQUAL -1)
+    message(FATAL_ERROR "${relpath}: folder '${layer}' is not in the layer order")
+  endif()
+  set(${out} ${rank} PARENT_SCOPE)
+endfunction()
+
+file(GLOB_RECURSE files RELATIVE "${ROOT}" "${ROOT}/*.h" "${ROOT}/*.cpp")
+set(failures 0)
+foreach(file IN LISTS files)
+  get_filename_component(name "${file}" NAME)
+  if(name MATCHES "(_test|_fuzz)\\.cpp$" OR name MATCHES "^test_.*\\.h$")
+    continue()
+  endif()
+  layer_of("${file}" own)
+  file(STRINGS "${ROOT}/${file}" includes REGEX "^#include \"${PREFIX}/")
+  foreach(line IN LISTS includes)
+    string(REGEX REPLACE "^#include \"${PREFIX}/([^\"]+)\".*" "\\1" target "${line}")
+    layer_of("${target}" theirs)
+    if(theirs GREATER own)
+      list(GET LAYERS ${own} own_name)
+      list(GET LAYERS ${theirs} their_name)
+      message(SEND_ERROR "${file} (${own_name}) includes ${target} (${their_name}), a higher layer")
+      math(EXPR failures "${failures} + 1")
+    endif()
+  endforeach()
+endforeach()
+if(failures GREATER 0)
+  message(FATAL_ERROR "${failures} include(s) point upwards")
+endif()
+list(LENGTH files count)
+message(STATUS "${count} files, every include points downwards")

@@ -1,0 +1,194 @@
+#include "storage/file/file_handler.h"
+
+#include <cerrno>
+
+#include "storage/file/abstract_file.h"
+#include "storage/engine_error.h"
+#include "storage/file/file_list.h"
+#include "storage/file/os_error_map.h"
+
+namespace strata {
+
+namespace {
+
+// Runs one call on the shared file object and turns its failures into
+// engine errors naming `name`: an operating-system failure becomes `os_code`
+// (9217 for reads, 9218 for writes), or the code its kind maps to when
+// `os_code` is 0; a fault of the file layer keeps its own code.
+template <class Call>
+auto Guarded(uint16_t os_code, const std::string& name, Call&& call) -> decltype(call()) {
+  try {
+    return call();
+  } catch (const platform::OsError& error) {
+    if (os_code == 0) RaiseOsError(error, name);
+    RaiseFileError(os_code, error.errno_value(), name);
+  } catch (const EFileFault& fault) {
+    RaiseFileError(fault.Code, fault.OsError, name);
+  }
+}
+
+}  // namespace
+
+TFileHandler::TFileHandler() = default;
+
+TFileHandler::~TFileHandler() {
+  try {
+    CloseFile();
+  } catch (...) {
+    // Closing never fails in practice; a destructor must not throw.
+  }
+}
+
+void TFileHandler::RequireOpen() const {
+  if (!open_) RaiseFileError(STRATA_OSEBADF, EBADF, TableName());
+}
+
+void TFileHandler::RequireWritable() const {
+  RequireOpen();
+  if (read_only_) RaiseFileError(STRATA_OSEACCES, EACCES, TableName());
+}
+
+void TFileHandler::Attach(std::shared_ptr<TAbstractFile> file, int handle, bool in_memory,
+                          bool read_only) {
+  file_ = std::move(file);
+  handle_ = handle;
+  in_memory_ = in_memory;
+  exclusive_ = file_->Exclusive();
+  read_only_ = read_only || file_->ReadOnly();
+  read_only_by_attribute_ = file_->ReadOnlyByAttribute();
+  temporary_ = file_->Temporary();
+  open_ = true;
+}
+
+void TFileHandler::OpenFile(const std::string& path, bool in_memory, bool exclusive, bool read_only,
+                            bool temporary) {
+  CloseFile();
+  path_ = TrimPath(path);
+  TFileList::TOpened opened;
+  try {
+    opened = TFileList::Instance().Open(path_, in_memory, exclusive, temporary);
+  } catch (const EFileFault& fault) {
+    RaiseFileError(fault.Code, fault.OsError, TableName());
+  }
+  Attach(std::move(opened.File), opened.Handle, in_memory, read_only);
+}
+
+void TFileHandler::CreateFile(const std::string& path, bool in_memory, bool exclusive,
+                              bool temporary) {
+  CloseFile();
+  path_ = TrimPath(path);
+  TFileList::TOpened opened;
+  try {
+    opened = TFileList::Instance().Create(path_, in_memory, exclusive, temporary);
+  } catch (const EFileFault& fault) {
+    RaiseFileError(fault.Code, fault.OsError, TableName());
+  }
+  Attach(std::move(opened.File), opened.Handle, in_memory, false);
+}
+
+void TFileHandler::CloseFile() {
+  if (!open_) return;
+  std::shared_ptr<TAbstractFile> file = std::move(file_);
+  const int handle = handle_;
+  open_ = false;
+  handle_ = 0;
+  TFileList::Instance().Close(file, handle);
+}
+
+size_t TFileHandler::ReadAt(uint64_t offset, void* buffer, size_t count, bool allow_short) {
+  RequireOpen();
+  const size_t done =
+      Guarded(STRATA_READERR, TableName(), [&] { return file_->ReadAt(offset, buffer, count); });
+  if (done < count && !allow_short) RaiseFileError(STRATA_READERR, 0, TableName());
+  return done;
+}
+
+void TFileHandler::WriteAt(uint64_t offset, const void* buffer, size_t count) {
+  RequireWritable();
+  Guarded(STRATA_WRITEERR, TableName(), [&] { file_->WriteAt(offset, buffer, count); });
+}
+
+void TFileHandler::Truncate(uint64_t size) {
+  RequireWritable();
+  Guarded(STRATA_WRITEERR, TableName(), [&] { file_->Truncate(size); });
+}
+
+uint64_t TFileHandler::Size() {
+  RequireOpen();
+  try {
+    return file_->Size();
+  } catch (const platform::OsError& error) {
+    RaiseOsError(error, TableName());
+  }
+}
+
+uint64_t TFileHandler::Seek(int origin, int64_t distance) {
+  RequireOpen();
+  return Guarded(0, TableName(), [&] { return file_->Seek(handle_, origin, distance); });
+}
+
+size_t TFileHandler::Read(void* buffer, size_t count, bool allow_short) {
+  RequireOpen();
+  const size_t done =
+      Guarded(STRATA_READERR, TableName(), [&] { return file_->Read(handle_, buffer, count); });
+  if (done < count && !allow_short) RaiseFileError(STRATA_READERR, 0, TableName());
+  return done;
+}
+
+void TFileHandler::Write(const void* buffer, size_t count) {
+  RequireWritable();
+  Guarded(STRATA_WRITEERR, TableName(), [&] { file_->Write(handle_, buffer, count); });
+}
+
+bool TFileHandler::Lock(uint64_t offset, uint64_t length) {
+  RequireOpen();
+  try {
+    return file_->Lock(offset, length);
+  } catch (const platform::OsError& error) {
+    RaiseOsError(error, TableName());
+  }
+}
+
+bool TFileHandler::Unlock(uint64_t offset, uint64_t length) {
+  RequireOpen();
+  try {
+    return file_->Unlock(offset, length);
+  } catch (const platform::OsError& error) {
+    RaiseOsError(error, TableName());
+  }
+}
+
+void TFileHandler::FlushBuffers() {
+  RequireOpen();
+  try {
+    file_->Flush();
+  } catch (const platform::OsError& error) {
+    RaiseFileError(STRATA_WRITEERR, error.errno_value(), TableName());
+  }
+}
+
+bool TFileHandler::FileExists(const std::string& path, bool in_memory) {
+  try {
+    return TFileList::Instance().Exists(path, in_memory);
+  } catch (const platform::OsError& error) {
+    RaiseOsError(error, TrimPath(path));
+  }
+}
+
+void TFileHandler::DeleteFile(const std::string& path, bool in_memory) {
+  try {
+    TFileList::Instance().Delete(path, in_memory);
+  } catch (const EFileFault& fault) {
+    RaiseFileError(fault.Code, fault.OsError, TrimPath(path));
+  }
+}
+
+void TFileHandler::RenameFile(const std::string& from, const std::string& to, bool in_memory) {
+  try {
+    TFileList::Instance().Rename(from, to, in_memory);
+  } catch (const EFileFault& fault) {
+    RaiseFileError(fault.Code, fault.OsError, TrimPath(from));
+  }
+}
+
+}  // namespace strata

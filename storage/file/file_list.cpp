@@ -1,0 +1,179 @@
+#include "storage/file/file_list.h"
+
+#include <algorithm>
+#include <cerrno>
+
+#include "storage/engine_error.h"
+#include "storage/file/memory_file.h"
+#include "storage/file/os_error_map.h"
+#include "storage/file/physical_file.h"
+
+namespace strata {
+namespace {
+
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+[[noreturn]] void Refuse(const std::string& path) {
+  throw EFileFault(STRATA_OSEACCES, EACCES, "file in use: " + path);
+}
+
+[[noreturn]] void Missing(const std::string& path) {
+  throw EFileFault(STRATA_OSENOENT, ENOENT, "no such file: " + path);
+}
+
+}  // namespace
+
+std::string TrimPath(const std::string& path) {
+  size_t begin = 0, end = path.size();
+  while (begin < end && IsBlank(path[begin])) ++begin;
+  while (end > begin && IsBlank(path[end - 1])) --end;
+  return path.substr(begin, end - begin);
+}
+
+bool SameFilePath(const std::string& a, const std::string& b) {
+  const std::string x = TrimPath(a), y = TrimPath(b);
+  return x.size() == y.size() && std::equal(x.begin(), x.end(), y.begin(), [](char p, char q) {
+           return LowerAscii(p) == LowerAscii(q);
+         });
+}
+
+TFileList& TFileList::Instance() {
+  static TFileList list;
+  return list;
+}
+
+std::vector<std::shared_ptr<TAbstractFile>>::iterator TFileList::Find(const std::string& path,
+                                                                      bool in_memory) {
+  return std::find_if(files_.begin(), files_.end(), [&](const auto& file) {
+    return file->InMemory() == in_memory && SameFilePath(file->Path(), path);
+  });
+}
+
+std::vector<std::shared_ptr<TAbstractFile>>::const_iterator TFileList::Find(const std::string& path,
+                                                                            bool in_memory) const {
+  return const_cast<TFileList*>(this)->Find(path, in_memory);
+}
+
+TFileList::TOpened TFileList::Open(const std::string& path, bool in_memory, bool exclusive,
+                                   bool temporary) {
+  const std::string trimmed = TrimPath(path);
+  std::lock_guard lock(mutex_);
+  auto it = Find(trimmed, in_memory);
+  if (it != files_.end()) {
+    TAbstractFile& file = **it;
+    const size_t openers = file.OpenerCount();
+    if (openers > 0 && (file.Exclusive() || exclusive)) Refuse(trimmed);
+    if (openers == 0) {
+      // A memory file that nobody has open takes the new opener's terms.
+      file.SetFlags(exclusive, false, false, file.Temporary());
+    }
+    return {*it, file.AddOpener()};
+  }
+  if (in_memory) Missing(trimmed);
+  std::shared_ptr<TAbstractFile> file = TPhysicalFile::Open(trimmed, exclusive, temporary);
+  files_.push_back(file);
+  return {file, file->AddOpener()};
+}
+
+TFileList::TOpened TFileList::Create(const std::string& path, bool in_memory, bool exclusive,
+                                     bool temporary) {
+  const std::string trimmed = TrimPath(path);
+  std::lock_guard lock(mutex_);
+  auto it = Find(trimmed, in_memory);
+  if (it != files_.end()) {
+    if ((*it)->OpenerCount() > 0) Refuse(trimmed);
+    // Only a memory file outlives its openers; creating it anew empties it.
+    auto& memory = static_cast<TMemoryFile&>(**it);
+    memory.Reset();
+    memory.SetFlags(exclusive, false, false, temporary);
+    return {*it, memory.AddOpener()};
+  }
+  std::shared_ptr<TAbstractFile> file;
+  if (in_memory) {
+    file = std::make_shared<TMemoryFile>(trimmed, exclusive, temporary);
+  } else {
+    file = TPhysicalFile::Create(trimmed, exclusive, temporary);
+  }
+  files_.push_back(file);
+  return {file, file->AddOpener()};
+}
+
+void TFileList::Close(const std::shared_ptr<TAbstractFile>& file, int handle) {
+  std::shared_ptr<TAbstractFile> closing;  // destroyed after the lock is released
+  {
+    std::lock_guard lock(mutex_);
+    file->RemoveOpener(handle);
+    if (file->OpenerCount() > 0) return;
+    if (file->InMemory() && !file->Temporary()) return;
+    auto it = std::find(files_.begin(), files_.end(), file);
+    if (it == files_.end()) return;
+    closing = std::move(*it);
+    files_.erase(it);
+  }
+}
+
+bool TFileList::Exists(const std::string& path, bool in_memory) {
+  const std::string trimmed = TrimPath(path);
+  std::lock_guard lock(mutex_);
+  if (Find(trimmed, in_memory) != files_.end()) return true;
+  return !in_memory && platform::FileExists(trimmed);
+}
+
+void TFileList::Delete(const std::string& path, bool in_memory) {
+  const std::string trimmed = TrimPath(path);
+  std::lock_guard lock(mutex_);
+  auto it = Find(trimmed, in_memory);
+  if (it != files_.end() && (*it)->OpenerCount() > 0) Refuse(trimmed);
+  if (in_memory) {
+    if (it == files_.end()) Missing(trimmed);
+    files_.erase(it);
+    return;
+  }
+  try {
+    platform::DeleteFile(trimmed);
+  } catch (const platform::OsError& error) {
+    throw EFileFault(OsErrorCode(error.kind()), error.errno_value(), error.what());
+  }
+}
+
+void TFileList::Rename(const std::string& from, const std::string& to, bool in_memory) {
+  const std::string source = TrimPath(from), target = TrimPath(to);
+  std::lock_guard lock(mutex_);
+  auto it = Find(source, in_memory);
+  if (it != files_.end() && (*it)->OpenerCount() > 0) Refuse(source);
+  auto target_it = Find(target, in_memory);
+  if (target_it != files_.end() && target_it != it && (*target_it)->OpenerCount() > 0) {
+    Refuse(target);
+  }
+  if (in_memory) {
+    if (it == files_.end()) Missing(source);
+    if (target_it != files_.end() && target_it != it) {
+      throw EFileFault(STRATA_OSUNKNOWN, EEXIST, "file exists: " + target);
+    }
+    // The entry keeps its contents under the new name.
+    (*it)->SetPath(target);
+    return;
+  }
+  try {
+    platform::RenameFile(source, target);
+  } catch (const platform::OsError& error) {
+    throw EFileFault(OsErrorCode(error.kind()), error.errno_value(), error.what());
+  }
+}
+
+size_t TFileList::Count(bool in_memory) const {
+  std::lock_guard lock(mutex_);
+  return static_cast<size_t>(std::count_if(files_.begin(), files_.end(), [&](const auto& file) {
+    return file->InMemory() == in_memory;
+  }));
+}
+
+bool TFileList::IsOpen(const std::string& path, bool in_memory) const {
+  std::lock_guard lock(mutex_);
+  auto it = Find(TrimPath(path), in_memory);
+  return it != files_.end() && (*it)->OpenerCount() > 0;
+}
+
+}  // namespace strata

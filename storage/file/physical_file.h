@@ -1,0 +1,47 @@
+// TPhysicalFile: a disk file shared by every opener in the process through
+// one operating-system handle (platform::File).
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "platform/file.h"
+#include "storage/file/abstract_file.h"
+
+namespace strata {
+
+// Owns the platform file; closing the last opener destroys this object and
+// with it the handle (a temporary file is removed then).
+class TPhysicalFile : public TAbstractFile {
+ public:
+  // Opens an existing file. Its attributes are asked first: a missing file
+  // fails with 11010, a file with the read-only attribute is opened
+  // read-only (and so marked); any other file is opened read-write, whatever
+  // its first opener intends (the handler keeps an opener's read-only wish).
+  // A read-write open that fails other than by an access denial is retried
+  // read-only; when that succeeds the file is marked read-only. Failures throw
+  // EFileFault with the mapped code (11010 .. 11047).
+  static std::unique_ptr<TPhysicalFile> Open(const std::string& path, bool exclusive,
+                                             bool temporary);
+  // Creates (replaces) a file, read-write. Throws EFileFault.
+  static std::unique_ptr<TPhysicalFile> Create(const std::string& path, bool exclusive,
+                                               bool temporary);
+
+  bool InMemory() const override { return false; }
+
+ protected:
+  size_t DoReadAt(uint64_t offset, void* buffer, size_t count) override;
+  void DoWriteAt(uint64_t offset, const void* buffer, size_t count) override;
+  void DoTruncate(uint64_t size) override;
+  uint64_t DoSize() override;
+  bool DoLock(uint64_t offset, uint64_t length) override;
+  bool DoUnlock(uint64_t offset, uint64_t length) override;
+  void DoFlush() override;
+
+ private:
+  TPhysicalFile(std::unique_ptr<platform::File> file, const std::string& path, bool exclusive,
+                bool read_only, bool read_only_by_attribute, bool temporary);
+  std::unique_ptr<platform::File> file_;
+};
+
+}  // namespace strata

@@ -1,0 +1,44 @@
+#include "storage/index/index_header.h"
+
+#include <cstring>
+
+#include "storage/byte_order.h"
+
+namespace strata {
+
+TIndexHeader TIndexHeader::Fresh() {
+  TIndexHeader h;
+  h.Indexes[kSysDeletedIndex].Name = kSysDeletedName;
+  h.Indexes[kSysDeletedIndex].KeySize = kSysDeletedKeySize;
+  h.Indexes[kSysTextIndex].Name = kSysTextName;
+  h.NoPrimaryFields = true;
+  return h;
+}
+
+// Layout: see the table beside TIndexHeader.
+void TIndexHeader::Encode(uint8_t* out) const {
+  std::memset(out, 0, kIndexHeaderSize);
+  PutU32(out + 0, ChangeCounter);
+  out[8] = Version;
+  PutU32(out + 9, NextPage);
+  out[13] = SecondaryCount;
+  for (int i = 0; i < kIndexSlotCount; ++i) Indexes[i].Encode(out + 14 + i * kIndexDescriptorSize);
+  out[3978] = NoPrimaryFields ? 1 : 0;
+  out[3979] = ModifiedMark ? 1 : 0;
+}
+
+TIndexHeader TIndexHeader::Decode(const uint8_t* in) {
+  TIndexHeader h;
+  h.ChangeCounter = GetU32(in + 0);
+  h.Version = in[8];
+  h.NextPage = GetU32(in + 9);
+  h.SecondaryCount = in[13];
+  for (int i = 0; i < kIndexSlotCount; ++i) {
+    h.Indexes[i] = TIndexDescriptor::Decode(in + 14 + i * kIndexDescriptorSize);
+  }
+  h.NoPrimaryFields = in[3978] != 0;
+  h.ModifiedMark = false;  // ignored on reading
+  return h;
+}
+
+}  // namespace strata

@@ -1,0 +1,115 @@
+#include "storage/record/date_time.h"
+
+#include <cmath>
+
+#include "platform/clock.h"
+
+namespace strata {
+namespace {
+
+// Days before the first of each month in a common year.
+constexpr int kDaysBeforeMonth[13] = {0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334, 365};
+
+// Days in the years 1 .. year - 1.
+int32_t DaysBeforeYear(int year) {
+  const int32_t y = year - 1;
+  return y * 365 + y / 4 - y / 100 + y / 400;
+}
+
+}  // namespace
+
+bool IsLeapYear(int year) { return year % 4 == 0 && (year % 100 != 0 || year % 400 == 0); }
+
+int DaysInMonth(int year, int month) {
+  if (month == 2 && IsLeapYear(year)) return 29;
+  return kDaysBeforeMonth[month] - kDaysBeforeMonth[month - 1];
+}
+
+bool TryEncodeDate(int year, int month, int day, int32_t& day_number) {
+  if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1 ||
+      day > DaysInMonth(year, month)) {
+    return false;
+  }
+  int32_t days = DaysBeforeYear(year) + kDaysBeforeMonth[month - 1] + day;
+  if (month > 2 && IsLeapYear(year)) ++days;
+  day_number = days;
+  return true;
+}
+
+bool TryDecodeDate(int32_t day_number, TCalendarDate& date) {
+  if (day_number < 1 || day_number > kMaxDayNumber) return false;
+  // Estimate the year from the mean year length, then correct it.
+  int year = static_cast<int>(day_number / 365.2425) + 1;
+  while (year > 1 && DaysBeforeYear(year) >= day_number) --year;
+  while (DaysBeforeYear(year + 1) < day_number) ++year;
+  int day_of_year = day_number - DaysBeforeYear(year);  // 1-based
+  const int leap = IsLeapYear(year) ? 1 : 0;
+  int month = 1;
+  while (month < 12) {
+    const int before_next = kDaysBeforeMonth[month] + (month >= 2 ? leap : 0);
+    if (day_of_year <= before_next) break;
+    ++month;
+  }
+  const int before = kDaysBeforeMonth[month - 1] + (month > 2 ? leap : 0);
+  date = TCalendarDate{year, month, day_of_year - before};
+  return true;
+}
+
+bool TryEncodeTime(int hour, int minute, int second, int millisecond, int32_t& time_ms) {
+  if (hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59 ||
+      millisecond < 0 || millisecond > 999) {
+    return false;
+  }
+  time_ms = ((hour * 60 + minute) * 60 + second) * 1000 + millisecond;
+  return true;
+}
+
+TTimeOfDay DecodeTime(int32_t time_ms) {
+  int32_t ms = time_ms % kMsPerDay;
+  if (ms < 0) ms += kMsPerDay;
+  return TTimeOfDay{ms / 3600000, ms / 60000 % 60, ms / 1000 % 60, ms % 1000};
+}
+
+double MakeTimestamp(int32_t day_number, int32_t time_ms) {
+  return static_cast<double>(day_number) * kMsPerDay + time_ms;
+}
+
+void SplitTimestamp(double timestamp, int32_t& day_number, int32_t& time_ms) {
+  // A value no timestamp field can hold (damaged bytes) reads as day 0.
+  constexpr double kLimit = 2147483647.0 * kMsPerDay;
+  if (!std::isfinite(timestamp) || std::fabs(timestamp) >= kLimit) {
+    day_number = 0;
+    time_ms = 0;
+    return;
+  }
+  const double whole = std::round(timestamp);
+  const double day = std::floor(whole / kMsPerDay);
+  day_number = static_cast<int32_t>(day);
+  time_ms = static_cast<int32_t>(whole - day * kMsPerDay);
+}
+
+int32_t CurrentDate() {
+  const platform::DateTime now = platform::LocalNow();
+  int32_t day_number = 0;
+  TryEncodeDate(now.year, now.month, now.day, day_number);
+  return day_number;
+}
+
+int32_t CurrentTime() {
+  const platform::DateTime now = platform::LocalNow();
+  int32_t time_ms = 0;
+  TryEncodeTime(now.hour, now.minute, now.second, now.millisecond, time_ms);
+  return time_ms;
+}
+
+double CurrentTimestamp() {
+  // One reading of the clock, so date and time belong together at midnight.
+  const platform::DateTime now = platform::LocalNow();
+  int32_t day_number = 0;
+  int32_t time_ms = 0;
+  TryEncodeDate(now.year, now.month, now.day, day_number);
+  TryEncodeTime(now.hour, now.minute, now.second, now.millisecond, time_ms);
+  return MakeTimestamp(day_number, time_ms);
+}
+
+}  // namespace strata

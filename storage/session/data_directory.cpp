@@ -1,0 +1,377 @@
+#include "storage/session/data_directory.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "platform/clock.h"
+#include "storage/blob/blob_file.h"
+#include "storage/data/data_file.h"
+#include "storage/session/data_session.h"
+#include "storage/table/data_table.h"
+#include "storage/engine_error.h"
+#include "storage/engine_names.h"
+#include "storage/file/file_handler.h"
+#include "storage/index/index_file.h"
+#include "storage/table/table_lock_guards.h"
+
+namespace strata {
+
+TDataDirectory::TDataDirectory(std::shared_ptr<TDataSession> session, std::string path,
+                               bool in_memory)
+    : session_(std::move(session)), path_(std::move(path)), in_memory_(in_memory) {}
+
+TDataDirectory::~TDataDirectory() {
+  try {
+    if (in_transaction_) Rollback();
+  } catch (...) {
+    // Nothing can be reported from here; the tables close regardless.
+  }
+  for (auto it = tables_.rbegin(); it != tables_.rend(); ++it) {
+    try {
+      (*it)->Close();
+    } catch (...) {
+    }
+  }
+  tables_.clear();
+  session_->ForgetDirectory(this);
+}
+
+std::string TDataDirectory::TablePath(std::string_view table_name,
+                                      std::string_view extension) const {
+  return path_ + TableNameWithoutExtension(table_name) + std::string(extension);
+}
+
+TDataTable* TDataDirectory::FindTable(std::string_view key, bool in_memory) const {
+  for (const auto& table : tables_) {
+    if (table->InMemory() == in_memory && TableNameKey(table->Name()) == key) return table.get();
+  }
+  return nullptr;
+}
+
+std::vector<TDataTable*> TDataDirectory::Tables() const {
+  std::vector<TDataTable*> tables;
+  for (const auto& table : tables_) tables.push_back(table.get());
+  return tables;
+}
+
+std::unique_ptr<TDataTable> TDataDirectory::NewTable(std::string_view table_name,
+                                                     bool in_memory) const {
+  return std::make_unique<TDataTable>(
+      TableNameWithoutExtension(table_name), TablePath(table_name, kDataFileExtension),
+      TablePath(table_name, kIndexFileExtension), TablePath(table_name, kBlobFileExtension),
+      in_memory, session_->SharedSettings());
+}
+
+bool TDataDirectory::TableExists(std::string_view table_name, bool in_memory) {
+  in_memory = in_memory || in_memory_;
+  if (FindTable(TableNameKey(table_name), in_memory) != nullptr) return true;
+  return TFileHandler::FileExists(TablePath(table_name, kDataFileExtension), in_memory);
+}
+
+TTableRef TDataDirectory::OpenTable(std::string_view table_name, const TTableOpenOptions& options) {
+  const bool in_memory = options.InMemory || in_memory_;
+  TDataTable* table = FindTable(TableNameKey(table_name), in_memory);
+  if (table != nullptr) {
+    // One table object per process: exclusive use excludes every other user
+    // here, as the file layer would for a second opener.
+    if (table->Exclusive() || options.Exclusive) {
+      RaiseTableError(STRATA_OSEACCES, TableNameWithoutExtension(table_name));
+    }
+  } else {
+    std::unique_ptr<TDataTable> created = NewTable(table_name, in_memory);
+    created->Open(options.Exclusive, options.ReadOnly);
+    try {
+      ReadLock lock(*created);
+      created->Verify();
+      lock.Release();
+      CheckPassword(*created);
+      if (in_transaction_ && !in_memory) created->JoinTransaction();
+    } catch (...) {
+      try {
+        created->Close();
+      } catch (...) {
+      }
+      throw;
+    }
+    tables_.push_back(std::move(created));
+    table = tables_.back().get();
+  }
+  table->AddUser();
+  return TTableRef(shared_from_this(), table, table->NewCursorId());
+}
+
+void TDataDirectory::CheckPassword(TDataTable& table) {
+  const TDataFile& data = table.DataFile();
+  if (!data.Encrypted()) return;
+  for (;;) {
+    for (const std::string& password : session_->Passwords()) {
+      if (data.PasswordMatches(password)) return;
+    }
+    if (!session_->PasswordRequest || !session_->PasswordRequest(table.Name())) {
+      RaiseTableError(STRATA_NOTSUFFTABLERIGHTS, table.Name());
+    }
+  }
+}
+
+void TDataDirectory::ReleaseTable(TDataTable* table, int cursor_id) {
+  std::exception_ptr failure;
+  try {
+    table->UnlockCursorRecords(cursor_id);
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  table->RemoveUser();
+  if (table->Users() <= 0 && !table->InTransaction()) {
+    try {
+      table->Close();
+    } catch (...) {
+      if (!failure) failure = std::current_exception();
+    }
+    RemoveTable(table);
+  }
+  if (failure) std::rethrow_exception(failure);
+}
+
+void TDataDirectory::RemoveTable(TDataTable* table) {
+  std::erase_if(tables_, [&](const auto& owned) { return owned.get() == table; });
+}
+
+void TDataDirectory::CloseUnusedTables() {
+  std::exception_ptr failure;
+  std::vector<TDataTable*> unused;
+  for (const auto& table : tables_) {
+    if (table->Users() <= 0 && !table->InTransaction()) unused.push_back(table.get());
+  }
+  for (TDataTable* table : unused) {
+    try {
+      table->Close();
+    } catch (...) {
+      if (!failure) failure = std::current_exception();
+    }
+    RemoveTable(table);
+  }
+  if (failure) std::rethrow_exception(failure);
+}
+
+// Structural operations ------------------------------------------------------
+
+void TDataDirectory::CreateTable(const TTableDefinition& definition,
+                                 const TTableOpenOptions& options, bool overwrite) {
+  const std::string name = TableNameWithoutExtension(definition.Name);
+  const bool in_memory = options.InMemory || in_memory_;
+  if (!options.Exclusive) RaiseTableError(STRATA_NEEDEXCLACCESS, name);
+  if (FindTable(TableNameKey(name), in_memory) != nullptr) RaiseTableError(STRATA_TABLEOPEN, name);
+  if (!overwrite && TableExists(name, in_memory)) RaiseTableError(STRATA_TABLEEXISTS, name);
+
+  const std::vector<TFieldDescriptor>& fields = definition.Fields;
+
+  const std::string data_path = TablePath(name, kDataFileExtension);
+  const std::string index_path = TablePath(name, kIndexFileExtension);
+  const std::string blob_path = TablePath(name, kBlobFileExtension);
+  const bool has_blobs = std::any_of(fields.begin(), fields.end(),
+                                     [](const TFieldDescriptor& field) { return field.IsBlob(); });
+  const TEngineSettings& settings = session_->Settings();
+  std::vector<std::string> created;
+  try {
+    TDataFile data(settings);
+    data.SetTableName(name);
+    data.Create(data_path, definition.LanguageId, definition.SortId, fields,
+                definition.BlobBlockSize, definition.Description, definition.Password,
+                definition.Encrypted, definition.UserValueA, definition.UserValueB, in_memory);
+    created.push_back(data_path);
+    data.Flush(true);
+
+    TIndexFile index(settings);
+    index.SetTableName(name);
+    index.SetTableContext(fields,
+                          static_cast<uint32_t>(definition.LanguageId) |
+                              (static_cast<uint32_t>(definition.SortId) << 16),
+                          definition.Encrypted);
+    index.Create(index_path, definition.Indexes, in_memory, true);
+    created.push_back(index_path);
+    index.Flush(true);
+
+    if (has_blobs) {
+      TBlobFile blob(settings);
+      blob.SetTableName(name);
+      blob.Create(blob_path, definition.BlobBlockSize, definition.Encrypted, in_memory);
+      created.push_back(blob_path);
+      blob.Flush(true);
+      blob.Close();
+    } else if (TFileHandler::FileExists(blob_path, in_memory)) {
+      // A table replaced by one without blob fields leaves no stale blob file.
+      TFileHandler::DeleteFile(blob_path, in_memory);
+    }
+    index.Close();
+    data.Close();
+  } catch (...) {
+    // A table half created is no table: remove what was made.
+    for (const std::string& path : created) {
+      try {
+        TFileHandler::DeleteFile(path, in_memory);
+      } catch (...) {
+      }
+    }
+    throw;
+  }
+}
+
+namespace {
+
+void RequireExclusive(const TTableRef& table) {
+  if (!table || !table->Exclusive()) {
+    RaiseTableError(STRATA_NEEDEXCLACCESS, table ? table->Name() : std::string());
+  }
+}
+
+}  // namespace
+
+void TDataDirectory::EmptyTable(const TTableRef& table) {
+  RequireExclusive(table);
+  table->DataFile().Empty();
+  table->IndexFile().Empty();
+  if (TBlobFile* blob = table->BlobFile()) blob->Empty();
+  table->Flush(true);
+}
+
+void TDataDirectory::DeleteTable(TTableRef& table) {
+  RequireExclusive(table);
+  if (table->Users() > 1) RaiseTableError(STRATA_TABLEOPEN, table->Name());
+  const std::string name = table->Name();
+  const bool in_memory = table->InMemory();
+  const std::string paths[] = {table->DataPath(), table->IndexPath(), table->BlobPath()};
+  if (table->InTransaction()) table->RollbackTransaction();
+  table.Release();
+  for (const std::string& path : paths) {
+    if (!TFileHandler::FileExists(path, in_memory)) continue;
+    try {
+      TFileHandler::DeleteFile(path, in_memory);
+    } catch (const EStrataEngineError&) {
+      RaiseTableError(STRATA_FILEDELETEFAIL, name);
+    }
+  }
+}
+
+void TDataDirectory::RenameTable(TTableRef& table, std::string_view new_name) {
+  RequireExclusive(table);
+  if (table->Users() > 1) RaiseTableError(STRATA_TABLEOPEN, table->Name());
+  const bool in_memory = table->InMemory();
+  if (TableExists(new_name, in_memory)) {
+    RaiseTableError(STRATA_TABLEEXISTS, TableNameWithoutExtension(new_name));
+  }
+  const std::pair<std::string, std::string> moves[] = {
+      {table->DataPath(), TablePath(new_name, kDataFileExtension)},
+      {table->IndexPath(), TablePath(new_name, kIndexFileExtension)},
+      {table->BlobPath(), TablePath(new_name, kBlobFileExtension)}};
+  if (table->InTransaction()) table->RollbackTransaction();
+  table.Release();
+  for (const auto& [from, to] : moves) {
+    if (TFileHandler::FileExists(from, in_memory)) TFileHandler::RenameFile(from, to, in_memory);
+  }
+}
+
+// Temporary names ------------------------------------------------------------
+
+std::string TDataDirectory::TemporaryPrefix() const {
+  const auto id = static_cast<int64_t>(platform::CurrentThreadId());
+  const uint64_t magnitude =
+      id < 0 ? static_cast<uint64_t>(-(id + 1)) + 1 : static_cast<uint64_t>(id);
+  return std::to_string(magnitude).substr(0, 5);
+}
+
+std::string TDataDirectory::TemporaryTableName() {
+  const std::string prefix = TemporaryPrefix();
+  for (uint64_t number = 0;; ++number) {
+    std::string name = prefix + std::to_string(number) + std::string(kDataFileExtension);
+    if (!TableExists(name, in_memory_)) return name;
+  }
+}
+
+std::string TDataDirectory::TemporaryFileName(std::string_view extension) {
+  const std::string prefix = TemporaryPrefix();
+  for (uint64_t number = 0;; ++number) {
+    std::string path = path_ + prefix + std::to_string(number) + std::string(extension);
+    if (!TFileHandler::FileExists(path, in_memory_)) return path;
+  }
+}
+
+// Transactions ---------------------------------------------------------------
+
+void TDataDirectory::StartTransaction() {
+  if (in_transaction_) return;
+  std::vector<TDataTable*> started;
+  try {
+    for (const auto& table : tables_) {
+      if (table->InMemory()) continue;
+      table->JoinTransaction();
+      started.push_back(table.get());
+    }
+  } catch (...) {
+    for (auto it = started.rbegin(); it != started.rend(); ++it) {
+      try {
+        (*it)->RollbackTransaction();
+      } catch (...) {
+      }
+    }
+    throw;
+  }
+  in_transaction_ = true;
+}
+
+void TDataDirectory::Commit() {
+  if (!in_transaction_) return;
+  std::vector<TDataTable*> parts;
+  for (const auto& table : tables_) {
+    if (table->InTransaction()) parts.push_back(table.get());
+  }
+  std::exception_ptr failure;
+  std::vector<bool> flushed(parts.size(), false);
+  try {
+    for (size_t i = parts.size(); i-- > 0;) parts[i]->BeginCommit();
+    for (size_t i = parts.size(); i-- > 0;) {
+      parts[i]->CommitFlush();
+      flushed[i] = true;
+    }
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  for (size_t i = parts.size(); i-- > 0;) {
+    try {
+      // A table whose changes did not reach its files drops them, so that its
+      // caches agree with the files again and no later flush writes them.
+      if (!flushed[i]) parts[i]->DiscardTransactionChanges();
+      parts[i]->EndTransaction();
+    } catch (...) {
+      if (!failure) failure = std::current_exception();
+    }
+  }
+  in_transaction_ = false;
+  try {
+    CloseUnusedTables();
+  } catch (...) {
+    if (!failure) failure = std::current_exception();
+  }
+  if (failure) std::rethrow_exception(failure);
+}
+
+void TDataDirectory::Rollback() {
+  if (!in_transaction_) return;
+  std::exception_ptr failure;
+  for (auto it = tables_.rbegin(); it != tables_.rend(); ++it) {
+    if (!(*it)->InTransaction()) continue;
+    try {
+      (*it)->RollbackTransaction();
+    } catch (...) {
+      if (!failure) failure = std::current_exception();
+    }
+  }
+  in_transaction_ = false;
+  try {
+    CloseUnusedTables();
+  } catch (...) {
+    if (!failure) failure = std::current_exception();
+  }
+  if (failure) std::rethrow_exception(failure);
+}
+
+}  // namespace strata

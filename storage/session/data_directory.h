@@ -1,0 +1,105 @@
+// TDataDirectory: a directory of table files as one engine session sees it
+// (or the in-memory database, whose path is empty). It owns the table
+// objects open in it, one per table name and kind, in the order they were
+// opened, and the directory-wide transaction that spans all of them.
+// Shared by every database and cursor naming the same path; the last
+// shared_ptr closes it.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "storage/table/table_definition.h"
+#include "storage/session/table_ref.h"
+
+namespace strata {
+
+class TDataSession;
+class TDataTable;
+
+// How a cursor opens a table.
+struct TTableOpenOptions {
+  bool Exclusive = false;
+  bool ReadOnly = false;
+  bool InMemory = false;  // a memory table (always so in the "Memory" database)
+};
+
+class TDataDirectory : public std::enable_shared_from_this<TDataDirectory> {
+ public:
+  TDataDirectory(std::shared_ptr<TDataSession> session, std::string path, bool in_memory);
+  ~TDataDirectory();  // rolls back an open transaction, closes every table
+  TDataDirectory(const TDataDirectory&) = delete;
+  TDataDirectory& operator=(const TDataDirectory&) = delete;
+
+  TDataSession& Session() const { return *session_; }
+  // With a trailing '/'; empty for the in-memory database without a path.
+  const std::string& Path() const { return path_; }
+  bool InMemory() const { return in_memory_; }
+  std::string TablePath(std::string_view table_name, std::string_view extension) const;
+
+  // Tables -----------------------------------------------------------------
+  // True when a table object of that name and kind is open here, else
+  // whether its data file exists.
+  bool TableExists(std::string_view table_name, bool in_memory = false);
+  // Shares the open table object of the same name and kind or opens a new
+  // one (data, index, blob), verifying it under the read lock and checking
+  // its password. 11013 when the table is open exclusively here, or
+  // exclusive use is asked while it is open here; 10498 for an encrypted
+  // table without an accepted password. A table opened while a transaction
+  // is active joins it.
+  TTableRef OpenTable(std::string_view table_name, const TTableOpenOptions& options);
+  // Creates the three files of a new table. 10253 unless `options` ask for
+  // exclusive use; 10031 when the table is open here; 13060 when it exists
+  // and `overwrite` is off.
+  void CreateTable(const TTableDefinition& definition, const TTableOpenOptions& options,
+                   bool overwrite);
+  // Structural operations through a cursor that holds the table exclusively
+  // (10253 otherwise). Delete and rename give the table back (the ref is
+  // released) and act on all three files; 13060 when the new name exists.
+  void EmptyTable(const TTableRef& table);
+  void DeleteTable(TTableRef& table);
+  void RenameTable(TTableRef& table, std::string_view new_name);
+  // The table objects open here, in open order.
+  std::vector<TDataTable*> Tables() const;
+
+  // A table name for a temporary result table: the first five characters of
+  // the decimal thread id, then 0, 1, 2, ... until prefix + number + ".DAT"
+  // names no existing table. The name carries the ".DAT".
+  std::string TemporaryTableName();
+  // As above for a scratch file with another extension (".TMP").
+  std::string TemporaryFileName(std::string_view extension);
+
+  // Transactions over every table object open here --------------------------
+  bool InTransaction() const { return in_transaction_; }
+  // Joins every open table in list order (in-memory tables take no part);
+  // on failure the tables already joined are rolled back and the error is
+  // raised again. Nothing happens when a transaction is active.
+  void StartTransaction();
+  // Last to first: BeginWrite; then the flushes with forced headers; then,
+  // also after a failure, EndWrite and UnlockTable for each.
+  void Commit();
+  // Last to first: drop the caches (changes included), re-read the headers,
+  // UnlockTable.
+  void Rollback();
+
+ private:
+  friend class TTableRef;
+  void ReleaseTable(TDataTable* table, int cursor_id);
+  TDataTable* FindTable(std::string_view key, bool in_memory) const;
+  void CloseUnusedTables();
+  void RemoveTable(TDataTable* table);
+  std::unique_ptr<TDataTable> NewTable(std::string_view table_name, bool in_memory) const;
+  void CheckPassword(TDataTable& table);
+  std::string TemporaryPrefix() const;
+
+  std::shared_ptr<TDataSession> session_;
+  std::string path_;
+  bool in_memory_;
+  bool in_transaction_ = false;
+  std::vector<std::unique_ptr<TDataTable>> tables_;  // open order
+};
+
+}  // namespace strata

@@ -1,0 +1,172 @@
+#include "storage/session/language_table.h"
+
+#include <algorithm>
+#include <array>
+
+#include "platform/nls.h"
+
+namespace strata {
+namespace {
+
+constexpr std::array<TLanguageEntry, 99> kLanguages = {{
+    {"ANSI Standard", 0},
+    {"Afrikaans", 0x0436},
+    {"Albanian", 0x041C},
+    {"Arabic (Saudi Arabia)", 0x0401},
+    {"Arabic (Iraq)", 0x0801},
+    {"Arabic (Egypt)", 0x0C01},
+    {"Arabic (Libya)", 0x1001},
+    {"Arabic (Algeria)", 0x1401},
+    {"Arabic (Morocco)", 0x1801},
+    {"Arabic (Tunisia)", 0x1C01},
+    {"Arabic (Oman)", 0x2001},
+    {"Arabic (Yemen)", 0x2401},
+    {"Arabic (Syria)", 0x2801},
+    {"Arabic (Jordan)", 0x2C01},
+    {"Arabic (Lebanon)", 0x3001},
+    {"Arabic (Kuwait)", 0x3401},
+    {"Arabic (U.A.E)", 0x3801},
+    {"Arabic (Bahrain)", 0x3C01},
+    {"Arabic (Qatar)", 0x4001},
+    {"Basque", 0x042D},
+    {"Belarusian", 0x0423},
+    {"Bulgarian", 0x0402},
+    {"Catalan", 0x0403},
+    {"Croatian", 0x041A},
+    {"Czech", 0x0405},
+    {"Danish", 0x0406},
+    {"Dutch (Standard)", 0x0413},
+    {"Dutch (Belgian)", 0x0813},
+    {"English (USA)", 0x0409},
+    {"English (UK)", 0x0809},
+    {"English (Australian)", 0x0C09},
+    {"English (Canadian)", 0x1009},
+    {"English (New Zealand)", 0x1409},
+    {"English (Irish)", 0x1809},
+    {"English (South Africa)", 0x1C09},
+    {"English (Jamaica)", 0x2009},
+    {"English (Caribbean)", 0x2409},
+    {"English (Belize)", 0x2809},
+    {"English (Trinidad)", 0x2C09},
+    {"Estonian", 0x0425},
+    {"Faeroese", 0x0438},
+    {"Farsi", 0x0429},
+    {"Finnish", 0x040B},
+    {"French (Standard)", 0x040C},
+    {"French (Belgian)", 0x080C},
+    {"French (Canadian)", 0x0C0C},
+    {"French (Swiss)", 0x100C},
+    {"French (Luxembourg)", 0x140C},
+    {"German (Standard)", 0x0407},
+    {"German (Swiss)", 0x0807},
+    {"German (Austrian)", 0x0C07},
+    {"German (Luxembourg)", 0x1007},
+    {"German (Liechtenstein)", 0x1407},
+    {"Greek", 0x0408},
+    {"Hebrew", 0x040D},
+    {"Hungarian", 0x040E},
+    {"Icelandic", 0x040F},
+    {"Indonesian", 0x0421},
+    {"Italian (Standard)", 0x0410},
+    {"Italian (Swiss)", 0x0810},
+    {"Latvian", 0x0426},
+    {"Lithuanian", 0x0427},
+    {"Norwegian (Bokmal)", 0x0414},
+    {"Norwegian (Nynorsk)", 0x0814},
+    {"Polish", 0x0415},
+    {"Portuguese (Standard)", 0x0816},
+    {"Portuguese (Brazilian)", 0x0416},
+    {"Romanian", 0x0418},
+    {"Russian", 0x0419},
+    {"Serbian (Latin)", 0x081A},
+    {"Serbian (Cyrillic)", 0x0C1A},
+    {"Slovak", 0x041B},
+    {"Slovenian", 0x0424},
+    {"Spanish (Castilian)", 0x040A},
+    {"Spanish (Mexican)", 0x080A},
+    {"Spanish (Modern)", 0x0C0A},
+    {"Spanish (Guatemala)", 0x100A},
+    {"Spanish (Costa Rica)", 0x140A},
+    {"Spanish (Panama)", 0x180A},
+    {"Spanish (Dominican Republic)", 0x1C0A},
+    {"Spanish (Venezuela)", 0x200A},
+    {"Spanish (Colombia)", 0x240A},
+    {"Spanish (Peru)", 0x280A},
+    {"Spanish (Argentina)", 0x2C0A},
+    {"Spanish (Ecuador)", 0x300A},
+    {"Spanish (Chile)", 0x340A},
+    {"Spanish (Uruguay)", 0x380A},
+    {"Spanish (Paraguay)", 0x3C0A},
+    {"Spanish (Bolivia)", 0x400A},
+    {"Spanish (El Salvador)", 0x440A},
+    {"Spanish (Honduras)", 0x480A},
+    {"Spanish (Nicaragua)", 0x4C0A},
+    {"Spanish (Puerto Rico)", 0x500A},
+    {"Swedish (Standard)", 0x041D},
+    {"Swedish (Finland)", 0x081D},
+    {"Thai", 0x041E},
+    {"Turkish", 0x041F},
+    {"Ukranian", 0x0422},
+    {"Vietnamese", 0x042A},
+}};
+
+constexpr uint16_t kGermanPrimaryLanguage = 0x07;  // low 10 bits of every German id
+
+bool SameTextIgnoringCase(std::string_view a, std::string_view b) {
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+    auto fold = [](char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; };
+    return fold(x) == fold(y);
+  });
+}
+
+const TLanguageEntry* FindLanguage(std::string_view name) {
+  for (const auto& entry : kLanguages) {
+    if (SameTextIgnoringCase(entry.Name, name)) return &entry;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+std::span<const TLanguageEntry> LanguageTable() { return kLanguages; }
+
+std::optional<uint16_t> LanguageIdByName(std::string_view name) {
+  const TLanguageEntry* entry = FindLanguage(name);
+  if (entry == nullptr) return std::nullopt;
+  return entry->LanguageId;
+}
+
+std::optional<std::string_view> LanguageNameById(uint16_t language_id) {
+  for (const auto& entry : kLanguages) {
+    if (entry.LanguageId == language_id) return entry.Name;
+  }
+  return std::nullopt;
+}
+
+std::vector<std::string_view> SortNames(std::string_view language_name) {
+  const TLanguageEntry* entry = FindLanguage(language_name);
+  if (entry == nullptr) return {};
+  std::vector<std::string_view> names{kDefaultOrder};
+  if (entry->LanguageId != 0 && (entry->LanguageId & 0x3FF) == kGermanPrimaryLanguage) {
+    names.push_back(kGermanPhoneBookOrder);
+  }
+  return names;
+}
+
+std::optional<uint16_t> SortIdByName(std::string_view language_name, std::string_view sort_name) {
+  for (std::string_view name : SortNames(language_name)) {
+    if (SameTextIgnoringCase(name, sort_name)) return 0;
+  }
+  return std::nullopt;
+}
+
+uint32_t TableLocaleId(uint16_t language_id, uint16_t sort_id) {
+  if (language_id == 0) return platform::nls::kUsEnglish;
+  return platform::nls::MakeLocaleId(language_id, sort_id);
+}
+
+bool IsTableLocaleInstalled(uint16_t language_id, uint16_t sort_id) {
+  return platform::nls::IsLocaleInstalled(TableLocaleId(language_id, sort_id));
+}
+
+}  // namespace strata

@@ -1,0 +1,234 @@
+#include "storage/table/data_table.h"
+
+#include <algorithm>
+
+#include "storage/blob/blob_file.h"
+#include "storage/data/data_file.h"
+#include "storage/engine_error.h"
+#include "storage/index/index_file.h"
+#include "storage/table/lock_regions.h"
+
+namespace strata {
+
+TDataTable::TDataTable(std::string name, std::string data_path, std::string index_path,
+                       std::string blob_path, bool in_memory,
+                       std::shared_ptr<const TEngineSettings> settings)
+    : name_(std::move(name)),
+      data_path_(std::move(data_path)),
+      index_path_(std::move(index_path)),
+      blob_path_(std::move(blob_path)),
+      in_memory_(in_memory),
+      settings_(std::move(settings)) {}
+
+TDataTable::~TDataTable() {
+  try {
+    Close();
+  } catch (...) {
+    // A destructor cannot report; Close() has released what it could.
+  }
+}
+
+bool TDataTable::HasBlobs() const { return blob_ != nullptr && blob_->IsOpen(); }
+
+bool TDataTable::BlobLocksApply() const { return HasBlobs(); }
+
+void TDataTable::Open(bool exclusive, bool read_only) {
+  if (open_) return;
+  exclusive_ = exclusive;
+  try {
+    data_ = std::make_unique<TDataFile>(*settings_);
+    data_->SetTableName(name_);
+    data_->Open(data_path_, in_memory_, exclusive, read_only);
+    read_only_ = read_only || data_->ReadOnly();
+    read_only_by_attribute_ = data_->ReadOnlyByAttribute();
+    const TDataHeader& header = data_->Header();
+
+    index_ = std::make_unique<TIndexFile>(*settings_);
+    index_->SetTableName(name_);
+    index_->SetTableContext(
+        data_->Fields(),
+        static_cast<uint32_t>(header.LocaleId) | (static_cast<uint32_t>(header.SortId) << 16),
+        header.Encrypted);
+    try {
+      index_->Open(index_path_, in_memory_, exclusive, read_only_);
+    } catch (const EStrataEngineError& error) {
+      if (error.Code != STRATA_OSENOENT || read_only_) throw;
+      // The index file is gone: start an empty one (it keeps only the row
+      // order index) and let the first cursor rebuild the indexes.
+      index_->Create(index_path_, {}, in_memory_, exclusive);
+      index_->Flush(true);
+      needs_index_rebuild_ = true;
+    }
+
+    if (header.BlobFieldCount > 0) {
+      blob_ = std::make_unique<TBlobFile>(*settings_);
+      blob_->SetTableName(name_);
+      blob_->Open(blob_path_, in_memory_, exclusive, read_only_, data_->BlobBlockSize(),
+                  header.Encrypted);
+    }
+  } catch (...) {
+    CloseFiles();
+    throw;
+  }
+  open_ = true;
+}
+
+void TDataTable::Verify() {
+  data_->Verify();
+  index_->Verify();
+  if (blob_) blob_->Verify();
+  verified_ = true;
+}
+
+void TDataTable::CloseFiles() noexcept {
+  // Each file is closed even when another fails to.
+  auto close = [](auto& file) {
+    if (!file) return;
+    try {
+      file->Close();
+    } catch (...) {
+    }
+    file.reset();
+  };
+  close(blob_);
+  close(index_);
+  close(data_);
+}
+
+void TDataTable::Close() {
+  if (!open_) return;
+  std::exception_ptr failure;
+  auto attempt = [&](auto&& step) {
+    try {
+      step();
+    } catch (...) {
+      if (!failure) failure = std::current_exception();
+    }
+  };
+  // Record locks first, then this table's part of a transaction (never
+  // committed: its changes are dropped), then every other table-level lock.
+  attempt([&] {
+    bool released = true;
+    if (TakesLocks()) {
+      for (const auto& [record, cursor] : record_locks_) {
+        released = data_->Unlock(RecordLockOffset(record), kRecordLockLength) && released;
+      }
+    }
+    record_locks_.clear();
+    if (!released) RaiseTableError(STRATA_UNLOCKFAILED, name_);
+  });
+  if (in_transaction_) attempt([&] { RollbackTransaction(); });
+  attempt([&] {
+    while (write_depth_ > 0) EndWrite();
+  });
+  attempt([&] {
+    while (table_lock_depth_ > 0) UnlockTable();
+  });
+  attempt([&] {
+    second_read_.depth = std::min(second_read_.depth, 1);
+    second_read_.suspended = false;
+    EndReadLock(second_read_);
+  });
+  attempt([&] {
+    first_read_.depth = std::min(first_read_.depth, 1);
+    first_read_.suspended = false;
+    EndReadLock(first_read_);
+  });
+  attempt([&] { Flush(false); });
+  if (blob_) attempt([&] { blob_->Close(); });
+  attempt([&] { index_->Close(); });
+  attempt([&] { data_->Close(); });
+  blob_.reset();
+  index_.reset();
+  data_.reset();
+  open_ = false;
+  if (failure) std::rethrow_exception(failure);
+}
+
+// Flushing -------------------------------------------------------------------
+
+bool TDataTable::Flush(bool force_header, bool force_os_flush) {
+  bool wrote_data = data_->Flush(force_header, force_os_flush);
+  if (wrote_data) written_ = true;
+  bool wrote = index_->Flush(force_header, force_os_flush);
+  if (blob_) wrote = blob_->Flush(force_header, force_os_flush) || wrote;
+  return wrote_data || wrote;
+}
+
+bool TDataTable::FlushAfterChange(bool blobs_changed) {
+  bool wrote_data = data_->Flush(true);
+  if (wrote_data) written_ = true;
+  bool wrote = index_->Flush(true);
+  if (blob_) wrote = blob_->Flush(blobs_changed) || wrote;
+  return wrote_data || wrote;
+}
+
+// Transactions ---------------------------------------------------------------
+
+void TDataTable::JoinTransaction() {
+  if (in_transaction_) return;
+  if (exclusive_) Flush(false);
+  LockTable();
+  data_->SetInTransaction(true);
+  index_->SetInTransaction(true);
+  if (blob_) blob_->SetInTransaction(true);
+  in_transaction_ = true;
+}
+
+void TDataTable::BeginCommit() { BeginWrite(); }
+
+void TDataTable::CommitFlush() {
+  data_->SetInTransaction(false);
+  index_->SetInTransaction(false);
+  if (blob_) blob_->SetInTransaction(false);
+  bool wrote_data = data_->Flush(true);
+  if (wrote_data) written_ = true;
+  index_->Flush(true);
+  if (blob_) blob_->Flush(true);
+}
+
+void TDataTable::DiscardTransactionChanges() {
+  data_->DiscardChanges();
+  index_->DiscardChanges();
+  if (blob_) blob_->DiscardChanges();
+}
+
+void TDataTable::EndTransaction() {
+  std::exception_ptr failure;
+  try {
+    EndWrite();
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  data_->SetInTransaction(false);
+  index_->SetInTransaction(false);
+  if (blob_) blob_->SetInTransaction(false);
+  in_transaction_ = false;
+  try {
+    UnlockTable();
+  } catch (...) {
+    if (!failure) failure = std::current_exception();
+  }
+  if (failure) std::rethrow_exception(failure);
+}
+
+void TDataTable::RollbackTransaction() {
+  in_transaction_ = false;
+  data_->SetInTransaction(false);
+  index_->SetInTransaction(false);
+  if (blob_) blob_->SetInTransaction(false);
+  std::exception_ptr failure;
+  try {
+    DiscardTransactionChanges();
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  try {
+    UnlockTable();
+  } catch (...) {
+    if (!failure) failure = std::current_exception();
+  }
+  if (failure) std::rethrow_exception(failure);
+}
+
+}  // namespace strata

@@ -4,8 +4,12 @@
 #include <string>
 
 #include "cgi/errors.h"
+#include "platform/windows1252.h"
 
 namespace cgi {
+
+using namespace platform::literals;
+
 namespace {
 
 // Days from 1970-01-01 to a civil date (proleptic Gregorian calendar).
@@ -47,7 +51,7 @@ TDateTime EncodeDateTime(int year, int month, int day, int hour, int minute, int
   if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1 ||
       day > DaysInMonth(year, month) || hour < 0 || hour > 23 || minute < 0 || minute > 59 ||
       second < 0 || second > 59) {
-    throw EConvertError("Ungültiges Argument zum Codieren des Datums");
+    throw EConvertError("Ungültiges Argument zum Codieren des Datums"_w1252);
   }
   double days = static_cast<double>(DaysFromCivil(year, month, day) - kEpochOffset);
   double time = (hour * 3600.0 + minute * 60.0 + second) / 86400.0;
@@ -58,7 +62,7 @@ TDateTime EncodeDateTime(int year, int month, int day, int hour, int minute, int
 TDateTimeParts DecodeDateTime(TDateTime value) {
   // 0001-01-01 to 9999-12-31 and nothing beyond.
   if (!(value > -693594.0 && value < 2958466.0)) {
-    throw EConvertError("'" + std::to_string(value) + "' ist kein gültiges Datum");
+    throw EConvertError("'" + std::to_string(value) + "' ist kein gültiges Datum"_w1252);
   }
   TDateTimeParts parts;
   double whole = std::trunc(value);

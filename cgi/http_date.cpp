@@ -6,8 +6,12 @@
 
 #include "cgi/errors.h"
 #include "cgi/string_list.h"
+#include "platform/windows1252.h"
 
 namespace cgi {
+
+using namespace platform::literals;
+
 namespace {
 
 const char* const kWeekdays[7] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
@@ -76,7 +80,9 @@ class DateReader {
     Next();
     return value;
   }
-  [[noreturn]] void Fail() const { throw EConvertError("'" + text_ + "' ist kein gültiges Datum"); }
+  [[noreturn]] void Fail() const {
+    throw EConvertError("'" + text_ + "' ist kein gültiges Datum"_w1252);
+  }
 
  private:
   const std::string& text_;

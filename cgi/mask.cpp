@@ -1,8 +1,12 @@
 #include "cgi/mask.h"
 
 #include "cgi/errors.h"
+#include "platform/windows1252.h"
 
 namespace cgi {
+
+using namespace platform::literals;
+
 namespace {
 
 constexpr int kMaxAnyRuns = 30;
@@ -13,7 +17,7 @@ unsigned char Upper(char c) {
 }
 
 [[noreturn]] void InvalidMask(const std::string& pattern, size_t position) {
-  throw EMaskException("'" + pattern + "' ist eine ungültige Maske für (" +
+  throw EMaskException("'" + pattern + "' ist eine ungültige Maske für ("_w1252 +
                        std::to_string(position) + ")");
 }
 

@@ -134,8 +134,8 @@ TDateTime ParseHTTPDate(const std::string& text) {
 std::string HTTPDateText(TDateTime value) {
   TDateTimeParts p = DecodeDateTime(value);
   char text[64];
-  std::snprintf(text, sizeof text, "%s, %02d %s %04d %02d:%02d:%02d GMT", kWeekdays[p.DayOfWeek],
-                p.Day, kMonths[p.Month - 1], p.Year, p.Hour, p.Minute, p.Second);
+  std::snprintf(text, sizeof text, "%s, %02d %s %04d %02d:%02d:%02d GMT", kWeekdays[p.day_of_week],
+                p.day, kMonths[p.month - 1], p.year, p.hour, p.minute, p.second);
   return text;
 }
 

@@ -21,6 +21,8 @@
 #include <stdexcept>
 #include <unordered_map>
 
+#include "platform/letter_case.h"
+
 #ifndef BANNER_ICU_MAJOR
 #error "BANNER_ICU_MAJOR (the ICU major version) must be defined"
 #endif
@@ -87,7 +89,6 @@ constexpr std::array<uint8_t, 128> kAsciiPrimary = {
 };
 
 bool IsAsciiUpper(unsigned char c) { return c >= 'A' && c <= 'Z'; }
-bool IsAsciiLower(unsigned char c) { return c >= 'a' && c <= 'z'; }
 
 // The collation of pure ASCII text in US English, as ICU's collator does it:
 // first the sequence of primary weights (ignored characters skipped, a
@@ -125,13 +126,7 @@ int CompareAscii(std::string_view a, std::string_view b, bool ignore_case) {
 }
 
 std::string MapAscii(std::string_view text, bool upper) {
-  std::string result(text);
-  for (char& c : result) {
-    const unsigned char u = static_cast<unsigned char>(c);
-    if (upper && IsAsciiLower(u)) c = static_cast<char>(u - 'a' + 'A');
-    if (!upper && IsAsciiUpper(u)) c = static_cast<char>(u - 'A' + 'a');
-  }
-  return result;
+  return upper ? AsciiUpperCase(text) : AsciiLowerCase(text);
 }
 
 // Language id 0 stands for US English.

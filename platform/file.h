@@ -162,7 +162,7 @@ void AppendToFile(const std::string& path, std::string_view bytes);
 // writer sees either the old or a new content, never a mix (the last rename
 // wins). Throws OsError; the new file is removed when the rename fails.
 void ReplaceFileContent(const std::string& path, std::string_view bytes);
-std::string CurrentDirectory();                 // with a trailing '/'
-std::string TempDirectory();                    // $TMPDIR or /tmp, with a trailing '/'
+std::string CurrentDirectory();  // with a trailing '/'
+std::string TempDirectory();     // $TMPDIR or /tmp, with a trailing '/'
 
 }  // namespace platform

@@ -576,7 +576,8 @@ TEST_F(FileTest, AppendCreatesOnceAndNeverOverwrites) {
     pid_t pid = fork();
     ASSERT_GE(pid, 0);
     if (pid == 0) {
-      for (int i = 0; i < 200; ++i) AppendToFile(path, std::string(40, static_cast<char>('a' + c)) + "\n");
+      for (int i = 0; i < 200; ++i)
+        AppendToFile(path, std::string(40, static_cast<char>('a' + c)) + "\n");
       _exit(0);
     }
     children.push_back(pid);

@@ -32,14 +32,15 @@ class TSqliteBanner {
   TSqliteBanner(const TSqliteBanner&) = delete;
   TSqliteBanner& operator=(const TSqliteBanner&) = delete;
 
-  // Serves a request: the body (image bytes and the trailer byte). `send`
-  // is called with the body before the purge of idle visits runs, as the
-  // client gets its answer first.
+  // Serves a request: `send` gets the body (image bytes and the trailer
+  // byte) once the transaction, the purge of idle visits included, has been
+  // committed. A web server may end a CGI process as soon as its response
+  // is complete, so nothing that must last is left for after the send.
   template <typename Send>
   void Serve(const TBannerRequest& request, Send&& send) {
     std::string body = Begin(request);
-    send(body);
     Finish();
+    send(body);
   }
 
  private:

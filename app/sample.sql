@@ -8,7 +8,9 @@
      2   books.gif   2      2
      3   music.gif   3      3
      4   coffee.gif  1      4
-     5   sale.gif    4      0     (no link of its own)
+     5   sale.gif    4      none  (no link of its own: always a candidate;
+                                   a link of 0 would keep it off every page
+                                   that matches no link)
      6   news.gif    3      3
 
    Credits: 1000 impressions paid; 5 (blocked after five); -100 (served

@@ -376,6 +376,38 @@ void CreateDirectory(const std::string& path) {
   ThrowErrno(error, path);
 }
 
+void AppendToFile(const std::string& given_path, std::string_view bytes) {
+  const std::string path = MatchFileNameCase(given_path);
+  const int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+  if (fd < 0) ThrowErrno(errno, path);
+  size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t written = write(fd, bytes.data() + done, bytes.size() - done);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) {
+      const int error = written < 0 ? errno : EIO;
+      close(fd);
+      ThrowErrno(error, path);
+    }
+    done += static_cast<size_t>(written);
+  }
+  if (close(fd) != 0) ThrowErrno(errno, path);
+}
+
+void ReplaceFileContent(const std::string& given_path, std::string_view bytes) {
+  const std::string path = MatchFileNameCase(given_path);
+  const std::string fresh = path + "." + std::to_string(getpid()) + ".new";
+  {
+    auto file = File::Create(fresh, Share::kExclusive);
+    file->WriteAt(0, bytes.data(), bytes.size());
+  }
+  if (rename(fresh.c_str(), path.c_str()) != 0) {
+    const int error = errno;
+    unlink(fresh.c_str());
+    ThrowErrno(error, path);
+  }
+}
+
 std::string CurrentDirectory() {
   std::string buffer(256, '\0');
   while (getcwd(buffer.data(), buffer.size()) == nullptr) {

@@ -6,6 +6,9 @@
 #include "app/exe_files.h"
 #include "cgi/date_time.h"
 #include "platform/file.h"
+#include "platform/windows1252.h"
+
+using namespace platform::literals;
 
 namespace banner {
 namespace {
@@ -114,22 +117,14 @@ std::string PastTimeString(int minutes, const platform::DateTime& now) {
   if (minutes < 0 || hours >= 24) {
     char text[32];
     std::snprintf(text, sizeof text, "%02d:%02d:00", minutes / 60, minutes % 60);
-    throw ETimeConversionError(std::string("'") + text + "' ist keine gültige Uhrzeit");
+    throw ETimeConversionError(std::string("'") + text + "' ist keine gültige Uhrzeit"_w1252);
   }
   // Whole seconds on the scale of days: milliseconds are dropped first, so
   // the rounding to the second when decoding gives the exact result.
   const cgi::TDateTime moment =
       cgi::EncodeDateTime(now.year, now.month, now.day, now.hour, now.minute, now.second) -
       (hours * 3600.0 + (minutes % 60) * 60.0) / 86400.0;
-  const cgi::TDateTimeParts parts = cgi::DecodeDateTime(moment);
-  platform::DateTime past;
-  past.year = parts.Year;
-  past.month = parts.Month;
-  past.day = parts.Day;
-  past.hour = parts.Hour;
-  past.minute = parts.Minute;
-  past.second = parts.Second;
-  return FormatDateTime(kTimeStringPattern, past);
+  return FormatDateTime(kTimeStringPattern, cgi::DecodeDateTime(moment));
 }
 
 }  // namespace banner

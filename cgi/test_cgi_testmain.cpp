@@ -3,7 +3,8 @@
 //
 // The field "do" names the action item to enable: "echo" (fields as text),
 // "binary" (a GIF-typed stream of every byte value), "status" (a 404 answer),
-// "fail" (a handler that raises). A request with a non-empty path info
+// "fail" (a handler that raises), "raise" (one that raises the text of the
+// field "message" as decoded, CR and LF included). A request with a non-empty path info
 // reaches the default item. POST bodies are parsed with uploads going into
 // the folder named by the variable BANNER_TEST_UPLOAD_DIR.
 #include <memory>
@@ -68,6 +69,9 @@ class TTestModule : public TWebModule {
     });
     AddAction("fail", [](TObject*, TWebRequest&, TWebResponse&, bool&) {
       throw ETestHandlerFailure("Aktion fehlgeschlagen");
+    });
+    AddAction("raise", [this](TObject*, TWebRequest&, TWebResponse&, bool&) {
+      throw ETestHandlerFailure(fields_.Values("message"));
     });
     TWebActionItem& fallback =
         AddAction("default", [](TObject*, TWebRequest& request, TWebResponse& response, bool&) {

@@ -16,10 +16,12 @@
 
 #include "cgi/cgi_application.h"
 #include "cgi/test_support.h"
+#include "platform/windows1252.h"
 
 namespace cgi {
 namespace {
 
+using namespace platform::literals;
 using testing::ReadFile;
 using testing::TempDir;
 using testing::WriteFile;
@@ -293,7 +295,17 @@ TEST_F(LighttpdTest, BadEscapeOfTheQueryGivesThe500PageWithTheConversionMessage)
   Reply reply = Curl({}, "/app.cgi?a=%zz");
   EXPECT_EQ(reply.status, 500);
   EXPECT_EQ(reply.content_type, "text/html");
-  EXPECT_EQ(reply.body, ErrorPageBody("EConvertError", "'$zz' ist kein gültiger Integerwert"));
+  EXPECT_EQ(reply.body,
+            ErrorPageBody("EConvertError", "'$zz' ist kein gültiger Integerwert"_w1252));
+}
+
+TEST_F(LighttpdTest, GermanMessageLeavesAsWindows1252) {
+  // The conversion error of a bad escape reaches the client in the system's
+  // single-byte character set: "ü" is the one byte FC, not UTF-8's C3 BC.
+  Reply reply = Curl({}, "/app.cgi?do=convert");
+  EXPECT_EQ(reply.status, 500);
+  EXPECT_NE(reply.body.find("ist kein g\xFCltiger Integerwert"), std::string::npos) << reply.body;
+  EXPECT_EQ(reply.body.find("\xC3"), std::string::npos) << reply.body;
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 // (F_OFD_SETLK): they belong to one open() and so to one File object, conflict
 // between File objects even inside one process, and never wait.
 #include "platform/file.h"
+#include "platform/letter_case.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -22,26 +23,6 @@
 namespace platform {
 
 namespace {
-
-// Letter case folded as file names compare: ASCII and the Windows-1252
-// letters of the upper half (À..Þ with à..þ, except × and ÷).
-unsigned char FoldCase(unsigned char c) {
-  if (c >= 'A' && c <= 'Z') return static_cast<unsigned char>(c + 32);
-  if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return static_cast<unsigned char>(c + 32);
-  if (c == 0x8A || c == 0x8C || c == 0x8E) return static_cast<unsigned char>(c + 16);
-  if (c == 0x9F) return 0xFF;
-  return c;
-}
-
-bool SameNameIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (FoldCase(static_cast<unsigned char>(a[i])) != FoldCase(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
-}
 
 constexpr uint64_t kMaxOffset = static_cast<uint64_t>(std::numeric_limits<off_t>::max());
 
@@ -332,7 +313,7 @@ std::string MatchFileNameCase(const std::string& path) {
   std::string match;
   int matches = 0;
   while (const dirent* entry = readdir(dir)) {
-    if (SameNameIgnoringCase(entry->d_name, name)) {
+    if (SameTextIgnoringCase(entry->d_name, name)) {
       match = entry->d_name;
       ++matches;
     }

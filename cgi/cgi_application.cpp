@@ -5,6 +5,7 @@
 #include "cgi/cgi_request.h"
 #include "cgi/cgi_response.h"
 #include "cgi/errors.h"
+#include "cgi/output_text.h"
 #include "platform/process.h"
 
 namespace cgi {
@@ -49,10 +50,13 @@ ErrorPage MakeErrorPage(const std::string& class_name, const std::string& messag
       "<html><title>Interner Server-Fehler 500</title>\r\n"
       "<h1>Interner Server-Fehlerr 500</h1><hr>\r\n"
       "Exception: " +
-      class_name + "<br>\r\nMeldung: " + message + "<br></html>\r\n";
-  // The message goes into the status line as it is.
-  result.head = "Status: 500 " + message + "\r\nContent-Type: text/html\r\nContent-Length: " +
-                std::to_string(result.page.size()) + "\r\nContent:\r\n\r\n";
+      EscapeHTML(class_name) + "<br>\r\nMeldung: " + EscapeHTML(message) + "<br></html>\r\n";
+  // The message comes from anywhere (a client's bad escape, a handler): in
+  // the status line it stays on that line, and in the page it shows as text.
+  result.head =
+      "Status: 500 " + HeaderLineText(message) +
+      "\r\nContent-Type: text/html\r\nContent-Length: " + std::to_string(result.page.size()) +
+      "\r\nContent:\r\n\r\n";
   return result;
 }
 

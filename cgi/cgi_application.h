@@ -21,7 +21,8 @@ class TCGIApplication : public TWebApplication {
   // serving raised), and writes the error page for an escaped exception.
   void Run();
   // The status 500 page with the exception's class name and message, written
-  // to standard output.
+  // to standard output. The message reaches the status line with its control
+  // bytes as blanks, and the page HTML-escaped.
   static void WriteErrorPage(const std::exception& error);
   // The bytes WriteErrorPage writes: the header block and the page.
   static std::string ErrorPageText(const std::string& class_name, const std::string& message);

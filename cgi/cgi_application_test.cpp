@@ -37,7 +37,7 @@ class TAppModule : public TWebModule {
         request.WriteOutputText("partial;");
         throw std::runtime_error("x");
       } else if (what == "multiline") {
-        throw EWebBrokerException("zwei\r\nZeilen");
+        throw EWebBrokerException("zwei Zeilen\r\nX-Injected: ja\r\n\t<b class=\"x\">&amp;</b>");
       } else {
         handled = false;
       }
@@ -82,9 +82,18 @@ TEST(CGIApplication, ConversionErrorOfTheQueryShowsItsMessage) {
                                "EConvertError", "'$zz' ist kein gültiger Integerwert"_w1252));
 }
 
-TEST(CGIApplication, MessageGoesIntoTheStatusLineUnchanged) {
+TEST(CGIApplication, MessageCannotSplitTheStatusLineNorMarkUpThePage) {
   auto result = RunApplication({{"QUERY_STRING", "do=multiline"}});
-  EXPECT_EQ(result.output.substr(0, 26), "Status: 500 zwei\r\nZeilen\r\n");
+  const std::string page =
+      "<html><title>Interner Server-Fehler 500</title>\r\n"
+      "<h1>Interner Server-Fehlerr 500</h1><hr>\r\n"
+      "Exception: EWebBrokerException<br>\r\n"
+      "Meldung: zwei Zeilen\r\nX-Injected: ja\r\n\t"
+      "&lt;b class=&quot;x&quot;&gt;&amp;amp;&lt;/b&gt;<br></html>\r\n";
+  EXPECT_EQ(result.output,
+            "Status: 500 zwei Zeilen  X-Injected: ja   <b class=\"x\">&amp;</b>\r\n"
+            "Content-Type: text/html\r\nContent-Length: " +
+                std::to_string(page.size()) + "\r\nContent:\r\n\r\n" + page);
 }
 
 TEST(CGIApplication, ErrorPageText) {

@@ -6,6 +6,7 @@ namespace cgi {
 
 TCGIRequest::TCGIRequest() { ReadRequestStart(); }
 
+// Both give at most `count` bytes, which fits an int, or -1.
 int TCGIRequest::ReadInput(void* buffer, int count) {
   if (count <= 0) return 0;
   return static_cast<int>(platform::ReadStandardInput(buffer, static_cast<size_t>(count)));

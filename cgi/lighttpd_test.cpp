@@ -16,10 +16,12 @@
 
 #include "cgi/cgi_application.h"
 #include "cgi/test_support.h"
+#include "platform/windows1252.h"
 
 namespace cgi {
 namespace {
 
+using namespace platform::literals;
 using testing::ReadFile;
 using testing::TempDir;
 using testing::WriteFile;
@@ -105,6 +107,8 @@ class TestServer {
                           (dir_ / "error.log") +
                           "\"\n"
                           "cgi.assign = (\".cgi\" => \"\")\n"
+                          // The query as the client sent it, bad escapes too.
+                          "server.http-parseopts = (\"url-normalize\" => \"disable\")\n"
                           "setenv.add-environment = (\"BANNER_TEST_UPLOAD_DIR\" => \"" +
                           (dir_ / "upload") + "\")\n");
     pid_t pid = ::fork();
@@ -260,6 +264,39 @@ TEST_F(LighttpdTest, RaisingHandlerGivesThe500Page) {
   EXPECT_EQ(reply.content_type, "text/html");
   std::string page = TCGIApplication::ErrorPageText("ETestHandlerFailure", "Aktion fehlgeschlagen");
   EXPECT_EQ(reply.body, page.substr(page.find("\r\n\r\n") + 4));
+}
+
+// The body of a reply that carries the 500 page for this exception.
+std::string ErrorPageBody(const std::string& class_name, const std::string& message) {
+  std::string page = TCGIApplication::ErrorPageText(class_name, message);
+  return page.substr(page.find("\r\n\r\n") + 4);
+}
+
+TEST_F(LighttpdTest, ErrorMessageCannotAddHeadersNorMarkUpThePage) {
+  // The client chooses the message: line breaks, a header line and markup.
+  const std::string message =
+      "zwei Zeilen\r\nX-Injected: ja\r\nSet-Cookie: a=1\n\r\n<script>alert(\"&\")</script>";
+  // (In a posted form: lighttpd refuses encoded control bytes in a query.)
+  Reply reply = Curl({"--data-binary",
+                      "do=raise&message=zwei+Zeilen%0D%0AX-Injected:+ja%0D%0A"
+                      "Set-Cookie:+a=1%0A%0D%0A%3Cscript%3Ealert(%22%26%22)%3C/script%3E"},
+                     "/app.cgi");
+  EXPECT_EQ(reply.status, 500);
+  EXPECT_EQ(reply.content_type, "text/html");
+  EXPECT_EQ(reply.headers.find("X-Injected"), std::string::npos) << reply.headers;
+  EXPECT_EQ(reply.headers.find("Set-Cookie"), std::string::npos) << reply.headers;
+  EXPECT_EQ(reply.body, ErrorPageBody("ETestHandlerFailure", message));
+  EXPECT_NE(reply.body.find("&lt;script&gt;alert(&quot;&amp;&quot;)&lt;/script&gt;"),
+            std::string::npos);
+  EXPECT_EQ(reply.body.find("<script>"), std::string::npos);
+}
+
+TEST_F(LighttpdTest, BadEscapeOfTheQueryGivesThe500PageWithTheConversionMessage) {
+  Reply reply = Curl({}, "/app.cgi?a=%zz");
+  EXPECT_EQ(reply.status, 500);
+  EXPECT_EQ(reply.content_type, "text/html");
+  EXPECT_EQ(reply.body,
+            ErrorPageBody("EConvertError", "'$zz' ist kein gültiger Integerwert"_w1252));
 }
 
 TEST_F(LighttpdTest, GermanMessageLeavesAsWindows1252) {

@@ -103,12 +103,16 @@ bool IsSafeBaseName(std::string_view base) {
          base.find('\0') == std::string_view::npos;
 }
 
-// The multipart parser. `rest_` is the part of the body not yet consumed;
-// positions count from 1 as the delimiter searches give them.
+// The multipart parser. `rest_` is the part of the body not yet consumed
+// (its end is always the body's end); positions count from 1 as the
+// delimiter searches give them. Each search ends at the text it is after,
+// which is consumed next, except the one for a part's blank line, which may
+// lie far ahead (or nowhere): that one is remembered, so the body is searched
+// for blank lines once in all, not once per part.
 class MultipartParser {
  public:
   MultipartParser(std::string_view body, std::string dir, TStringList& list)
-      : rest_(body), dir_(std::move(dir)), list_(list) {}
+      : rest_(body), body_size_(body.size()), dir_(std::move(dir)), list_(list) {}
 
   bool Parse(std::string_view content_type) {
     size_t boundary = FindCI(content_type, "boundary=");
@@ -144,7 +148,7 @@ class MultipartParser {
         // The nested list consumed the headers of this part itself.
         files = ParseFileList(next_line);
       } else {
-        size_t headers_end = rest_.find("\r\n\r\n");
+        size_t headers_end = FindBlankLine();
         if (headers_end != std::string_view::npos) Drop(headers_end + 4);
       }
       // The value ends before the CR LF in front of the next delimiter.
@@ -169,6 +173,19 @@ class MultipartParser {
     if (n > 0) rest_.remove_prefix(std::min(static_cast<size_t>(n), rest_.size()));
   }
 
+  // Offset in `rest_` of the next CR LF CR LF, npos when there is none. The
+  // consumed text only grows, so a blank line found stays the answer until
+  // it is consumed, and once none was found, none will be.
+  size_t FindBlankLine() {
+    size_t start = body_size_ - rest_.size();
+    if (!blank_line_searched_ || (blank_line_ != std::string_view::npos && blank_line_ < start)) {
+      size_t at = rest_.find("\r\n\r\n");
+      blank_line_ = at == std::string_view::npos ? at : start + at;
+      blank_line_searched_ = true;
+    }
+    return blank_line_ == std::string_view::npos ? blank_line_ : blank_line_ - start;
+  }
+
   // A multipart/mixed list of files inside one field, with its own boundary
   // from `type_line`. Stores every file and gives their sent names joined by
   // "; ".
@@ -183,7 +200,7 @@ class MultipartParser {
       if (!files.empty()) files += "; ";
       files += file_name;
       std::string_view base = BaseName(file_name);
-      size_t headers_end = rest_.find("\r\n\r\n");
+      size_t headers_end = FindBlankLine();
       Drop(headers_end != std::string_view::npos ? headers_end + 4 : 3);
       long long at = Pos(delim, rest_);
       p = at - 2;
@@ -210,6 +227,9 @@ class MultipartParser {
   }
 
   std::string_view rest_;
+  size_t body_size_;
+  bool blank_line_searched_ = false;
+  size_t blank_line_ = 0;  // offset in the body, npos for none
   std::string dir_;
   TStringList& list_;
   bool result_ = true;

@@ -4,9 +4,11 @@
 // The field "do" names the action item to enable: "echo" (fields as text),
 // "binary" (a GIF-typed stream of every byte value), "status" (a 404 answer),
 // "fail" (a handler that raises), "convert" (a handler whose conversion of a
-// bad escape fails with the runtime's German message). A request with a non-empty path info
-// reaches the default item. POST bodies are parsed with uploads going into
-// the folder named by the variable BANNER_TEST_UPLOAD_DIR.
+// bad escape fails with the runtime's German message), "raise" (one that
+// raises the text of the field "message" as decoded, CR and LF included). A
+// request with a non-empty path info reaches the default item. POST bodies
+// are parsed with uploads going into the folder named by the variable
+// BANNER_TEST_UPLOAD_DIR.
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -73,6 +75,9 @@ class TTestModule : public TWebModule {
     });
     AddAction("convert",
               [](TObject*, TWebRequest&, TWebResponse&, bool&) { DecodeURLText("%zz"); });
+    AddAction("raise", [this](TObject*, TWebRequest&, TWebResponse&, bool&) {
+      throw ETestHandlerFailure(fields_.Values("message"));
+    });
     TWebActionItem& fallback =
         AddAction("default", [](TObject*, TWebRequest& request, TWebResponse& response, bool&) {
           response.SetContentType("text/plain");

@@ -1,5 +1,6 @@
 #include "cgi/web_request.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 
@@ -97,6 +98,9 @@ TDateTime TWebRequest::DateField(int index) {
 
 std::string TWebRequest::ReadInputText(int count) {
   if (count <= 0) return std::string();
+  // The count is the client's claim (CONTENT_LENGTH): the buffer is made for
+  // one piece of input only, as much as a pipe hands over at once.
+  count = std::min(count, kInputPiece);
   std::string text(static_cast<size_t>(count), '\0');
   int n = ReadInput(text.data(), count);
   text.resize(n > 0 ? static_cast<size_t>(n) : 0);

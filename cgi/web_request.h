@@ -49,6 +49,10 @@ enum TRequestValue {
 // and for indexes outside 0..28.
 const char* RequestVariableName(int index);
 
+// The most one ReadInputText reads (and allocates), whatever count it is
+// given: 64 KiB, a pipe's capacity.
+constexpr int kInputPiece = 64 * 1024;
+
 // Abstract request. Values are read afresh on every call (nothing is cached)
 // except MethodType and Content, fixed when the concrete request is built,
 // and QueryFieldList, built on first use and kept until the request is freed.
@@ -69,7 +73,8 @@ class TWebRequest {
   // One read of at most `count` bytes of the body; the bytes read, 0 at the
   // end and -1 on failure. Never loops.
   virtual int ReadInput(void* buffer, int count) = 0;
-  // One ReadInput of `count` bytes, as text; "" when count <= 0 or on failure.
+  // One ReadInput of `count` bytes, at most kInputPiece, as text; "" when
+  // count <= 0 or on failure.
   virtual std::string ReadInputText(int count);
   // Does nothing; kept for the interface.
   virtual std::string TranslatePath(const std::string& uri);
@@ -120,7 +125,8 @@ class TWebRequest {
   TWebRequest() = default;
   // The construction steps shared by every request; the concrete class calls
   // this at the end of its constructor, once its own reads work: the method
-  // type from value 0, then Content := ReadInputText(ContentLength).
+  // type from value 0, then Content := ReadInputText(ContentLength), so the
+  // first piece of the body (the posted-content parser reads the rest).
   void ReadRequestStart();
 
  private:

@@ -121,6 +121,17 @@ TEST(RequestBody, ReadInputTextGivesExactlyWhatTheReadReturned) {
   EXPECT_EQ(request.ReadInputText(10), "");
 }
 
+TEST(RequestBody, ClaimedLengthDoesNotSizeTheBuffer) {
+  TTestRequest small({{"CONTENT_LENGTH", "2147483647"}}, "a=1&b=%41+B");
+  EXPECT_EQ(small.Content(), "a=1&b=%41+B");
+  EXPECT_EQ(small.ReadCounts(), (std::vector<int>{kInputPiece}));
+  EXPECT_LE(small.Content().capacity(), static_cast<size_t>(kInputPiece));
+  // A longer body that one read hands over whole still gives one piece.
+  std::string body(kInputPiece + 10, 'x');
+  TTestRequest large({{"CONTENT_LENGTH", std::to_string(body.size())}}, body);
+  EXPECT_EQ(large.Content().size(), static_cast<size_t>(kInputPiece));
+}
+
 TEST(RequestOutput, WriteOutputTextWritesOnceAndReportsSuccess) {
   TTestRequest request({});
   EXPECT_FALSE(request.WriteOutputText(""));

@@ -22,30 +22,30 @@ std::optional<std::string> GetEnvironmentVariable(const std::string& name) {
   return std::string(value);
 }
 
-size_t ReadStandardInput(void* buffer, size_t count) {
+std::ptrdiff_t ReadStandardInput(void* buffer, size_t count) {
   if (count == 0) return 0;
   if (count > SSIZE_MAX) count = SSIZE_MAX;
   for (;;) {
     ssize_t n = ::read(STDIN_FILENO, buffer, count);
-    if (n >= 0) return static_cast<size_t>(n);
-    if (errno != EINTR) return 0;
+    if (n >= 0) return n;
+    if (errno != EINTR) return -1;
   }
 }
 
-size_t WriteStandardOutput(const void* buffer, size_t count) {
-  // A pipe may take a large write in pieces: keep writing until all is out.
+std::ptrdiff_t WriteStandardOutput(const void* buffer, size_t count) {
+  if (count > SSIZE_MAX) return -1;
   const char* bytes = static_cast<const char*>(buffer);
   size_t written = 0;
   while (written < count) {
     ssize_t n = ::write(STDOUT_FILENO, bytes + written, count - written);
     if (n < 0) {
       if (errno == EINTR) continue;
-      break;
+      return -1;
     }
-    if (n == 0) break;
+    if (n == 0) return -1;  // nothing taken: the output goes nowhere
     written += static_cast<size_t>(n);
   }
-  return written;
+  return static_cast<std::ptrdiff_t>(written);
 }
 
 void SetCommandLine(int argc, char** argv) {

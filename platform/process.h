@@ -11,12 +11,12 @@ namespace platform {
 // The value of an environment variable of any length; nullopt when unset.
 std::optional<std::string> GetEnvironmentVariable(const std::string& name);
 
-// Raw, unbuffered reads of standard input: the bytes read, 0 at the end or on
-// error. Never reads more than `count`.
-size_t ReadStandardInput(void* buffer, size_t count);
-// Raw, unbuffered writes to standard output: the bytes written (all of them
-// unless the output is closed or fails).
-size_t WriteStandardOutput(const void* buffer, size_t count);
+// One raw, unbuffered read of standard input: the bytes read, 0 at the end,
+// -1 when the read fails. Never reads more than `count`.
+std::ptrdiff_t ReadStandardInput(void* buffer, size_t count);
+// Raw, unbuffered writes to standard output until all `count` bytes are out
+// (a pipe may take them in pieces): `count`, or -1 when a write fails.
+std::ptrdiff_t WriteStandardOutput(const void* buffer, size_t count);
 
 // Records the command line; called once from main.
 void SetCommandLine(int argc, char** argv);

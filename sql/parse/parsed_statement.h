@@ -49,6 +49,7 @@ class TParsedStatement {
 
   TExpTokenStack& Nodes() { return nodes_; }
   std::vector<TExpToken*>& Parameters() { return parameters_; }
+  const std::vector<TExpToken*>& Parameters() const { return parameters_; }
   std::vector<TSubSelect*>& SubSelects() { return sub_selects_; }
   const std::vector<TSubSelect*>& SubSelects() const { return sub_selects_; }
 

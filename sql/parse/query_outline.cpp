@@ -73,17 +73,18 @@ void TOutline::Query(const TDataQuery& query, int depth) {
   }
   if (query.Where.Text.End > query.Where.Text.Begin) Line(in, "where: " + Text(query.Where.Text));
   if (!query.GroupBy.empty()) {
-    std::string line = "group by:";
-    for (const TGroupByField& item : query.GroupBy) line += " " + Column(item);
-    Line(in, line);
+    std::string line;
+    for (const TGroupByField& item : query.GroupBy)
+      line += (line.empty() ? "" : ", ") + Column(item);
+    Line(in, "group by: " + line);
   }
   if (query.Having) Line(in, "having: " + Text(query.Having.Text));
   if (!query.OrderBy.empty()) {
-    std::string line = "order by:";
+    std::string line;
     for (const TOrderByField& item : query.OrderBy) {
-      line += " " + Column(item) + (item.Descending ? " DESC" : "");
+      line += (line.empty() ? "" : ", ") + Column(item) + (item.Descending ? " DESC" : "");
     }
-    Line(in, line + (query.OrderByNoCase ? " NOCASE" : ""));
+    Line(in, "order by: " + line + (query.OrderByNoCase ? " NOCASE" : ""));
   }
   const bool set_pairs = query.StatementKind == TStatementKind::kUpdate;
   for (size_t i = 0; i < query.UpdateFields.size(); ++i) {
@@ -152,7 +153,9 @@ void TOutline::Field(const TFieldDescriptor& field, int depth, std::string_view 
 void TOutline::TableOptions(const TTableOptions& options, int depth) {
   if (options.TextIndexColumns) {
     std::string line = "text index:";
-    for (const std::string& name : *options.TextIndexColumns) line += " " + name;
+    for (size_t i = 0; i < options.TextIndexColumns->size(); ++i) {
+      line += (i == 0 ? " " : ", ") + (*options.TextIndexColumns)[i];
+    }
     Line(depth, line);
   }
   if (options.StopWords) Line(depth, "stop words: '" + *options.StopWords + "'");
@@ -177,7 +180,7 @@ void TOutline::TableOptions(const TTableOptions& options, int depth) {
 std::string KeyColumns(const std::vector<TKeyColumn>& columns) {
   std::string line;
   for (const TKeyColumn& column : columns) {
-    line += " " + column.Name + (column.Descending ? " DESC" : "");
+    line += (line.empty() ? " " : ", ") + column.Name + (column.Descending ? " DESC" : "");
   }
   return line;
 }
@@ -249,6 +252,9 @@ std::string QueryOutline(const TParsedStatement& statement, std::string_view tex
   if (statement.Empty()) return {};
   outline.Query(statement.Master(), 0);
   std::string result = outline.Take();
+  if (!statement.Parameters().empty()) {
+    result += "parameters: " + std::to_string(statement.Parameters().size()) + "\n";
+  }
   for (const TSubSelect* sub_select : statement.SubSelects()) {
     TOutline nested(text);
     nested.Query(sub_select->Query(), 1);

@@ -138,6 +138,10 @@ class TDataQuery {
   bool NoAutoInc = false;
   TCommitOption Commit;  // INSERT, UPDATE, DELETE; COMMIT [WORK] FLUSH as well
 
+  // Handed over from the query component for a master SELECT.
+  bool RequestLive = false;
+  int32_t MaxRowCount = -1;  // -1: no limit
+
   // SELECT chains and sub-queries (owned by the statement).
   TDataQuery* UnionNext = nullptr;     // the next member of the chain
   bool UnionAll = false;               // how UnionNext joins this member

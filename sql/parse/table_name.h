@@ -19,9 +19,6 @@
 
 namespace strata {
 
-// The in-memory database's name.
-inline constexpr std::string_view kMemoryDatabaseName = "Memory";
-
 struct TTableName {
   std::string Name;       // without path and ".dat"; also the default correlation name
   std::string Directory;  // path part with its trailing separator; empty: the database's

@@ -508,9 +508,9 @@ TExpToken* TGrammar::Function(const TFunctionWord& word) {
       break;
     case ffReplace:
       Open(name);
-      node->Args.push_back(Argument());
+      node->Args.push_back(NoAggregate(Additive()));
       Keyword("WITH", name);
-      node->Args.push_back(Argument());
+      node->Args.push_back(NoAggregate(Additive()));
       Keyword("IN", name);
       node->Args.push_back(Argument());
       Close(name);

@@ -2,6 +2,22 @@
 
 namespace strata {
 
+std::string_view NodeKindName(const TExpToken& node) {
+  switch (node.Class) {
+    case ncColumn:
+    case ncAllColumns:
+      return "column";
+    case ncConstant:
+    case ncParameter:
+      return "constant";
+    case ncFunction:
+    case ncAggregate:
+      return "function";
+    default:
+      return "expression";
+  }
+}
+
 TExpToken* TExpTokenStack::New() {
   if (!free_.empty()) {
     TExpToken* node = free_.back();

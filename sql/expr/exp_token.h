@@ -156,6 +156,10 @@ struct TExpToken {
   std::unique_ptr<TSubQuery> SubQuery;
 };
 
+// The text naming a node in the type mismatch message: "expression",
+// "column", "constant" or "function".
+std::string_view NodeKindName(const TExpToken& node);
+
 // The nodes of one statement or filter. Nodes live until the pool is
 // cleared or destroyed; released nodes are reused by later New() calls.
 class TExpTokenStack {

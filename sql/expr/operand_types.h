@@ -24,8 +24,4 @@ struct TResolveOptions {
 void ResolveExpression(TExpToken& root, const TColumnResolver& resolver,
                        const TResolveOptions& options);
 
-// The text naming a node in the type mismatch message: "expression",
-// "column", "constant" or "function".
-std::string_view NodeKindName(const TExpToken& node);
-
 }  // namespace strata

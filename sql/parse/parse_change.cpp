@@ -144,13 +144,7 @@ void TStatementParser::ParseUpdate(TDataQuery& query) {
     while (ParseJoin(query, TSourcePlace::kUpdate, left)) left = query.Joins.back().SourcePosition;
     ParseSourceList(query, TSourcePlace::kUpdate, true);
   }
-  if (IsKeyword("WHERE")) {
-    Next();
-    TExpressionRef condition =
-        ParseClause(kWherePermissions, msg::kWhereContext, msg::kWhereEmpty, ClauseWords());
-    query.Where.Text = condition.Text;
-    AddCondition(query, condition.Root);
-  }
+  if (IsKeyword("WHERE")) ParseWhere(query);
   if (IsKeyword("NOAUTOINC")) {
     query.NoAutoInc = true;
     Next();
@@ -168,13 +162,7 @@ void TStatementParser::ParseDelete(TDataQuery& query) {
   if (!IsKeyword("FROM")) Fail(msg::kKeywordExpected, {"FROM", TokenText()});
   Next();
   ParseSourceList(query, TSourcePlace::kDelete);
-  if (IsKeyword("WHERE")) {
-    Next();
-    TExpressionRef condition =
-        ParseClause(kWherePermissions, msg::kWhereContext, msg::kWhereEmpty, ClauseWords());
-    query.Where.Text = condition.Text;
-    AddCondition(query, condition.Root);
-  }
+  if (IsKeyword("WHERE")) ParseWhere(query);
   if (IsKeyword("COMMIT")) ParseCommitOption(query.Commit);
   if (IsKeyword("NOJOINOPTIMIZE")) {
     query.NoJoinOptimize = true;

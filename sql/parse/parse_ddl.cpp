@@ -407,9 +407,7 @@ void TStatementParser::ParseDrop(TDataQuery& query) {
     drop.IfExists = ParseIfExists(false);
     drop.Table = ParseTableReference(msg::kTableNameExpected);
     if (IsChar('.')) Next();
-    const std::string_view enclosing = context_;
     drop.IndexName = ParseName(msg::kIndexNameExpected);
-    SetContext(enclosing);
     query.Ddl = std::make_unique<TDdlStatement>(TDdlStatement{std::move(drop)});
   } else {
     FailAtToken(msg::kTableOrIndexExpected);

@@ -33,13 +33,7 @@ void TStatementParser::ParseSelectBody(TDataQuery& query, bool master, bool chai
   if (!IsKeyword("FROM")) Fail(msg::kKeywordExpected, {"FROM", TokenText()});
   Next();
   ParseSourceList(query, place);
-  if (IsKeyword("WHERE")) {
-    Next();
-    TExpressionRef condition =
-        ParseClause(kWherePermissions, msg::kWhereContext, msg::kWhereEmpty, ClauseWords());
-    query.Where.Text = condition.Text;
-    AddCondition(query, condition.Root);
-  }
+  if (IsKeyword("WHERE")) ParseWhere(query);
   if (IsKeyword("GROUP")) ParseGroupBy(query);
   if (IsKeyword("HAVING")) {
     Next();

@@ -237,6 +237,14 @@ TExpressionRef TStatementParser::ParseClause(unsigned permissions, std::string_v
   return expression;
 }
 
+void TStatementParser::ParseWhere(TDataQuery& query) {
+  Next();  // WHERE
+  TExpressionRef condition =
+      ParseClause(kWherePermissions, msg::kWhereContext, msg::kWhereEmpty, ClauseWords());
+  query.Where.Text = condition.Text;
+  AddCondition(query, condition.Root);
+}
+
 void TStatementParser::AddCondition(TDataQuery& query, TExpToken* condition) {
   if (query.Where.Root == nullptr) {
     query.Where.Root = condition;

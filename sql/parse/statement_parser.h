@@ -71,6 +71,8 @@ class TStatementParser : private TExpressionHooks {
   TExpressionRef ParseClause(unsigned permissions, std::string_view context,
                              std::string_view empty_message,
                              std::span<const std::string_view> end_words = {});
+  // WHERE condition: ANDed into the tree after the ON conditions.
+  void ParseWhere(TDataQuery& query);
   // ANDs `condition` into the query's WHERE tree.
   void AddCondition(TDataQuery& query, TExpToken* condition);
   int ParseIntegerAfter(std::string_view keyword, bool allow_negative = false);

@@ -73,6 +73,9 @@ const TFunctionWord* FindFunctionWord(const TExpressionParser& tokens) {
   return nullptr;
 }
 
+constexpr size_t kMaxNodes = 10000;
+constexpr int kMaxNesting = 200;
+
 // One expression being parsed: the tokenizer, the pool, the permissions and
 // whether an aggregate's argument is being read.
 class TGrammar {
@@ -97,6 +100,8 @@ class TGrammar {
   TExpToken* Number();
 
   TExpToken* Node(TNodeClass node_class, uint8_t code) {
+    // Resolution and evaluation recurse over the tree: bound its size.
+    if (++nodes_ > kMaxNodes) t_.Raise(msg::kExpressionTooComplex, {t_.ParseContext()});
     TExpToken* node = pool_.New();
     node->Class = node_class;
     node->Code = code;
@@ -140,6 +145,20 @@ class TGrammar {
   unsigned permissions_;
   TExpressionHooks* hooks_;
   bool in_aggregate_ = false;
+  size_t nodes_ = 0;
+  int depth_ = 0;  // parentheses and function calls open
+};
+
+// Nested parentheses and calls each recurse through every precedence level.
+class TNesting {
+ public:
+  TNesting(int& depth, const TExpressionParser& tokens) : depth_(depth) {
+    if (++depth_ > kMaxNesting) tokens.Raise(msg::kExpressionTooComplex, {tokens.ParseContext()});
+  }
+  ~TNesting() { --depth_; }
+
+ private:
+  int& depth_;
 };
 
 TExpToken* TGrammar::Binary(uint8_t code, TExpToken* left, TExpToken* right, size_t begin) {
@@ -356,6 +375,7 @@ TExpToken* TGrammar::Primary() {
   }
   if (t_.IsToken(ttInteger) || t_.IsToken(ttFloat)) return Number();
   if (t_.IsToken('(')) {
+    TNesting nesting(depth_, t_);
     t_.NextToken();
     TExpToken* inner = Or();
     if (!t_.IsToken(')')) t_.Raise(msg::kRightParenExpected, {t_.TokenText()});
@@ -443,6 +463,7 @@ TExpToken* TGrammar::Function(const TFunctionWord& word) {
   const std::string_view name = word.Name;
   const std::string written = t_.TokenText();
   const size_t begin = t_.TokenStart();
+  TNesting nesting(depth_, t_);
   t_.NextToken();
   TExpToken* node = Node(ncFunction, word.Code);
   node->Text = std::string(name);

@@ -41,6 +41,7 @@ inline constexpr std::string_view kTrimPlacement = "LEADING, TRAILING, or BOTH k
 inline constexpr std::string_view kExtractPart = "YEAR, MONTH, WEEK, DAY, DAYOFWEEK, DAYOFYEAR, HOUR, MINUTE, or SECOND keyword expected in EXTRACT function, instead found '%s'";
 inline constexpr std::string_view kNullAfterIs = "NULL keyword expected after IS keyword, instead found '%s'";
 inline constexpr std::string_view kTypeNameExpected = "SQL data type keyword expected, instead found '%s'";
+inline constexpr std::string_view kExpressionTooComplex = "Expression is too complex or nested too deeply in %s";
 inline constexpr std::string_view kAggregatesNested = "Aggregate functions cannot be nested";
 inline constexpr std::string_view kAggregateInExpression = "Aggregate functions cannot be used within expressions";
 

@@ -213,6 +213,19 @@ void TChecker::CheckUnary(TExpToken& node) {
     node.Scale = operand.Scale;
   }
   if (!valid) scope_.Raise(msg::kUnaryTypeMismatch, {name, operand.Text, options_.Context});
+  // A sign before a number is part of the constant (so that "Score < -50"
+  // compares a field with a constant).
+  if (node.Code != opNot && operand.Class == ncConstant && !operand.Value.Null &&
+      IsNumericType(type)) {
+    TExpValue value = operand.Value;
+    if (node.Code == opNegate) {
+      value.Int = static_cast<int64_t>(0 - static_cast<uint64_t>(value.Int));
+      value.Float = -value.Float;
+    }
+    node.Class = ncConstant;
+    node.Value = value;
+    node.Left = nullptr;
+  }
 }
 
 void TChecker::RequireComparable(const TExpToken& left, const TExpToken& right, bool ordering) {

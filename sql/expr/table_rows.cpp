@@ -7,6 +7,18 @@
 
 namespace strata {
 
+namespace {
+
+// The data bytes of a stored fixed-size field, read in place (no copy): nullptr
+// for a blank field or one beyond the record.
+const uint8_t* FixedData(const TFieldDescriptor& field, std::span<const uint8_t> record,
+                         size_t width) {
+  if (field.Offset + 1u + width > record.size() || record[field.Offset] == 0) return nullptr;
+  return record.data() + field.Offset + 1;
+}
+
+}  // namespace
+
 std::optional<TColumnInfo> TTableColumns::FindColumn(int source, std::string_view column) const {
   if (source != 0) return std::nullopt;
   for (const TFieldDescriptor& field : fields_) {
@@ -53,16 +65,24 @@ bool TRecordRows::ReadColumn(int source, uint16_t column, TExpValue& out) {
       return true;
     }
     case fldBOOL:
-      if (auto value = GetFieldBoolean(field, record_, context_)) {
-        out.Int = *value ? kSqlTrue : kSqlFalse;
+      if (const uint8_t* data = FixedData(field, record_, 2)) {
+        out.Int = (data[0] | data[1]) != 0 ? kSqlTrue : kSqlFalse;
         out.Null = false;
       }
       return true;
     case fldFLOAT:
     case fldTIMESTAMP:
-      if (auto value = field.TypeCode == fldFLOAT ? GetFieldDouble(field, record_, context_)
-                                                  : GetFieldTimestamp(field, record_, context_)) {
-        out.Float = *value;
+      if (const uint8_t* data = FixedData(field, record_, 8)) {
+        std::memcpy(&out.Float, data, 8);  // little-endian IEEE double
+        out.Null = false;
+      }
+      return true;
+    case fldDATE:
+    case fldTIME:
+      if (const uint8_t* data = FixedData(field, record_, 4)) {
+        int32_t value = 0;
+        std::memcpy(&value, data, 4);
+        out.Int = value;
         out.Null = false;
       }
       return true;
@@ -86,8 +106,6 @@ bool TRecordRows::ReadColumn(int source, uint16_t column, TExpValue& out) {
     case fldINT32:
     case fldUINT16:
     case fldINT64:
-    case fldDATE:
-    case fldTIME:
       if (auto value = GetFieldInt64(field, record_, context_)) {
         out.Int = *value;
         out.Null = false;

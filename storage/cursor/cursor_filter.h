@@ -36,6 +36,9 @@ class TCursorFilter {
  public:
   virtual ~TCursorFilter() = default;
 
+  // Whether the set narrows the view at all; a set whose filters are all
+  // inactive does not, and the cursor then treats it as absent.
+  virtual bool Narrows() const { return true; }
   // Whether Accepts needs the record's bytes (a bitmap does not).
   virtual bool NeedsRecord() const { return true; }
   // Whether the record qualifies. `record` is the record buffer, or empty

@@ -106,7 +106,7 @@ void TDataCursor::SetRecordNumber(uint32_t ordinal) {
   SyncWithTable();
   TIndexPosition pos;
   bool found = false;
-  if (filter_) {
+  if (Filtering()) {
     uint32_t count = 0;
     for (bool on = ViewFirst(pos); on; on = ViewNext(pos)) {
       if (++count == ordinal) {

@@ -46,7 +46,7 @@ bool TDataCursor::InRange(const TIndexPosition& pos) const {
 }
 
 bool TDataCursor::Accepted(const TIndexPosition& pos) {
-  if (!filter_) return true;
+  if (!Filtering()) return true;
   if (!filter_->NeedsRecord()) return filter_->Accepts(pos.RecordNumber, {});
   std::vector<uint8_t> record;
   if (!ReadStored(pos.RecordNumber, record)) return false;
@@ -111,7 +111,7 @@ bool TDataCursor::ViewEmpty() {
 }
 
 uint32_t TDataCursor::ViewCount() {
-  if (filter_) {
+  if (Filtering()) {
     if (!range_.Active) {
       if (auto known = filter_->KnownCount()) return *known;
     }
@@ -130,7 +130,7 @@ uint32_t TDataCursor::ViewCount() {
 }
 
 uint32_t TDataCursor::ViewOrdinal(TIndexPosition& pos) {
-  if (filter_) {
+  if (Filtering()) {
     uint32_t ordinal = 0;
     TIndexPosition walk;
     for (bool on = ViewFirst(walk); on; on = ViewNext(walk)) {

@@ -41,15 +41,15 @@
 #include <vector>
 
 #include "storage/cursor/cursor_filter.h"
-#include "storage/session/data_directory.h"
-#include "storage/record/field_descriptor.h"
 #include "storage/index/index_definition.h"
 #include "storage/index/index_descriptor.h"
 #include "storage/index/index_key.h"
 #include "storage/index/index_position.h"
+#include "storage/record/field_descriptor.h"
 #include "storage/record/record_context.h"
-#include "storage/table/table_definition.h"
+#include "storage/session/data_directory.h"
 #include "storage/session/table_ref.h"
+#include "storage/table/table_definition.h"
 
 namespace strata {
 
@@ -358,6 +358,7 @@ class TDataCursor {
   bool BeforeStart(const TIndexPosition& pos) const;
   bool BeyondEnd(const TIndexPosition& pos) const;
   bool InRange(const TIndexPosition& pos) const;
+  bool Filtering() const { return filter_ && filter_->Narrows(); }
   bool Accepted(const TIndexPosition& pos);
   bool InView(const TIndexPosition& pos) { return InRange(pos) && Accepted(pos); }
   bool ViewFirst(TIndexPosition& pos);

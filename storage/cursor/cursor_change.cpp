@@ -12,6 +12,7 @@
 #include <array>
 #include <cstring>
 
+#include "storage/best_effort.h"
 #include "storage/blob/blob_buffer.h"
 #include "storage/blob/blob_file.h"
 #include "storage/cursor/data_cursor.h"
@@ -75,19 +76,10 @@ void TDataCursor::AbandonChanges() noexcept {
   if (!table_ || table_->InTransaction()) return;
   // Everything before this operation has reached the files: dropping the
   // caches brings back that state.
-  try {
-    Data().DiscardChanges();
-  } catch (...) {
-  }
-  try {
-    IndexFile().DiscardChanges();
-  } catch (...) {
-  }
+  BestEffort([&] { Data().DiscardChanges(); });
+  BestEffort([&] { IndexFile().DiscardChanges(); });
   if (TBlobFile* blob = BlobFile()) {
-    try {
-      blob->DiscardChanges();
-    } catch (...) {
-    }
+    BestEffort([&] { blob->DiscardChanges(); });
   }
 }
 

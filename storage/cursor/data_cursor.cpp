@@ -1,4 +1,5 @@
 // TDataCursor: opening and closing, structural operations, indexes.
+#include "storage/best_effort.h"
 #include "storage/cursor/data_cursor.h"
 
 #include <algorithm>
@@ -42,10 +43,7 @@ void TDataCursor::Open(std::string_view table_name, const TTableOpenOptions& opt
     NoteTableState();
   } catch (...) {
     TTableRef failed = std::move(table_);
-    try {
-      failed.Release();
-    } catch (...) {
-    }
+    BestEffort([&] { failed.Release(); });
     throw;
   }
 }

@@ -5,6 +5,7 @@
 #include <set>
 
 #include "platform/nls.h"
+#include "storage/best_effort.h"
 #include "storage/byte_order.h"
 #include "storage/record/date_time.h"
 #include "storage/engine_error.h"
@@ -172,10 +173,7 @@ void TDataFile::Close() {
     TDataFile* file;
     ~TCloser() {
       file->ResetState();
-      try {
-        file->CloseFile();
-      } catch (...) {
-      }
+      BestEffort([&] { file->CloseFile(); });
     }
   } closer{this};
   if (!read_only_) Flush(false);

@@ -1,5 +1,6 @@
 #include "storage/index/index_tree.h"
 
+#include <cassert>
 #include <cstring>
 
 #include "storage/engine_error.h"
@@ -111,7 +112,14 @@ bool TIndexTree::DescendEdge(bool rightmost, Path& path) {
   }
 }
 
+void TIndexTree::SetAfterLast(TIndexPosition& pos) {
+  pos.Reset(index_);
+  pos.State = psAfterLast;
+  pos.Generation = store_.Generation(index_);
+}
+
 void TIndexTree::SavePosition(const Path& path, TPositionState state, TIndexPosition& pos) {
+  assert(path.depth > 0 && path.depth <= kMaxIndexDepth);
   pos.Index = index_;
   pos.State = state;
   pos.Depth = path.depth;
@@ -144,6 +152,7 @@ void TIndexTree::LoadPath(const TIndexPosition& pos, Path& path) {
 // After a descent the leaf slot may lie just past the leaf's last entry;
 // moves on to the next leaf then. Saves the result in `pos`.
 bool TIndexTree::Settle(Path& path, TIndexPosition& pos) {
+  assert(path.depth > 0);  // callers settle only after a descent found a leaf
   const TPage& leaf = *path.pages[path.depth - 1];
   if (path.slots[path.depth - 1] >= leaf.Count && !StepRight(path)) {
     SavePosition(path, psAfterLast, pos);
@@ -184,9 +193,7 @@ bool TIndexTree::StepLeft(Path& path) {
 bool TIndexTree::First(TIndexPosition& pos) {
   Path path;
   if (!DescendEdge(false, path)) {
-    pos.Reset(index_);
-    pos.State = psAfterLast;
-    pos.Generation = store_.Generation(index_);
+    SetAfterLast(pos);
     return false;
   }
   SavePosition(path, psOnEntry, pos);
@@ -196,9 +203,7 @@ bool TIndexTree::First(TIndexPosition& pos) {
 bool TIndexTree::Last(TIndexPosition& pos) {
   Path path;
   if (!DescendEdge(true, path)) {
-    pos.Reset(index_);
-    pos.State = psAfterLast;
-    pos.Generation = store_.Generation(index_);
+    SetAfterLast(pos);
     return false;
   }
   SavePosition(path, psOnEntry, pos);
@@ -216,9 +221,7 @@ bool TIndexTree::Refresh(TIndexPosition& pos) {
   std::memcpy(key, pos.Key.data(), format_.KeySize());
   Path path;
   if (!Descend(key, TKeyLimit::Whole(), TSeekMode::kNotBelow, path)) {
-    pos.Reset(index_);
-    pos.State = psAfterLast;
-    pos.Generation = store_.Generation(index_);
+    SetAfterLast(pos);
     return false;
   }
   if (!Settle(path, pos)) return false;
@@ -226,6 +229,7 @@ bool TIndexTree::Refresh(TIndexPosition& pos) {
 }
 
 bool TIndexTree::StepWithinLeaf(TIndexPosition& pos, int step) {
+  assert(step == 1 || step == -1);
   if (pos.Depth <= 0 || pos.Depth > kMaxIndexDepth) return false;  // LoadPath reports it
   const int leaf = pos.Depth - 1;
   const TPage& page = store_.FetchPage(index_, pos.Pages[leaf]);
@@ -283,9 +287,7 @@ bool TIndexTree::Prior(TIndexPosition& pos) {
 bool TIndexTree::Seek(const uint8_t* key, TKeyLimit limit, TSeekMode mode, TIndexPosition& pos) {
   Path path;
   if (!Descend(key, limit, mode, path)) {
-    pos.Reset(index_);
-    pos.State = psAfterLast;
-    pos.Generation = store_.Generation(index_);
+    SetAfterLast(pos);
     return false;
   }
   return Settle(path, pos);
@@ -561,8 +563,7 @@ bool TIndexTree::SeekOrdinal(uint32_t ordinal, TIndexPosition& pos, uint32_t tot
   Path path;
   bool from_right = total > 0 && ordinal > total / 2;
   if (!DescendEdge(from_right, path)) {
-    pos.Reset(index_);
-    pos.State = psAfterLast;
+    SetAfterLast(pos);
     return false;
   }
   const TPage* leaf = path.pages[path.depth - 1];
@@ -580,9 +581,7 @@ bool TIndexTree::SeekOrdinal(uint32_t ordinal, TIndexPosition& pos, uint32_t tot
     for (uint32_t walked = 0; before >= leaf->Count; ++walked) {
       if (walked > kMaxWalk) Corrupt();
       if (leaf->Next == 0) {
-        pos.Reset(index_);
-        pos.State = psAfterLast;
-        pos.Generation = store_.Generation(index_);
+        SetAfterLast(pos);
         return false;
       }
       before -= leaf->Count;

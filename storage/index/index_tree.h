@@ -118,6 +118,8 @@ class TIndexTree {
   void PushPath(Path& path, TPage* page, int slot);
   int SearchPage(const TPage& page, const uint8_t* key, TKeyLimit limit, TSeekMode mode) const;
   void SavePosition(const Path& path, TPositionState state, TIndexPosition& pos);
+  // After the last entry, under the current generation.
+  void SetAfterLast(TIndexPosition& pos);
   void LoadPath(const TIndexPosition& pos, Path& path);
   bool Settle(Path& path, TIndexPosition& pos);
   bool StepRight(Path& path);

@@ -462,6 +462,28 @@ TEST_F(PositionTest, OrdinalsBothWays) {
   EXPECT_FALSE(t.SeekOrdinal(5001, pos));
 }
 
+TEST(IndexTreePositionTest, EveryWayPastTheEndTakesTheCurrentGeneration) {
+  // A position after the last entry is up to date: it is not re-found.
+  TKeyTable table;
+  uint16_t id = table.Add("Id", fldINT32);
+  TreeFixture tree(table, Def({id}, true));
+  tree.Store().AdvanceGeneration(kSlot);
+  tree.Store().AdvanceGeneration(kSlot);
+  const uint64_t generation = tree.Store().Generation(kSlot);
+  TIndexTree t = tree.Tree();
+  TIndexPosition pos;
+  EXPECT_FALSE(t.SeekOrdinal(1, pos));  // the empty index
+  EXPECT_EQ(pos.State, psAfterLast);
+  EXPECT_EQ(pos.Generation, generation);
+  TIndexPosition first;
+  EXPECT_FALSE(t.First(first));
+  EXPECT_EQ(first.Generation, generation);
+  Bytes key(tree.Format().KeySize());
+  TIndexPosition sought;
+  EXPECT_FALSE(t.Seek(key.data(), TKeyLimit::Whole(), TSeekMode::kNotBelow, sought));
+  EXPECT_EQ(sought.Generation, generation);
+}
+
 TEST(IndexTreeCorruptionTest, CyclesAndBrokenLinksAreFound) {
   TKeyTable table;
   uint16_t id = table.Add("Id", fldINT32);

@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "platform/clock.h"
+#include "storage/best_effort.h"
 #include "storage/blob/blob_file.h"
 #include "storage/data/data_file.h"
 #include "storage/session/data_session.h"
@@ -27,10 +28,7 @@ TDataDirectory::~TDataDirectory() {
     // Nothing can be reported from here; the tables close regardless.
   }
   for (auto it = tables_.rbegin(); it != tables_.rend(); ++it) {
-    try {
-      (*it)->Close();
-    } catch (...) {
-    }
+    BestEffort([&] { (*it)->Close(); });
   }
   tables_.clear();
   session_->ForgetDirectory(this);
@@ -87,10 +85,7 @@ TTableRef TDataDirectory::OpenTable(std::string_view table_name, const TTableOpe
       CheckPassword(*created);
       if (in_transaction_ && !in_memory) created->JoinTransaction();
     } catch (...) {
-      try {
-        created->Close();
-      } catch (...) {
-      }
+      BestEffort([&] { created->Close(); });
       throw;
     }
     tables_.push_back(std::move(created));
@@ -207,10 +202,7 @@ void TDataDirectory::CreateTable(const TTableDefinition& definition,
   } catch (...) {
     // A table half created is no table: remove what was made.
     for (const std::string& path : created) {
-      try {
-        TFileHandler::DeleteFile(path, in_memory);
-      } catch (...) {
-      }
+      BestEffort([&] { TFileHandler::DeleteFile(path, in_memory); });
     }
     throw;
   }
@@ -308,10 +300,7 @@ void TDataDirectory::StartTransaction() {
     }
   } catch (...) {
     for (auto it = started.rbegin(); it != started.rend(); ++it) {
-      try {
-        (*it)->RollbackTransaction();
-      } catch (...) {
-      }
+      BestEffort([&] { (*it)->RollbackTransaction(); });
     }
     throw;
   }

@@ -1,5 +1,6 @@
 #include "storage/session/table_ref.h"
 
+#include "storage/best_effort.h"
 #include "storage/session/data_directory.h"
 
 namespace strata {
@@ -20,10 +21,7 @@ TTableRef::TTableRef(TTableRef&& other) noexcept
 
 TTableRef& TTableRef::operator=(TTableRef&& other) noexcept {
   if (this != &other) {
-    try {
-      Release();
-    } catch (...) {
-    }
+    BestEffort([&] { Release(); });
     directory_ = std::move(other.directory_);
     table_ = other.table_;
     cursor_id_ = other.cursor_id_;

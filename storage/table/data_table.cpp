@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "storage/best_effort.h"
 #include "storage/blob/blob_file.h"
 #include "storage/data/data_file.h"
 #include "storage/engine_error.h"
@@ -84,10 +85,7 @@ void TDataTable::CloseFiles() noexcept {
   // Each file is closed even when another fails to.
   auto close = [](auto& file) {
     if (!file) return;
-    try {
-      file->Close();
-    } catch (...) {
-    }
+    BestEffort([&] { file->Close(); });
     file.reset();
   };
   close(blob_);

@@ -39,6 +39,7 @@
 //     EndWrite / UnlockTable        released by whichever holds it last
 #pragma once
 
+#include <cassert>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -101,7 +102,10 @@ class TDataTable {
   // Users (cursors) of this table object; maintained by the directory.
   int Users() const { return users_; }
   void AddUser() { ++users_; }
-  void RemoveUser() { --users_; }
+  void RemoveUser() {
+    assert(users_ > 0);  // every user added once, removed once
+    --users_;
+  }
   int NewCursorId() { return ++last_cursor_id_; }
 
   // Lock protocol (each returns whether another process changed the table

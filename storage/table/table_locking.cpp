@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "platform/clock.h"
+#include "storage/best_effort.h"
 #include "storage/blob/blob_file.h"
 #include "storage/data/data_file.h"
 #include "storage/table/data_table.h"
@@ -139,10 +140,7 @@ bool TDataTable::BeginWrite() {
   auto give_back = [&] {
     if (took_index) index_->Unlock(kWriteRegionOffset, kWriteRegionLength);
     if (took_mutex) data_->Unlock(kTableMutexOffset, kTableMutexLength);
-    try {
-      ResumeReadLocks();
-    } catch (...) {
-    }
+    BestEffort([&] { ResumeReadLocks(); });
   };
   auto lock_region = [](TFileHandler& file, uint64_t offset, uint64_t length) {
     return RunTableLockLoop([&] { return file.Lock(offset, length); });
@@ -174,11 +172,8 @@ bool TDataTable::BeginWrite() {
   try {
     return DetectChange();
   } catch (...) {
-    try {
-      write_depth_ = 1;
-      EndWrite();
-    } catch (...) {
-    }
+    write_depth_ = 1;
+    BestEffort([&] { EndWrite(); });
     throw;
   }
 }

@@ -259,7 +259,7 @@ std::string FormatDate(int32_t day_number) {
   TCalendarDate date;
   if (!TryDecodeDate(day_number, date)) return std::to_string(day_number);
   char text[32];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02d", date.Year, date.Month, date.Day);
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d", date.year, date.month, date.day);
   return text;
 }
 
@@ -373,17 +373,17 @@ int64_t Extract(uint8_t part, const TExpValue& value) {
   TryDecodeDate(day, date);
   const TTimeOfDay clock = DecodeTime(time);
   int32_t first_of_year = 0;
-  TryEncodeDate(date.Year, 1, 1, first_of_year);
+  TryEncodeDate(date.year, 1, 1, first_of_year);
   const int64_t day_of_year = day - first_of_year + 1;
   switch (part) {
     case xpYear:
-      return date.Year;
+      return date.year;
     case xpMonth:
-      return date.Month;
+      return date.month;
     case xpWeek:
       return (day_of_year - 1) / 7 + 1;
     case xpDay:
-      return date.Day;
+      return date.day;
     case xpDayOfWeek:
       return day % 7 + 1;  // 1 Sunday .. 7 Saturday (day 1 was a Monday)
     case xpDayOfYear:

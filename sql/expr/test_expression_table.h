@@ -104,7 +104,7 @@ inline std::string DateText(int64_t day) {
   TCalendarDate d;
   if (!TryDecodeDate(static_cast<int32_t>(day), d)) return "day" + std::to_string(day);
   char text[32];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02d", d.Year, d.Month, d.Day);
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d", d.year, d.month, d.day);
   return text;
 }
 

@@ -142,7 +142,11 @@ class TRepair {
     try {
       cursor.Open(name_, {.Exclusive = true});
     } catch (const EStrataEngineError& error) {
-      if (error.Code == STRATA_OSENOENT || error.Code == STRATA_OSEACCES) throw;
+      // Missing, in use, or locked by a password: nothing to repair here.
+      if (error.Code == STRATA_OSENOENT || error.Code == STRATA_OSEACCES ||
+          error.Code == STRATA_NOTSUFFTABLERIGHTS || error.Code == STRATA_INVALIDPASSWORD) {
+        throw;
+      }
       report_.FaultsFound.push_back(std::string("the table cannot be opened: ") + error.what());
       return;
     }

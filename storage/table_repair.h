@@ -60,7 +60,8 @@ struct TTableRepairReport {
 
 // Repairs table `table_name` of `directory`, which must not have it open;
 // the table's files are used exclusively throughout. Errors that leave
-// nothing to repair (the table is missing or in use: 11010, 11013) and a
+// nothing to repair (the table is missing, in use or password-protected:
+// 11010, 11013, 10498, 10015) and a
 // data file header beyond repair (unreadable descriptors, version, locale)
 // are raised before anything is changed.
 TTableRepairReport RepairTable(const std::shared_ptr<TDataDirectory>& directory,

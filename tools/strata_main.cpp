@@ -87,7 +87,7 @@ Example: a banner table with a GIF image
   strata verify Bannerdata/Demo
 
 Exit status: 0 on success, 1 when verify finds faults (or rebuild refuses
-damaged records), 2 on any error.
+damaged records, or repair leaves faults), 2 on any error.
 )HELP";
 
 // A usage mistake: the message and a pointer to --help.

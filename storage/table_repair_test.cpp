@@ -266,6 +266,33 @@ TEST_F(TableRepair, AnInsertKilledAfterItsRecordLeavesARecordTheRepairKeeps) {
   EXPECT_EQ(Records(), expected);
 }
 
+// Killed between its record write and the data header write: the header
+// still hands out the slot and the row number the record took.
+TEST_F(TableRepair, AnInsertKilledBeforeItsDataHeaderKeepsItsRecord) {
+  Copy();
+  TTableFiles files = Files();
+  const std::vector<uint8_t> before = files.Read(".DAT");
+  const std::string indexes = snapshots_.Dir() + "indexes/";
+  Save(indexes, ".IDX");
+  Insert(500);
+  std::vector<uint8_t> data = files.Read(".DAT");
+  std::copy(before.begin(), before.begin() + 127, data.begin());
+  files.Write(".DAT", data);
+  Restore(indexes, ".IDX");
+  TTableCheckResult result = Check();
+  EXPECT_TRUE(Mentions(result.Faults, "is not a deleted record")) << Joined(result.Faults);
+  EXPECT_TRUE(Mentions(result.Faults, "above the last one handed out")) << Joined(result.Faults);
+  TTableRepairReport report = Repair();
+  EXPECT_TRUE(report.After.Sound()) << Joined(report.After.Faults);
+  EXPECT_TRUE(Mentions(report.Actions, "last row number handed out raised from 200 to 201"))
+      << Joined(report.Actions);
+  std::map<int, size_t> expected = Expected();
+  expected[500] = DamagedNotes(500).size();  // its blob blocks were written
+  EXPECT_EQ(Records(), expected);
+  Insert(501);  // neither its slot nor its row number is handed out again
+  EXPECT_TRUE(Check().Sound());
+}
+
 // A killed insert whose row number and key the next insert took again: the
 // one the indexes knew stays, the other is set aside.
 TEST_F(TableRepair, OfTwoRecordsWithOneKeyTheIndexedOneStays) {

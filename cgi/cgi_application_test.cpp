@@ -8,9 +8,12 @@
 #include "cgi/test_support.h"
 #include "cgi/web_dispatcher.h"
 #include "cgi/web_response.h"
+#include "platform/windows1252.h"
 
 namespace cgi {
 namespace {
+
+using namespace platform::literals;
 
 using testing::ChildResult;
 using testing::RunInChild;
@@ -75,8 +78,8 @@ TEST(CGIApplication, EscapedErrorBecomesThe500PageAfterWhatWasWritten) {
 
 TEST(CGIApplication, ConversionErrorOfTheQueryShowsItsMessage) {
   auto result = RunApplication({{"QUERY_STRING", "a=%zz"}});
-  EXPECT_EQ(result.output,
-            TCGIApplication::ErrorPageText("EConvertError", "'$zz' ist kein gültiger Integerwert"));
+  EXPECT_EQ(result.output, TCGIApplication::ErrorPageText(
+                               "EConvertError", "'$zz' ist kein gültiger Integerwert"_w1252));
 }
 
 TEST(CGIApplication, MessageGoesIntoTheStatusLineUnchanged) {

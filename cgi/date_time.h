@@ -1,20 +1,16 @@
 // Date-time values as the gateway stores them: days since 1899-12-30 as a
 // double, the fraction being the time of day; -1 means "not set".
+// The calendar itself is platform/calendar.h.
 #pragma once
+
+#include "platform/calendar.h"
 
 namespace cgi {
 
 using TDateTime = double;
 
-struct TDateTimeParts {
-  int Year = 0;
-  int Month = 0;  // 1..12
-  int Day = 0;    // 1..31
-  int Hour = 0;
-  int Minute = 0;
-  int Second = 0;
-  int DayOfWeek = 0;  // 0 = Sunday
-};
+// The calendar parts of a value (milliseconds always 0).
+using TDateTimeParts = platform::DateTime;
 
 // The value of a calendar date plus a time of day. Raises EConvertError when
 // a part is out of range (month 13, day 31 of April, hour 24, ...).

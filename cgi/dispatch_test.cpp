@@ -7,9 +7,12 @@
 #include "cgi/test_request.h"
 #include "cgi/web_application.h"
 #include "cgi/web_dispatcher.h"
+#include "platform/windows1252.h"
 
 namespace cgi {
 namespace {
+
+using namespace platform::literals;
 
 using Strings = std::vector<std::string>;
 using Env = std::map<std::string, std::string>;
@@ -116,7 +119,7 @@ TEST(ActionItems, InvalidPatternRaisesWhenFirstNeeded) {
     item.TryAction(f.request, f.response, false);
     ADD_FAILURE();
   } catch (const EMaskException& e) {
-    EXPECT_STREQ(e.what(), "'/[x' ist eine ungültige Maske für (4)");
+    EXPECT_STREQ(e.what(), "'/[x' ist eine ungültige Maske für (4)"_w1252);
   }
   item.SetPathInfo("/[x]");  // recompiled after the change
   f.request.Env()["PATH_INFO"] = "/X";
@@ -351,7 +354,7 @@ TEST(ModulePool, LimitOfActiveModules) {
   ExpectError<EWebBrokerException>(
       [&] { application.TakeModule(); },
       "Die maximale Anzahl gleichzeitiger Verbindungen wurde überschritten. Versuchen Sie später "
-      "noch einmal");
+      "noch einmal"_w1252);
   application.ReturnModule(first);
   application.SetModuleLimit(0);  // no limit
   application.TakeModule();

@@ -6,10 +6,14 @@
 #include <memory>
 #include <typeinfo>
 
+#include "platform/windows1252.h"
+
 namespace cgi {
 
+using namespace platform::literals;
+
 void RaiseInvalidInteger(const std::string& text) {
-  throw EConvertError("'" + text + "' ist kein gültiger Integerwert");
+  throw EConvertError("'" + text + "' ist kein gültiger Integerwert"_w1252);
 }
 
 std::string ClassNameOf(const std::type_info& type) {

@@ -6,8 +6,12 @@
 
 #include "cgi/errors.h"
 #include "cgi/string_list.h"
+#include "platform/windows1252.h"
 
 namespace cgi {
+
+using namespace platform::literals;
+
 namespace {
 
 const char* const kWeekdays[7] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
@@ -76,7 +80,9 @@ class DateReader {
     Next();
     return value;
   }
-  [[noreturn]] void Fail() const { throw EConvertError("'" + text_ + "' ist kein gültiges Datum"); }
+  [[noreturn]] void Fail() const {
+    throw EConvertError("'" + text_ + "' ist kein gültiges Datum"_w1252);
+  }
 
  private:
   const std::string& text_;
@@ -128,8 +134,8 @@ TDateTime ParseHTTPDate(const std::string& text) {
 std::string HTTPDateText(TDateTime value) {
   TDateTimeParts p = DecodeDateTime(value);
   char text[64];
-  std::snprintf(text, sizeof text, "%s, %02d %s %04d %02d:%02d:%02d GMT", kWeekdays[p.DayOfWeek],
-                p.Day, kMonths[p.Month - 1], p.Year, p.Hour, p.Minute, p.Second);
+  std::snprintf(text, sizeof text, "%s, %02d %s %04d %02d:%02d:%02d GMT", kWeekdays[p.day_of_week],
+                p.day, kMonths[p.month - 1], p.year, p.hour, p.minute, p.second);
   return text;
 }
 

@@ -17,16 +17,16 @@ TEST(DateTime, EncodesDaysFrom1899December30) {
 
 TEST(DateTime, DecodeRoundTripsAndKnowsTheWeekday) {
   TDateTimeParts p = DecodeDateTime(EncodeDateTime(2024, 2, 29, 23, 59, 59));
-  EXPECT_EQ(p.Year, 2024);
-  EXPECT_EQ(p.Month, 2);
-  EXPECT_EQ(p.Day, 29);
-  EXPECT_EQ(p.Hour, 23);
-  EXPECT_EQ(p.Minute, 59);
-  EXPECT_EQ(p.Second, 59);
-  EXPECT_EQ(p.DayOfWeek, 4);  // Thursday
+  EXPECT_EQ(p.year, 2024);
+  EXPECT_EQ(p.month, 2);
+  EXPECT_EQ(p.day, 29);
+  EXPECT_EQ(p.hour, 23);
+  EXPECT_EQ(p.minute, 59);
+  EXPECT_EQ(p.second, 59);
+  EXPECT_EQ(p.day_of_week, 4);  // Thursday
   p = DecodeDateTime(-1.25);
-  EXPECT_EQ(p.Day, 29);
-  EXPECT_EQ(p.Hour, 6);
+  EXPECT_EQ(p.day, 29);
+  EXPECT_EQ(p.hour, 6);
 }
 
 TEST(DateTime, OutOfRangePartsRaise) {

@@ -262,5 +262,14 @@ TEST_F(LighttpdTest, RaisingHandlerGivesThe500Page) {
   EXPECT_EQ(reply.body, page.substr(page.find("\r\n\r\n") + 4));
 }
 
+TEST_F(LighttpdTest, GermanMessageLeavesAsWindows1252) {
+  // The conversion error of a bad escape reaches the client in the system's
+  // single-byte character set: "ü" is the one byte FC, not UTF-8's C3 BC.
+  Reply reply = Curl({}, "/app.cgi?do=convert");
+  EXPECT_EQ(reply.status, 500);
+  EXPECT_NE(reply.body.find("ist kein g\xFCltiger Integerwert"), std::string::npos) << reply.body;
+  EXPECT_EQ(reply.body.find("\xC3"), std::string::npos) << reply.body;
+}
+
 }  // namespace
 }  // namespace cgi

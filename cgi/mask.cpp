@@ -1,19 +1,21 @@
 #include "cgi/mask.h"
 
 #include "cgi/errors.h"
+#include "platform/letter_case.h"
+#include "platform/windows1252.h"
 
 namespace cgi {
+
+using namespace platform::literals;
+
 namespace {
 
 constexpr int kMaxAnyRuns = 30;
 
-unsigned char Upper(char c) {
-  unsigned char u = static_cast<unsigned char>(c);
-  return u >= 'a' && u <= 'z' ? u - ('a' - 'A') : u;
-}
+unsigned char Upper(char c) { return static_cast<unsigned char>(platform::AsciiUpper(c)); }
 
 [[noreturn]] void InvalidMask(const std::string& pattern, size_t position) {
-  throw EMaskException("'" + pattern + "' ist eine ungültige Maske für (" +
+  throw EMaskException("'" + pattern + "' ist eine ungültige Maske für ("_w1252 +
                        std::to_string(position) + ")");
 }
 

@@ -3,9 +3,12 @@
 #include <gtest/gtest.h>
 
 #include "cgi/errors.h"
+#include "platform/windows1252.h"
 
 namespace cgi {
 namespace {
+
+using namespace platform::literals;
 
 bool Matches(const std::string& pattern, const std::string& text) {
   return TMask(pattern).Matches(text);
@@ -55,8 +58,8 @@ void ExpectInvalid(const std::string& pattern, int position) {
     TMask mask(pattern);
     ADD_FAILURE() << "accepted " << pattern;
   } catch (const EMaskException& e) {
-    EXPECT_EQ(e.what(),
-              "'" + pattern + "' ist eine ungültige Maske für (" + std::to_string(position) + ")");
+    EXPECT_EQ(e.what(), "'" + pattern + "' ist eine ungültige Maske für ("_w1252 +
+                            std::to_string(position) + ")");
   }
 }
 

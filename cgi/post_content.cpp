@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "platform/file.h"
+#include "platform/letter_case.h"
 
 namespace cgi {
 namespace {
@@ -13,12 +14,11 @@ constexpr size_t kHeadWindow = 255;  // how far a part's headers are looked at
 constexpr size_t kBoundaryLimit = 199;
 constexpr size_t kNameLimit = 199;
 
-char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c; }
-
 // Position of `needle` in `text` without regard to ASCII letter case.
 size_t FindCI(std::string_view text, std::string_view needle) {
-  auto it = std::search(text.begin(), text.end(), needle.begin(), needle.end(),
-                        [](char a, char b) { return AsciiLower(a) == AsciiLower(b); });
+  auto it = std::search(text.begin(), text.end(), needle.begin(), needle.end(), [](char a, char b) {
+    return platform::AsciiLower(a) == platform::AsciiLower(b);
+  });
   return it == text.end() && !needle.empty() ? std::string_view::npos
                                              : static_cast<size_t>(it - text.begin());
 }
@@ -220,21 +220,18 @@ class MultipartParser {
 uint8_t HexDigitValue(char c) {
   unsigned char code = static_cast<unsigned char>(c);
   if (code <= '9') return static_cast<uint8_t>(code - 48);
-  unsigned char upper = code >= 'a' && code <= 'z' ? code - ('a' - 'A') : code;
+  unsigned char upper = static_cast<unsigned char>(platform::AsciiUpper(c));
   return static_cast<uint8_t>(upper - 55);
 }
 
 bool ParsePostedContent(TWebRequest& request, TStringList& list, const std::string& upload_dir) {
   std::string method = request.StringField(rvMethod);
-  for (char& c : method) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - ('a' - 'A'));
-  }
-  if (method != "POST") return false;
+  if (platform::AsciiUpperCase(method) != "POST") return false;
 
   std::string body = ReadBody(request);
   std::string content_type = request.StringField(rvContentType);
   std::string lower_type = content_type.substr(0, 19);
-  for (char& c : lower_type) c = AsciiLower(c);
+  for (char& c : lower_type) c = platform::AsciiLower(c);
   if (lower_type != "multipart/form-data") {
     ParseForm(body, list);
     return true;

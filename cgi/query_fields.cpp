@@ -1,16 +1,10 @@
 #include "cgi/query_fields.h"
 
 #include "cgi/errors.h"
+#include "platform/hex_digit.h"
 
 namespace cgi {
 namespace {
-
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
 
 bool IsIn(char c, std::string_view set) { return set.find(c) != std::string_view::npos; }
 
@@ -32,10 +26,12 @@ std::string DecodeURLText(std::string_view text) {
       // Never read past the text: an escape cut short by its end is as bad
       // as one with a character that is not a hex digit.
       std::string_view digits = text.substr(i + 1, 2);
-      if (digits.size() < 2 || HexValue(digits[0]) < 0 || HexValue(digits[1]) < 0) {
+      if (digits.size() < 2 || platform::HexDigit(digits[0]) < 0 ||
+          platform::HexDigit(digits[1]) < 0) {
         RaiseInvalidInteger("$" + std::string(digits));
       }
-      result += static_cast<char>(HexValue(digits[0]) * 16 + HexValue(digits[1]));
+      result +=
+          static_cast<char>(platform::HexDigit(digits[0]) * 16 + platform::HexDigit(digits[1]));
       i += 2;
     }
   }

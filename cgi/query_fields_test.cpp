@@ -4,9 +4,12 @@
 
 #include "cgi/errors.h"
 #include "cgi/test_request.h"
+#include "platform/windows1252.h"
 
 namespace cgi {
 namespace {
+
+using namespace platform::literals;
 
 TStringList Query(std::string_view text) {
   TStringList list;
@@ -96,13 +99,18 @@ void ExpectConversionError(std::string_view text, const std::string& message) {
 }
 
 TEST(DecodeURLText, BadEscapeRaisesTheConversionError) {
-  ExpectConversionError("a=%zz", "'$zz' ist kein gültiger Integerwert");
-  ExpectConversionError("%4g", "'$4g' ist kein gültiger Integerwert");
+  ExpectConversionError("a=%zz", "'$zz' ist kein gültiger Integerwert"_w1252);
+  ExpectConversionError("%4g", "'$4g' ist kein gültiger Integerwert"_w1252);
+}
+
+TEST(DecodeURLText, ConversionMessageIsWindows1252) {
+  // "ü" as the single byte FC, like every other text of the system.
+  ExpectConversionError("%zz", std::string("'$zz' ist kein g\xFCltiger Integerwert"));
 }
 
 TEST(DecodeURLText, EscapeCutShortByTheEndNeverReadsPastIt) {
-  ExpectConversionError("a=%", "'$' ist kein gültiger Integerwert");
-  ExpectConversionError("a=%4", "'$4' ist kein gültiger Integerwert");
+  ExpectConversionError("a=%", "'$' ist kein gültiger Integerwert"_w1252);
+  ExpectConversionError("a=%4", "'$4' ist kein gültiger Integerwert"_w1252);
   // A field that ends in "%" inside a longer query does not see the next field.
   EXPECT_THROW(Query("a=%4&b=1"), EConvertError);
 }

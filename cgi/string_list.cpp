@@ -1,34 +1,9 @@
 #include "cgi/string_list.h"
+#include "platform/letter_case.h"
 
 namespace cgi {
-namespace {
-
-// Upper-case form of a Windows-1252 byte.
-unsigned char FoldCase(unsigned char c) {
-  if (c >= 'a' && c <= 'z') return c - ('a' - 'A');
-  if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return c - 0x20;
-  switch (c) {
-    case 0x9A:  // s caron
-    case 0x9C:  // oe
-    case 0x9E:  // z caron
-      return c - 0x10;
-    case 0xFF:  // y diaeresis
-      return 0x9F;
-    default:
-      return c;
-  }
-}
-
-}  // namespace
-
 bool SameText(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (FoldCase(static_cast<unsigned char>(a[i])) != FoldCase(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
+  return platform::SameTextIgnoringCase(a, b);
 }
 
 void TStringList::Delete(int index) { entries_.erase(entries_.begin() + index); }

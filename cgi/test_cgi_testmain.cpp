@@ -3,7 +3,8 @@
 //
 // The field "do" names the action item to enable: "echo" (fields as text),
 // "binary" (a GIF-typed stream of every byte value), "status" (a 404 answer),
-// "fail" (a handler that raises). A request with a non-empty path info
+// "fail" (a handler that raises), "convert" (a handler whose conversion of a
+// bad escape fails with the runtime's German message). A request with a non-empty path info
 // reaches the default item. POST bodies are parsed with uploads going into
 // the folder named by the variable BANNER_TEST_UPLOAD_DIR.
 #include <memory>
@@ -12,6 +13,7 @@
 
 #include "cgi/cgi_application.h"
 #include "cgi/post_content.h"
+#include "cgi/query_fields.h"
 #include "cgi/web_dispatcher.h"
 #include "cgi/web_response.h"
 #include "platform/process.h"
@@ -69,6 +71,8 @@ class TTestModule : public TWebModule {
     AddAction("fail", [](TObject*, TWebRequest&, TWebResponse&, bool&) {
       throw ETestHandlerFailure("Aktion fehlgeschlagen");
     });
+    AddAction("convert",
+              [](TObject*, TWebRequest&, TWebResponse&, bool&) { DecodeURLText("%zz"); });
     TWebActionItem& fallback =
         AddAction("default", [](TObject*, TWebRequest& request, TWebResponse& response, bool&) {
           response.SetContentType("text/plain");

@@ -4,8 +4,11 @@
 
 #include "cgi/errors.h"
 #include "cgi/web_dispatcher.h"
+#include "platform/windows1252.h"
 
 namespace cgi {
+
+using namespace platform::literals;
 
 void TWebApplication::RegisterModule(TComponentClass module_class) {
   if (module_class_) throw EWebBrokerException("Nur ein Datenmodul pro Anwendung");
@@ -17,7 +20,7 @@ TComponent* TWebApplication::TakeModule() {
   if (module_limit_ >= 1 && static_cast<int>(active_.size()) >= module_limit_) {
     throw EWebBrokerException(
         "Die maximale Anzahl gleichzeitiger Verbindungen wurde überschritten. Versuchen Sie "
-        "später noch einmal");
+        "später noch einmal"_w1252);
   }
   TComponent* module;
   if (inactive_.empty()) {

@@ -6,6 +6,7 @@
 #include "cgi/http_date.h"
 #include "cgi/query_fields.h"
 #include "cgi/string_list.h"
+#include "platform/letter_case.h"
 
 namespace cgi {
 namespace {
@@ -75,7 +76,7 @@ TMethodType MethodTypeOf(const std::string& method) {
     TMethodType type;
   } kMethods[] = {{"GET", mtGet}, {"PUT", mtPut}, {"POST", mtPost}, {"HEAD", mtHead}};
   for (const auto& m : kMethods) {
-    if (SameText(method, m.name)) return m.type;
+    if (platform::SameAsciiIgnoringCase(method, m.name)) return m.type;
   }
   return mtAny;
 }

@@ -4,18 +4,9 @@
 
 #include <cstdint>
 
-namespace platform {
+#include "platform/calendar.h"
 
-struct DateTime {
-  int year = 0;
-  int month = 0;  // 1..12
-  int day = 0;    // 1..31
-  int hour = 0;
-  int minute = 0;
-  int second = 0;
-  int millisecond = 0;
-  int day_of_week = 0;  // 0 = Sunday
-};
+namespace platform {
 
 DateTime LocalNow();
 DateTime UtcNow();

@@ -4,6 +4,7 @@
 // (F_OFD_SETLK): they belong to one open() and so to one File object, conflict
 // between File objects even inside one process, and never wait.
 #include "platform/file.h"
+#include "platform/letter_case.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -22,26 +23,6 @@
 namespace platform {
 
 namespace {
-
-// Letter case folded as file names compare: ASCII and the Windows-1252
-// letters of the upper half (À..Þ with à..þ, except × and ÷).
-unsigned char FoldCase(unsigned char c) {
-  if (c >= 'A' && c <= 'Z') return static_cast<unsigned char>(c + 32);
-  if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return static_cast<unsigned char>(c + 32);
-  if (c == 0x8A || c == 0x8C || c == 0x8E) return static_cast<unsigned char>(c + 16);
-  if (c == 0x9F) return 0xFF;
-  return c;
-}
-
-bool SameNameIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (FoldCase(static_cast<unsigned char>(a[i])) != FoldCase(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
-}
 
 constexpr uint64_t kMaxOffset = static_cast<uint64_t>(std::numeric_limits<off_t>::max());
 
@@ -332,7 +313,7 @@ std::string MatchFileNameCase(const std::string& path) {
   std::string match;
   int matches = 0;
   while (const dirent* entry = readdir(dir)) {
-    if (SameNameIgnoringCase(entry->d_name, name)) {
+    if (SameTextIgnoringCase(entry->d_name, name)) {
       match = entry->d_name;
       ++matches;
     }
@@ -393,6 +374,38 @@ void CreateDirectory(const std::string& path) {
   const int error = errno;
   if (error == EEXIST && DirectoryExists(path)) return;
   ThrowErrno(error, path);
+}
+
+void AppendToFile(const std::string& given_path, std::string_view bytes) {
+  const std::string path = MatchFileNameCase(given_path);
+  const int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+  if (fd < 0) ThrowErrno(errno, path);
+  size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t written = write(fd, bytes.data() + done, bytes.size() - done);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) {
+      const int error = written < 0 ? errno : EIO;
+      close(fd);
+      ThrowErrno(error, path);
+    }
+    done += static_cast<size_t>(written);
+  }
+  if (close(fd) != 0) ThrowErrno(errno, path);
+}
+
+void ReplaceFileContent(const std::string& given_path, std::string_view bytes) {
+  const std::string path = MatchFileNameCase(given_path);
+  const std::string fresh = path + "." + std::to_string(getpid()) + ".new";
+  {
+    auto file = File::Create(fresh, Share::kExclusive);
+    file->WriteAt(0, bytes.data(), bytes.size());
+  }
+  if (rename(fresh.c_str(), path.c_str()) != 0) {
+    const int error = errno;
+    unlink(fresh.c_str());
+    ThrowErrno(error, path);
+  }
 }
 
 std::string CurrentDirectory() {

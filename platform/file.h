@@ -9,6 +9,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace platform {
@@ -152,7 +153,16 @@ void DeleteFile(const std::string& path);  // throws OsError
 // Moves a file; fails (kOther, EEXIST) when `to` exists. Throws OsError.
 void RenameFile(const std::string& from, const std::string& to);
 void CreateDirectory(const std::string& path);  // ok when it exists
-std::string CurrentDirectory();                 // with a trailing '/'
-std::string TempDirectory();                    // $TMPDIR or /tmp, with a trailing '/'
+// Appends bytes to the end of a file, creating it empty first when it does
+// not exist (never replacing one). One open, one appending write, one close:
+// appends of several processes never overwrite each other. Throws OsError.
+void AppendToFile(const std::string& path, std::string_view bytes);
+// Replaces a file's whole content in one step: the bytes go to a new file
+// beside it, which is then renamed over it, so a reader or a concurrent
+// writer sees either the old or a new content, never a mix (the last rename
+// wins). Throws OsError; the new file is removed when the rename fails.
+void ReplaceFileContent(const std::string& path, std::string_view bytes);
+std::string CurrentDirectory();  // with a trailing '/'
+std::string TempDirectory();     // $TMPDIR or /tmp, with a trailing '/'
 
 }  // namespace platform

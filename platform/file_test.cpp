@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace platform {
 namespace {
@@ -558,6 +559,72 @@ TEST_F(FileTest, TemporaryFilesGoWhenTheirProcessExits) {
   EXPECT_TRUE(FileExists(parents));
   parent_file.reset();
   EXPECT_FALSE(FileExists(parents));
+}
+
+TEST_F(FileTest, AppendCreatesOnceAndNeverOverwrites) {
+  const std::string path = Path("log.txt");
+  AppendToFile(path, "first\r\n");
+  AppendToFile(path, "");
+  AppendToFile(path, "second\r\n");
+  auto file = File::Open(path, Access::kReadOnly, Share::kShared);
+  EXPECT_EQ(ReadText(*file, 0, 100), "first\r\nsecond\r\n");
+  file.reset();
+
+  // Four processes appending 200 lines each lose none of them.
+  std::vector<pid_t> children;
+  for (int c = 0; c < 4; ++c) {
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      for (int i = 0; i < 200; ++i)
+        AppendToFile(path, std::string(40, static_cast<char>('a' + c)) + "\n");
+      _exit(0);
+    }
+    children.push_back(pid);
+  }
+  for (pid_t pid : children) {
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_EQ(status, 0);
+  }
+  EXPECT_EQ(GetFileAttributes(path)->size, 15u + 4u * 200u * 41u);
+
+  EXPECT_THROW(AppendToFile(Path("missing/log.txt"), "x"), OsError);
+}
+
+TEST_F(FileTest, ReplacedContentIsNeverAMix) {
+  const std::string path = Path("last.req");
+  ReplaceFileContent(path, "Site=first\r\n");
+  auto file = File::Open(path, Access::kReadOnly, Share::kShared);
+  EXPECT_EQ(ReadText(*file, 0, 100), "Site=first\r\n");
+  file.reset();
+
+  // Writers of a long and a short content race a reader: every read is one
+  // of the two contents whole.
+  const std::string long_text(5000, 'L'), short_text = "S";
+  std::vector<pid_t> writers;
+  for (const std::string* text : {&long_text, &short_text}) {
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      for (int i = 0; i < 300; ++i) ReplaceFileContent(path, *text);
+      _exit(0);
+    }
+    writers.push_back(pid);
+  }
+  int mixed = 0;
+  for (int i = 0; i < 300; ++i) {
+    auto reader = File::Open(path, Access::kReadOnly, Share::kShared);
+    const std::string seen = ReadText(*reader, 0, 6000);
+    if (seen != long_text && seen != short_text && seen != "Site=first\r\n") ++mixed;
+  }
+  for (pid_t pid : writers) {
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_EQ(status, 0);
+  }
+  EXPECT_EQ(mixed, 0);
+  EXPECT_THROW(ReplaceFileContent(Path("missing/last.req"), "x"), OsError);
 }
 
 TEST(DirectoryTest, CurrentAndTemporaryEndWithSlash) {

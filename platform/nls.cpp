@@ -21,6 +21,8 @@
 #include <stdexcept>
 #include <unordered_map>
 
+#include "platform/letter_case.h"
+
 #ifndef BANNER_ICU_MAJOR
 #error "BANNER_ICU_MAJOR (the ICU major version) must be defined"
 #endif
@@ -34,15 +36,7 @@ namespace {
 constexpr const char* kIcuMajor = BANNER_STRINGIFY(BANNER_ICU_MAJOR);
 
 // ---------------------------------------------------------------------------
-// Windows-1252
-
-// Code points of the bytes 0x80..0x9F; the undefined ones map to themselves.
-constexpr std::array<char16_t, 32> kHighControlBlock = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,  // 80..87
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,  // 88..8F
-    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,  // 90..97
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,  // 98..9F
-};
+// Windows-1252 (the code points of its bytes: windows1252.h)
 
 bool IsAscii(std::string_view text) {
   for (unsigned char c : text) {
@@ -95,7 +89,6 @@ constexpr std::array<uint8_t, 128> kAsciiPrimary = {
 };
 
 bool IsAsciiUpper(unsigned char c) { return c >= 'A' && c <= 'Z'; }
-bool IsAsciiLower(unsigned char c) { return c >= 'a' && c <= 'z'; }
 
 // The collation of pure ASCII text in US English, as ICU's collator does it:
 // first the sequence of primary weights (ignored characters skipped, a
@@ -133,13 +126,7 @@ int CompareAscii(std::string_view a, std::string_view b, bool ignore_case) {
 }
 
 std::string MapAscii(std::string_view text, bool upper) {
-  std::string result(text);
-  for (char& c : result) {
-    const unsigned char u = static_cast<unsigned char>(c);
-    if (upper && IsAsciiLower(u)) c = static_cast<char>(u - 'a' + 'A');
-    if (!upper && IsAsciiUpper(u)) c = static_cast<char>(u - 'A' + 'a');
-  }
-  return result;
+  return upper ? AsciiUpperCase(text) : AsciiLowerCase(text);
 }
 
 // Language id 0 stands for US English.
@@ -323,25 +310,6 @@ std::string MapCase(uint32_t locale_id, std::string_view text, bool upper) {
 }
 
 }  // namespace
-
-char16_t Windows1252ToUnicode(uint8_t byte) {
-  if (byte >= 0x80 && byte <= 0x9F) return kHighControlBlock[byte - 0x80];
-  return byte;
-}
-
-bool UnicodeToWindows1252(char16_t code_point, uint8_t* byte) {
-  if (code_point < 0x80 || (code_point >= 0xA0 && code_point <= 0xFF)) {
-    *byte = static_cast<uint8_t>(code_point);
-    return true;
-  }
-  for (size_t i = 0; i < kHighControlBlock.size(); ++i) {
-    if (kHighControlBlock[i] == code_point) {
-      *byte = static_cast<uint8_t>(0x80 + i);
-      return true;
-    }
-  }
-  return false;
-}
 
 bool IsLocaleInstalled(uint32_t locale_id) {
   const uint32_t id = Normalize(locale_id);

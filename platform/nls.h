@@ -25,6 +25,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/windows1252.h"
+
 namespace platform::nls {
 
 constexpr uint32_t kUsEnglish = 1033;
@@ -53,12 +55,9 @@ int CompareTextIgnoreCase(uint32_t locale_id, std::string_view a, std::string_vi
 std::string ToUpper(uint32_t locale_id, std::string_view text);
 std::string ToLower(uint32_t locale_id, std::string_view text);
 
-// Windows-1252 and Unicode. The five bytes that Windows-1252 leaves undefined
-// (0x81, 0x8D, 0x8F, 0x90, 0x9D) map to the control characters of the same
-// value, so every byte has a code point and converts back to itself.
-char16_t Windows1252ToUnicode(uint8_t byte);
-// The byte of a code point; false when Windows-1252 has no such character.
-bool UnicodeToWindows1252(char16_t code_point, uint8_t* byte);
+// Windows-1252 and Unicode (windows1252.h).
+using platform::UnicodeToWindows1252;
+using platform::Windows1252ToUnicode;
 
 // Diagnostics for tests and benchmarks.
 // Whether this process has loaded ICU.

@@ -113,9 +113,9 @@ struct ErrorContext {
   std::string database;
 };
 
-// Every failure inside the storage engine, and every SQL failure (11949).
-// Message: "Strata Engine Error # <code> <text>" with the text's "%s" filled
-// in order from the context and cut to 254 characters.
+// Every failure inside the storage engine, and every SQL failure
+// (STRATA_SQLPARSE). Message: "Strata Engine Error # <code> <text>" with the
+// text's "%s" filled in order from the context and cut to 254 characters.
 class EStrataEngineError : public std::runtime_error {
  public:
   EStrataEngineError(uint16_t code, const ErrorContext& context, int32_t os_error = 0,
@@ -145,7 +145,8 @@ class EStrataEngineError : public std::runtime_error {
 std::string EngineErrorMessage(uint16_t code, const ErrorContext& context);
 // The code's identifier ("STRATA_EOF"), or "" for an unknown code.
 std::string_view EngineErrorName(uint16_t code);
-// The code of an exception: its Code for an engine error, else 11047.
+// The code of an exception: its Code for an engine error, else STRATA_OSUNKNOWN
+// (11047).
 uint16_t EngineErrorCode(const std::exception& error);
 // A copy of the last raised error's context (for diagnostics and tests).
 ErrorContext LastErrorContext();

@@ -11,18 +11,6 @@ std::string_view Trim(std::string_view text) {
 
 }  // namespace
 
-std::string UpperCaseName(std::string_view name) {
-  std::string upper(name);
-  for (char& c : upper) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return upper;
-}
-
-bool SameName(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && UpperCaseName(a) == UpperCaseName(b);
-}
-
 std::string TableNameWithoutExtension(std::string_view table_name) {
   std::string_view name = Trim(table_name);
   if (name.size() >= kDataFileExtension.size() &&

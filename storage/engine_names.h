@@ -8,15 +8,19 @@
 #include <string>
 #include <string_view>
 
+#include "platform/letter_case.h"
+
 namespace strata {
 
 inline constexpr std::string_view kDataFileExtension = ".DAT";
 inline constexpr std::string_view kIndexFileExtension = ".IDX";
 inline constexpr std::string_view kBlobFileExtension = ".BLB";
 
-// ASCII letter case folding for engine names.
-std::string UpperCaseName(std::string_view name);
-bool SameName(std::string_view a, std::string_view b);
+// Engine names fold ASCII letter case only (platform/letter_case.h).
+inline std::string UpperCaseName(std::string_view name) { return platform::AsciiUpperCase(name); }
+inline bool SameName(std::string_view a, std::string_view b) {
+  return platform::SameAsciiIgnoringCase(a, b);
+}
 
 // The table name trimmed and without a ".DAT" extension (any letter case).
 std::string TableNameWithoutExtension(std::string_view table_name);

@@ -4,6 +4,8 @@
 #include <cctype>
 #include <charconv>
 
+#include "platform/letter_case.h"
+
 namespace strata_tool {
 namespace {
 
@@ -40,13 +42,6 @@ constexpr TypeWord kTypes[] = {
     {"typedbinary", strata::fldBLOB, strata::fldstTYPEDBINARY, false},
 };
 
-bool EqualNoCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) ==
-                  std::tolower(static_cast<unsigned char>(y));
-         });
-}
-
 // Splits at `separator`; an option's text may itself hold the separator
 // only after "=" (default=12:30 keeps its colon).
 std::vector<std::string_view> Split(std::string_view text, char separator) {
@@ -70,9 +65,10 @@ std::vector<std::string> SplitOptions(std::string_view rest) {
   std::vector<std::string> options;
   for (std::string_view part : Split(rest, ':')) {
     bool starts_option = false;
-    for (auto word : kWords) starts_option |= EqualNoCase(part, word);
+    for (auto word : kWords) starts_option |= platform::SameAsciiIgnoringCase(part, word);
     for (auto key : kKeys) {
-      starts_option |= part.size() >= key.size() && EqualNoCase(part.substr(0, key.size()), key);
+      starts_option |= part.size() >= key.size() &&
+                       platform::SameAsciiIgnoringCase(part.substr(0, key.size()), key);
     }
     if (starts_option || options.empty()) {
       options.emplace_back(part);
@@ -96,7 +92,7 @@ int ParseNumber(std::string_view text, std::string_view what) {
 const TFieldDescriptor& FieldByName(std::string_view name,
                                     const std::vector<TFieldDescriptor>& fields) {
   for (const TFieldDescriptor& field : fields) {
-    if (EqualNoCase(field.Name, name)) return field;
+    if (platform::SameAsciiIgnoringCase(field.Name, name)) return field;
   }
   throw DefinitionError("no field named '" + std::string(name) + "'");
 }
@@ -134,7 +130,7 @@ TFieldDescriptor ParseFieldDefinition(std::string_view text, uint16_t number) {
   }
   const TypeWord* word = nullptr;
   for (const TypeWord& candidate : kTypes) {
-    if (EqualNoCase(candidate.word, type)) word = &candidate;
+    if (platform::SameAsciiIgnoringCase(candidate.word, type)) word = &candidate;
   }
   if (word == nullptr) {
     throw DefinitionError("field '" + field.Name + "': unknown type '" + std::string(type) + "'");
@@ -165,19 +161,21 @@ TFieldDescriptor ParseFieldDefinition(std::string_view text, uint16_t number) {
     std::string_view key = text.substr(0, equals);
     std::string value =
         equals == std::string_view::npos ? "" : std::string(text.substr(equals + 1));
-    if (EqualNoCase(key, "required") && equals == std::string_view::npos) {
+    if (platform::SameAsciiIgnoringCase(key, "required") && equals == std::string_view::npos) {
       field.Required = true;
-    } else if (EqualNoCase(key, "upper") && equals == std::string_view::npos) {
+    } else if (platform::SameAsciiIgnoringCase(key, "upper") && equals == std::string_view::npos) {
       field.CharCase = 2;
-    } else if (EqualNoCase(key, "lower") && equals == std::string_view::npos) {
+    } else if (platform::SameAsciiIgnoringCase(key, "lower") && equals == std::string_view::npos) {
       field.CharCase = 1;
-    } else if (EqualNoCase(key, "default") && equals != std::string_view::npos) {
+    } else if (platform::SameAsciiIgnoringCase(key, "default") &&
+               equals != std::string_view::npos) {
       field.DefaultValue = value;
-    } else if (EqualNoCase(key, "min") && equals != std::string_view::npos) {
+    } else if (platform::SameAsciiIgnoringCase(key, "min") && equals != std::string_view::npos) {
       field.MinValue = value;
-    } else if (EqualNoCase(key, "max") && equals != std::string_view::npos) {
+    } else if (platform::SameAsciiIgnoringCase(key, "max") && equals != std::string_view::npos) {
       field.MaxValue = value;
-    } else if (EqualNoCase(key, "description") && equals != std::string_view::npos) {
+    } else if (platform::SameAsciiIgnoringCase(key, "description") &&
+               equals != std::string_view::npos) {
       field.Description = value;
     } else {
       throw DefinitionError("field '" + field.Name + "': unknown option '" + option + "'");
@@ -206,11 +204,11 @@ strata::TIndexDef ParseIndexDefinition(std::string_view text,
   index.Name = std::string(parts[0]);
   index.FieldNumbers = KeyFields(parts[1], fields);
   for (size_t i = 2; i < parts.size(); ++i) {
-    if (EqualNoCase(parts[i], "unique")) {
+    if (platform::SameAsciiIgnoringCase(parts[i], "unique")) {
       index.Unique = true;
-    } else if (EqualNoCase(parts[i], "desc")) {
+    } else if (platform::SameAsciiIgnoringCase(parts[i], "desc")) {
       index.Descending = true;
-    } else if (EqualNoCase(parts[i], "nocase")) {
+    } else if (platform::SameAsciiIgnoringCase(parts[i], "nocase")) {
       index.CaseInsensitive = true;
     } else {
       throw DefinitionError("index '" + index.Name + "': unknown option '" + std::string(parts[i]) +

@@ -9,16 +9,16 @@
 #include <string>
 #include <vector>
 
-#include "storage/record/convert_error.h"
 #include "storage/cursor/data_cursor.h"
 #include "storage/data/data_file.h"
-#include "storage/session/data_session.h"
-#include "storage/table/data_table.h"
-#include "storage/session/database_error.h"
 #include "storage/engine_error.h"
 #include "storage/index/index_file.h"
-#include "storage/session/language_table.h"
+#include "storage/record/convert_error.h"
 #include "storage/record/record_header.h"
+#include "storage/session/data_session.h"
+#include "storage/session/database_error.h"
+#include "storage/session/language_table.h"
+#include "storage/table/data_table.h"
 #include "storage/table_check.h"
 #include "storage/table_repair.h"
 #include "tools/definition_parser.h"
@@ -27,6 +27,8 @@ namespace {
 
 using strata::TDataCursor;
 
+// The help text is laid out by hand: the formatter must not reflow it.
+// clang-format off
 constexpr const char* kHelp = R"HELP(strata - create, fill, inspect, check and repair tables
 
 Usage: strata COMMAND TABLE [ARGUMENTS]
@@ -48,17 +50,18 @@ Commands:
       --primary FIELD[,FIELD]...   the primary index (unique)
       --index NAME:FIELD[,FIELD]...[:unique][:desc][:nocase]   an INDEX
       --block-size N   bytes per blob block (at least 64; default 512)
-      --language NAME  e.g. "German (Standard)";
-default "ANSI Standard" info TABLE Shows the header,
-    the fields and the indexes.insert TABLE
-        FIELD = VALUE... Inserts one record.Values are written as value texts: dates 2026 - 12 - 08,
-        times 13: 05: 00, timestamps "2026-12-08 13:05:00",
-        booleans TRUE / FALSE.FIELD =
-            @FILE loads a blob field from a file.Fields left out get their defaults
-                .Prints the new row number.delete TABLE ROW Deletes the record
-                    with this row number.list TABLE[--index NAME] Lists the records in natural(row)
-                        order or
-            in index order; blob
+      --language NAME  e.g. "German (Standard)"; default "ANSI Standard"
+  info TABLE
+      Shows the header, the fields and the indexes.
+  insert TABLE FIELD=VALUE...
+      Inserts one record. Values are written as value texts: dates 2026-12-08,
+      times 13:05:00, timestamps "2026-12-08 13:05:00", booleans TRUE/FALSE.
+      FIELD=@FILE loads a blob field from a file. Fields left out get their
+      defaults. Prints the new row number.
+  delete TABLE ROW
+      Deletes the record with this row number.
+  list TABLE [--index NAME]
+      Lists the records in natural (row) order or in index order; blob
       fields are shown by their size. NAME "" is the primary index.
   blob TABLE ROW FIELD FILE
       Writes one blob value to FILE.
@@ -79,8 +82,9 @@ default "ANSI Standard" info TABLE Shows the header,
       Shows this text.
 
 Example: a banner table with a GIF image
-  strata create Bannerdata/Demo --field ID:autoinc --field Name:string(40):required \
-      --field Image:graphic --primary ID --index ByName:Name:nocase
+  strata create Bannerdata/Demo --field ID:autoinc \
+      --field Name:string(40):required --field Image:graphic \
+      --primary ID --index ByName:Name:nocase
   strata insert Bannerdata/Demo Name=Welcome Image=@welcome.gif
   strata list Bannerdata/Demo --index ByName
   strata blob Bannerdata/Demo 1 Image copy.gif
@@ -89,6 +93,7 @@ Example: a banner table with a GIF image
 Exit status: 0 on success, 1 when verify finds faults (or rebuild refuses
 damaged records, or repair leaves faults), 2 on any error.
 )HELP";
+// clang-format on
 
 // A usage mistake: the message and a pointer to --help.
 class UsageError : public std::runtime_error {

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -128,6 +129,36 @@ TEST_F(StrataTool, EngineErrorsAndBadArgumentsAreReported) {
   Outcome nothing = Strata("list " + (dir_ / "Nothing").string());
   EXPECT_NE(nothing.output.find("# 11010"), std::string::npos) << nothing.output;
   EXPECT_EQ(Strata("--help").status, 0);
+}
+
+TEST_F(StrataTool, HelpPrintsEachCommandWithItsParagraph) {
+  Outcome help = Strata("--help");
+  EXPECT_EQ(help.status, 0);
+  // Each command on a line of its own at two blanks, its text below at six.
+  for (const char* paragraph : {
+           "  info TABLE\n      Shows the header, the fields and the indexes.\n",
+           "  insert TABLE FIELD=VALUE...\n      Inserts one record. Values are written as value "
+           "texts: dates 2026-12-08,\n      times 13:05:00, timestamps \"2026-12-08 13:05:00\", "
+           "booleans TRUE/FALSE.\n      FIELD=@FILE loads a blob field from a file. Fields left "
+           "out get their\n      defaults. Prints the new row number.\n",
+           "  delete TABLE ROW\n      Deletes the record with this row number.\n",
+           "  list TABLE [--index NAME]\n      Lists the records in natural (row) order or in "
+           "index order; blob\n",
+           "  blob TABLE ROW FIELD FILE\n      Writes one blob value to FILE.\n",
+           "      --language NAME  e.g. \"German (Standard)\"; default \"ANSI Standard\"\n",
+       }) {
+    EXPECT_NE(help.output.find(paragraph), std::string::npos) << paragraph << "\n" << help.output;
+  }
+  // The commands in their order, and no line wider than a terminal.
+  size_t at = 0;
+  for (const char* command : {"\n  create ", "\n  info ", "\n  insert ", "\n  delete ", "\n  list ",
+                              "\n  blob ", "\n  verify ", "\n  rebuild "}) {
+    size_t found = help.output.find(command, at);
+    EXPECT_NE(found, std::string::npos) << command;
+    at = found == std::string::npos ? at : found;
+  }
+  std::istringstream lines(help.output);
+  for (std::string line; std::getline(lines, line);) EXPECT_LE(line.size(), 80u) << line;
 }
 
 TEST_F(StrataTool, VerifyNamesDamage) {

@@ -30,13 +30,16 @@ class TBlobBuffer {
   uint64_t Size() const { return bytes_.size(); }
   const std::vector<uint8_t>& Bytes() const { return bytes_; }
   // Copies up to `count` bytes from `offset` into `out`; returns how many
-  // (fewer at the end). An offset beyond the end raises 9998.
+  // (fewer at the end). An offset beyond the end raises
+  // STRATA_INVALIDBLOBOFFSET (9998).
   size_t Read(uint64_t offset, size_t count, uint8_t* out) const;
   std::vector<uint8_t> Read(uint64_t offset, size_t count) const;
-  // Writes `bytes` at `offset`, growing the value as needed. An offset
-  // beyond the end raises 9998; a value beyond 0xFFFFFFFF bytes raises 10029.
+  // Writes `bytes` at `offset`, growing the value as needed. An offset beyond
+  // the end raises STRATA_INVALIDBLOBOFFSET (9998); a value beyond 0xFFFFFFFF
+  // bytes raises STRATA_INVALIDBLOBLEN (10029).
   void Write(uint64_t offset, std::span<const uint8_t> bytes);
-  // Cuts the value to `size` bytes; a size beyond the end raises 9998.
+  // Cuts the value to `size` bytes; a size beyond the end raises
+  // STRATA_INVALIDBLOBOFFSET (9998).
   void Truncate(uint64_t size);
 
   // Set by Write and Truncate, cleared by Load, Post and Revert.

@@ -31,33 +31,36 @@ class TBlobFile : public TFileHandler {
   explicit TBlobFile(const TEngineSettings& settings);
   ~TBlobFile() override;  // closes (flushing on a best-effort basis)
 
-  // Creates (replaces) the file with a fresh header: no blocks, no free
-  // block. The header reaches the disk at the next Flush. A block size of 0
-  // means 512; below 64, or with a data area beyond 16 bits, raises 9498.
+  // Creates (replaces) the file with a fresh header: no blocks, no free block.
+  // The header reaches the disk at the next Flush. A block size of 0 means 512;
+  // below 64, or with a data area beyond 16 bits, raises STRATA_BLOBLIMIT
+  // (9498).
   void Create(const std::string& path, uint32_t block_size, bool encrypted = false,
               bool in_memory = false, bool temporary = false);
   // Opens an existing file and reads its header; block size and encryption
   // come from the data file header.
   void Open(const std::string& path, bool in_memory, bool exclusive, bool read_only,
             uint32_t block_size = 0, bool encrypted = false);
-  // First-open checks: version 5 (12035); free chain head within the blocks,
-  // and a file long enough for its blocks (8961).
+  // First-open checks: version 5 (STRATA_OLDVERSION); free chain head within
+  // the blocks, and a file long enough for its blocks (STRATA_HEADERCORRUPT).
   void Verify();
   // Flushes, drops the cache and closes the file.
   void Close();
 
   // The value whose chain starts at `first_block`, owned by the record with
-  // `row_number`. 0 gives an empty value. Raises 8708 when a block belongs to
-  // another row, 8963 for a broken chain, 8711 when the chain ends early.
+  // `row_number`. 0 gives an empty value. Raises STRATA_KEYORRECDELETED (8708)
+  // when a block belongs to another row, STRATA_MEMOCORRUPT (8963) for a broken
+  // chain, STRATA_ENDOFBLOB (8711) when the chain ends early.
   std::vector<uint8_t> ReadValue(uint32_t first_block, uint32_t row_number);
   // Stores `bytes` as the value of the record with `row_number`, reusing the
-  // chain at `first_block` (0 = none) and returns the new first block (0 for
-  // an empty value). Extra old blocks are freed, missing ones allocated. The
-  // old chain (8963, 8708) and the room for new blocks (9479) are checked
-  // before anything is changed; a value beyond 0xFFFFFFFF bytes gives 10029.
+  // chain at `first_block` (0 = none) and returns the new first block (0 for an
+  // empty value). Extra old blocks are freed, missing ones allocated. The old
+  // chain (STRATA_MEMOCORRUPT, STRATA_KEYORRECDELETED) and the room for new
+  // blocks (STRATA_TABLEFULL) are checked before anything is changed; a value
+  // beyond 0xFFFFFFFF bytes gives STRATA_INVALIDBLOBLEN (10029).
   uint32_t WriteValue(uint32_t first_block, uint32_t row_number, std::span<const uint8_t> bytes);
   // Frees the chain at `first_block` (0: nothing). A block of another row
-  // raises 8963 unless `overwrite`.
+  // raises STRATA_MEMOCORRUPT (8963) unless `overwrite`.
   void FreeValue(uint32_t first_block, uint32_t row_number, bool overwrite = false);
 
   // Writes the modified blocks in runs of consecutive numbers, then the
@@ -87,11 +90,14 @@ class TBlobFile : public TFileHandler {
 
   // Inspection, for verification and tests.
   TBlockHeader BlockHeader(uint32_t number);
-  // The first `count` data bytes of a block; beyond its data area: 10029.
+  // The first `count` data bytes of a block; beyond its data area:
+  // STRATA_INVALIDBLOBLEN (10029).
   std::vector<uint8_t> BlockData(uint32_t number, size_t count);
-  // The blocks of a value's chain in order (8963, 8708 as for reading).
+  // The blocks of a value's chain in order (STRATA_MEMOCORRUPT,
+  // STRATA_KEYORRECDELETED as for reading).
   std::vector<uint32_t> ValueChain(uint32_t first_block, uint32_t row_number);
-  // The free chain in order; 8963 when it leaves the file or loops.
+  // The free chain in order; STRATA_MEMOCORRUPT (8963) when it leaves the file
+  // or loops.
   std::vector<uint32_t> FreeChain();
 
   // Repair (exclusive use; the caller flushes). Makes the block count agree
@@ -123,20 +129,20 @@ class TBlobFile : public TFileHandler {
   uint64_t BlockOffset(uint32_t number) const;
   [[noreturn]] void Raise(uint16_t code) const;
 
-  // Block `number` (1..BlockCount, else 8963), from the cache or read from
-  // disk; `walking` reads ahead along a chain.
+  // Block `number` (1..BlockCount, else STRATA_MEMOCORRUPT), from the cache or
+  // read from disk; `walking` reads ahead along a chain.
   TBlock* GetBlock(uint32_t number, bool walking);
   TBlock* AddToCache(uint32_t number);
   // Whether `count` more blocks fit at the end of the file.
   bool CanAppend(uint64_t count) const;
-  // Raises 9479 unless the free chain and the room left for appending
-  // together hold `count` blocks.
+  // Raises STRATA_TABLEFULL (9479) unless the free chain and the room left for
+  // appending together hold `count` blocks.
   void CheckRoomFor(uint64_t count);
   TBlock* AppendBlock();
   TBlock* AllocateBlock();
   void FreeBlock(TBlock* block);
-  // Walks a chain, checking ranges and loops (8963) and, when `mismatch_code`
-  // is nonzero, that each block belongs to `row_number`.
+  // Walks a chain, checking ranges and loops (STRATA_MEMOCORRUPT) and, when
+  // `mismatch_code` is nonzero, that each block belongs to `row_number`.
   std::vector<uint32_t> CollectChain(uint32_t first_block, uint32_t row_number,
                                      uint16_t mismatch_code);
 

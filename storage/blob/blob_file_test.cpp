@@ -231,7 +231,8 @@ TEST_F(BlobFileTest, BlocksOfAnotherRowGive8708) {
   EXPECT_EQ(file->ChangeCounter(), counter);
   EXPECT_EQ(file->ReadValue(first, 7), Pattern(1000, 1));
 
-  // A continuation block of another row: 8708 while reading.
+  // A continuation block of another row: STRATA_KEYORRECDELETED (8708) while
+  // reading.
   file->Close();
   PatchU32(512 + 512 + 10, 99);  // row number of block 2
   auto reopened = OpenFile(512);

@@ -3,11 +3,11 @@
 // Each change runs inside the table's write lock (table mutex, index write
 // region, blob write region) and holds the record lock of the record it
 // changes; locks are released in reverse order on every path. Nothing is
-// changed before every check that can refuse the operation has passed
-// (record check, 8708, record lock, uniqueness). Should a later step fail
-// (a damaged file, a full table, a failed write), the caches are dropped
-// back to the files' state outside a transaction; inside one, the
-// transaction has to be rolled back.
+// changed before every check that can refuse the operation has passed (record
+// check, STRATA_KEYORRECDELETED, record lock, uniqueness). Should a later step
+// fail (a damaged file, a full table, a failed write), the caches are dropped
+// back to the files' state outside a transaction; inside one, the transaction
+// has to be rolled back.
 #include <algorithm>
 #include <array>
 #include <cstring>

@@ -323,8 +323,9 @@ void TDataCursor::Resync(bool reread_buffer) {
     return;
   }
   if (reread_buffer || !modified_) {
-    // Changes not posted are dropped; an edit in progress keeps the record
-    // as it was read, so that posting it finds the difference (8708).
+    // Changes not posted are dropped; an edit in progress keeps the record as
+    // it was read, so that posting it finds the difference
+    // (STRATA_KEYORRECDELETED).
     if (reread_buffer) LeaveRecord();
     if (stored != image_) DropBlobs();
     image_ = stored;

@@ -19,10 +19,10 @@
 //
 // The record buffer holds the current record as last read (or a new record
 // after InitRecord) and takes the changes of PutField until they are posted
-// (InsertRecord, ModifyRecord) or dropped (Cancel, or moving elsewhere). A
-// copy of the record as read is kept to detect changes by other users (8708).
-// Blob values are edited in blob buffers, one per blob field, and reach the
-// blob file when the record is posted.
+// (InsertRecord, ModifyRecord) or dropped (Cancel, or moving elsewhere). A copy
+// of the record as read is kept to detect changes by other users
+// (STRATA_KEYORRECDELETED). Blob values are edited in blob buffers, one per
+// blob field, and reach the blob file when the record is posted.
 //
 // Invariants: every lock an operation takes is released before it returns,
 // errors included (only the record lock of a pessimistic edit outlives the
@@ -96,42 +96,46 @@ class TDataCursor {
   TDataTable& Table() const;
 
   // ---- Structural operations ---------------------------------------------
-  // Validates the definition's fields and creates the table's files. The
-  // cursor must ask for exclusive use (10253) and must not have the table
-  // open (10031); 13060 when the table exists and `overwrite` is off.
+  // Validates the definition's fields and creates the table's files. The cursor
+  // must ask for exclusive use (STRATA_NEEDEXCLACCESS) and must not have the
+  // table open (STRATA_TABLEOPEN); STRATA_TABLEEXISTS (13060) when the table
+  // exists and `overwrite` is off.
   void CreateTable(const TTableDefinition& definition,
                    const TTableOpenOptions& options = {.Exclusive = true}, bool overwrite = false);
-  // Deletes the open table (all three files); the cursor closes. 10253 unless
-  // opened exclusively.
+  // Deletes the open table (all three files); the cursor closes.
+  // STRATA_NEEDEXCLACCESS (10253) unless opened exclusively.
   void DeleteTable();
-  // Opens `table_name` exclusively and deletes it (10031 when this cursor has
-  // a table open).
+  // Opens `table_name` exclusively and deletes it (STRATA_TABLEOPEN when this
+  // cursor has a table open).
   void DeleteTable(std::string_view table_name, const TTableOpenOptions& options = {});
-  // Removes every record (10253 unless opened exclusively).
+  // Removes every record (STRATA_NEEDEXCLACCESS unless opened exclusively).
   void EmptyTable();
-  // Adds an index and fills it from the live records; returns its slot
-  // (0 for the primary). 10253 unless opened exclusively; 10026 when the key
-  // fields' key bytes (each field's key width + 1) sum to less than 1 or
-  // more than 522; the other definition rules as the index file applies them.
+  // Adds an index and fills it from the live records; returns its slot (0 for
+  // the primary). STRATA_NEEDEXCLACCESS (10253) unless opened exclusively;
+  // STRATA_INVALIDKEY (10026) when the key fields' key bytes (each field's key
+  // width + 1) sum to less than 1 or more than 522; the other definition rules
+  // as the index file applies them.
   int AddIndex(const TIndexDef& definition);
-  // Empties every index tree (the definitions stay) and fills them again
-  // from the live records; the current record stays current. 10253 unless
-  // opened exclusively; 9729 when the records break a unique index (the
-  // indexes are then as before).
+  // Empties every index tree (the definitions stay) and fills them again from
+  // the live records; the current record stays current. STRATA_NEEDEXCLACCESS
+  // (10253) unless opened exclusively; STRATA_KEYVIOL (9729) when the records
+  // break a unique index (the indexes are then as before).
   void RebuildIndexes();
 
   // ---- Fields --------------------------------------------------------------
   const std::vector<TFieldDescriptor>& Fields() const;
-  // Field by number (from 1) or name (letter case ignored); 9985 otherwise.
+  // Field by number (from 1) or name (letter case ignored); STRATA_OUTOFRANGE
+  // (9985) otherwise.
   const TFieldDescriptor& Field(uint16_t field_number) const;
   uint16_t FieldNumber(std::string_view name) const;
   uint16_t RecordSize() const;
 
   // ---- Indexes -------------------------------------------------------------
   int CurrentIndex() const { return index_; }
-  // Switches the current index: 0 primary, 1..30 secondary, 31 row order.
-  // The current record stays current; a range (made of the old index's
-  // keys) is cancelled. 10022 naming the index for a slot or name not in use.
+  // Switches the current index: 0 primary, 1..30 secondary, 31 row order. The
+  // current record stays current; a range (made of the old index's keys) is
+  // cancelled. STRATA_INVALIDINDEXNAME (10022) naming the index for a slot or
+  // name not in use.
   void SetIndex(int index);
   void SetIndex(std::string_view name);  // "" is the primary index
   const TIndexDescriptor& IndexDescriptor(int index) const;
@@ -142,8 +146,9 @@ class TDataCursor {
   // Before the first / after the last record of the view.
   void First();
   void Last();
-  // The next / previous record becomes current; at the end 8706 (8705 at the
-  // beginning) and the cursor stays after the last (before the first) record.
+  // The next / previous record becomes current; at the end STRATA_EOF (8706)
+  // (STRATA_BOF at the beginning) and the cursor stays after the last (before
+  // the first) record.
   void Next();
   void Prior();
   // As Next / Prior, but false at the end instead of an error.
@@ -153,13 +158,15 @@ class TDataCursor {
   bool Eof() const { return eof_; }
   bool OnRecord() const { return state_ == kOnRecord; }
 
-  // The current record buffer. 8709 when the view is empty, 8705 / 8706 at
-  // an end, 8709 on the place of a record this cursor deleted, 8708 on one
-  // another user deleted. With `lock`, the record is fetched for a change:
-  // under lpPessimistic it is locked (10258 when another user holds it) until
-  // the change is posted or cancelled; under either protocol 8708 is raised
-  // (and the lock given back) when the stored record differs from the
-  // cursor's copy, which then takes the stored record.
+  // The current record buffer. STRATA_NOCURRREC (8709) when the view is empty,
+  // STRATA_BOF (8705) / STRATA_EOF (8706) at an end, STRATA_NOCURRREC (8709) on
+  // the place of a record this cursor deleted, STRATA_KEYORRECDELETED (8708) on
+  // one another user deleted. With `lock`, the record is fetched for a change:
+  // under lpPessimistic it is locked (STRATA_RECLOCKFAILED when another user
+  // holds it) until the change is posted or cancelled; under either protocol
+  // STRATA_KEYORRECDELETED (8708) is raised (and the lock given back) when the
+  // stored record differs from the cursor's copy, which then takes the stored
+  // record.
   const std::vector<uint8_t>& GetCurrentRecord(bool lock = false);
   // As above, copied into `record` (RecordSize() bytes).
   void GetCurrentRecord(std::span<uint8_t> record, bool lock = false);
@@ -173,8 +180,8 @@ class TDataCursor {
   uint32_t RecordCount();
   // The current record's ordinal in the view (from 1); 0 when not on a record.
   uint32_t RecordNumber();
-  // Makes the record with this ordinal current: 8705 below 1, 8706 beyond
-  // the last (the cursor stays where it was).
+  // Makes the record with this ordinal current: STRATA_BOF (8705) below 1,
+  // STRATA_EOF (8706) beyond the last (the cursor stays where it was).
   void SetRecordNumber(uint32_t ordinal);
 
   // Searches the current index for the given values of its first key fields
@@ -188,13 +195,14 @@ class TDataCursor {
   // Text values of the first key fields, converted as PutFieldText does.
   bool FindKeyText(std::span<const std::string> values, bool nearest = false);
   // The key of the current index for a record buffer, or for values of its
-  // first key fields (10026 for more values than the index has key fields).
+  // first key fields (STRATA_INVALIDKEY for more values than the index has key
+  // fields).
   std::vector<uint8_t> BuildKey(std::span<const uint8_t> record) const;
   std::vector<uint8_t> BuildKey(std::span<const TKeyFieldValue> values) const;
 
   // Makes the current record of `other` (a cursor on the same table) current
-  // here. 8709 when `other` has none, 8710 when the record is not in this
-  // cursor's view.
+  // here. STRATA_NOCURRREC (8709) when `other` has none, STRATA_RECNOTFOUND
+  // (8710) when the record is not in this cursor's view.
   void GotoCursor(TDataCursor& other);
 
   // Restricts the view to the keys between start and end inclusive; the
@@ -211,9 +219,10 @@ class TDataCursor {
   // changes not posted).
   void Refresh();
 
-  // Bookmarks. GetBookmark: 8709 when not on a record. GotoBookmark: 8710
-  // when the record is gone or not in the view. Compare: by order in the
-  // current index (invalid bookmarks by record number); <0, 0, >0.
+  // Bookmarks. GetBookmark: STRATA_NOCURRREC (8709) when not on a record.
+  // GotoBookmark: STRATA_RECNOTFOUND (8710) when the record is gone or not in
+  // the view. Compare: by order in the current index (invalid bookmarks by
+  // record number); <0, 0, >0.
   TBookmark GetBookmark() const;
   void GotoBookmark(const TBookmark& bookmark);
   bool BookmarkValid(const TBookmark& bookmark);
@@ -270,31 +279,34 @@ class TDataCursor {
   void PutFieldString(uint16_t field, std::string_view value);
 
   // ---- Changing records ----------------------------------------------------
-  // Inserts the buffer as a new record, which becomes current: checks
-  // required fields and limits (9732, 9730, 9731), uniqueness (9729) before
-  // any change, then takes a slot, its record lock and a row number (unless
-  // one was put into the auto-increment field), writes the blob values, the
-  // keys and the record, and flushes so that the change counters advance.
-  // 11013 through a read-only cursor.
+  // Inserts the buffer as a new record, which becomes current: checks required
+  // fields and limits (STRATA_REQDERR, STRATA_MINVALERR, STRATA_MAXVALERR),
+  // uniqueness (STRATA_KEYVIOL) before any change, then takes a slot, its
+  // record lock and a row number (unless one was put into the auto-increment
+  // field), writes the blob values, the keys and the record, and flushes so
+  // that the change counters advance. STRATA_OSEACCES (11013) through a
+  // read-only cursor.
   void InsertRecord();
   void InsertRecord(std::span<const uint8_t> record);
-  // Writes the buffer over the current record: 8708 when the stored record
-  // differs from the cursor's copy, then record lock, uniqueness of changed
-  // keys (9729), blob values, keys moved, record written, flush. The record
-  // stays current (the row number is kept).
+  // Writes the buffer over the current record: STRATA_KEYORRECDELETED (8708)
+  // when the stored record differs from the cursor's copy, then record lock,
+  // uniqueness of changed keys (STRATA_KEYVIOL), blob values, keys moved,
+  // record written, flush. The record stays current (the row number is kept).
   void ModifyRecord();
-  // Deletes the current record (8708 as for ModifyRecord): its blob values
-  // and keys are removed and its slot freed. The cursor stays on its place.
+  // Deletes the current record (STRATA_KEYORRECDELETED as for ModifyRecord):
+  // its blob values and keys are removed and its slot freed. The cursor stays
+  // on its place.
   void DeleteRecord();
   // Drops the buffer's changes and blob edits and releases the record lock
   // taken for editing.
   void Cancel();
 
-  // ---- Blobs (field by number; 10753 for a field that is not a blob) -------
+  // ---- Blobs (field by number; STRATA_NOTABLOB for a field that is not a blob)
   // Loads the field's value of the buffer's record into its blob buffer
   // (done by the other calls when needed).
   void OpenBlob(uint16_t field);
-  // Up to `count` bytes from `offset` (9998 beyond the end).
+  // Up to `count` bytes from `offset` (STRATA_INVALIDBLOBOFFSET beyond the
+  // end).
   std::vector<uint8_t> ReadBlob(uint16_t field, uint64_t offset, size_t count);
   size_t ReadBlob(uint16_t field, uint64_t offset, size_t count, uint8_t* out);
   // The whole value.
@@ -309,8 +321,8 @@ class TDataCursor {
   void FreeBlob(uint16_t field);
 
   // ---- State for tests and tools ---------------------------------------------
-  // Set when 8708 was raised for the current record; cleared when another
-  // record becomes current.
+  // Set when STRATA_KEYORRECDELETED (8708) was raised for the current record;
+  // cleared when another record becomes current.
   bool RecordChangedMark() const { return changed_mark_; }
   // The record number (slot) of the current record, 0 when none.
   uint32_t CurrentRecordNumber() const { return state_ == kOnRecord ? record_number_ : 0; }
@@ -344,8 +356,8 @@ class TDataCursor {
   void ResetState();
   // Fills the indexes of an index file made anew (the file was missing).
   void FillNewIndexFile();
-  // 9729 when two live records have equal keys in one of the given unique
-  // indexes.
+  // STRATA_KEYVIOL (9729) when two live records have equal keys in one of the
+  // given unique indexes.
   void CheckUniqueAcrossRecords(const std::vector<int>& indexes);
   // Inserts the keys of every live record into the given indexes.
   void FillIndexes(const std::vector<int>& indexes);

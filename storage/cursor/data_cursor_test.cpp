@@ -109,7 +109,8 @@ TEST_F(DataCursorTest, MovesThroughEveryIndexInItsOrderAndStopsAtTheEnds) {
   cursor->SetIndex("ByCityAge");
   EXPECT_EQ(Ids(), (std::vector<int>{2, 5, 4, 3, 1}));
 
-  // At the end: 8706, and the cursor stays after the last record ...
+  // At the end: STRATA_EOF (8706), and the cursor stays after the last
+  // record ...
   EXPECT_EQ(ErrorCodeOf([&] { cursor->Next(); }), STRATA_EOF);
   EXPECT_TRUE(cursor->Eof());
   EXPECT_FALSE(cursor->Bof());
@@ -248,7 +249,7 @@ TEST_F(DataCursorTest, BookmarksAndOtherCursors) {
   other.GotoCursor(*cursor);
   EXPECT_EQ(other.GetFieldText(kName), "bob");
   EXPECT_EQ(other.RecordNumber(), 1u);
-  // Outside the other cursor's view: 8710.
+  // Outside the other cursor's view: STRATA_RECNOTFOUND (8710).
   const std::vector<TKeyFieldValue> bern = {TKeyFieldValue::Text("Bern")};
   other.SetRange(bern, bern);
   EXPECT_EQ(ErrorCodeOf([&] { other.GotoCursor(*cursor); }), STRATA_RECNOTFOUND);
@@ -425,7 +426,8 @@ TEST_F(DataCursorTest, ChangedByAnotherCursorGives8708AndLeavesNoLock) {
   other.Refresh();
   EXPECT_EQ(other.GetFieldText(kName), "third");
 
-  // Deleted under the other cursor: its place remains, 8708 for the record.
+  // Deleted under the other cursor: its place remains, STRATA_KEYORRECDELETED
+  // (8708) for the record.
   other.DeleteRecord();
   EXPECT_EQ(ErrorCodeOf([&] { cursor->GetCurrentRecord(); }), STRATA_KEYORRECDELETED);
   cursor->Next();

@@ -4,8 +4,9 @@
 #include <cstdio>
 #include <limits>
 
-#include "storage/record/bcd.h"
+#include "platform/hex_digit.h"
 #include "storage/byte_order.h"
+#include "storage/record/bcd.h"
 #include "storage/record/convert_error.h"
 #include "storage/record/date_time.h"
 #include "storage/record/field_value.h"
@@ -21,7 +22,7 @@ std::string DateText(int32_t day_number) {
   TCalendarDate date;
   if (!TryDecodeDate(day_number, date)) return std::to_string(day_number);
   char text[32];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02d", date.Year, date.Month, date.Day);
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d", date.year, date.month, date.day);
   return text;
 }
 
@@ -53,21 +54,14 @@ std::string HexText(std::span<const uint8_t> bytes) {
   return text;
 }
 
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 std::vector<uint8_t> HexBytes(const TFieldDescriptor& field, std::string_view text) {
   if (text.size() % 2 != 0 || text.size() / 2 > field.DataSize) {
     throw EConvertError::Format("'%s' is not a valid value", text);
   }
   std::vector<uint8_t> bytes(field.DataSize, 0);
   for (size_t i = 0; i < text.size(); i += 2) {
-    const int high = HexValue(text[i]);
-    const int low = HexValue(text[i + 1]);
+    const int high = platform::HexDigit(text[i]);
+    const int low = platform::HexDigit(text[i + 1]);
     if (high < 0 || low < 0) throw EConvertError::Format("'%s' is not a valid value", text);
     bytes[i / 2] = static_cast<uint8_t>(high * 16 + low);
   }

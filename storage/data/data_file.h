@@ -55,19 +55,23 @@ class TDataFile : public TFileHandler {
   explicit TDataFile(const TEngineSettings& settings);
   ~TDataFile() override;
 
-  // Creates (replaces) the data file with a fresh header for the given,
-  // already validated descriptors; header and descriptors reach the disk at
-  // the next Flush. 9492 for more than 1024 fields, 9498 for more than 128
-  // blob fields, 9477 for a record size above 65535 (nothing is created then).
+  // Creates (replaces) the data file with a fresh header for the given, already
+  // validated descriptors; header and descriptors reach the disk at the next
+  // Flush. STRATA_FLDLIMIT (9492) for more than 1024 fields, STRATA_BLOBLIMIT
+  // (9498) for more than 128 blob fields, STRATA_RECTOOBIG (9477) for a record
+  // size above 65535 (nothing is created then).
   void Create(const std::string& path, uint16_t locale_id, uint16_t sort_id,
               std::span<const TFieldDescriptor> fields, uint32_t blob_block_size,
               const std::string& description, const std::string& password, bool encrypted,
               uint16_t user_value_a, uint16_t user_value_b, bool in_memory = false,
               bool exclusive = false);
-  // Opens the file and reads header and descriptors. 8961 for a header that
-  // cannot be used at all (short, more than 1024 fields, record size below 9).
+  // Opens the file and reads header and descriptors. STRATA_HEADERCORRUPT
+  // (8961) for a header that cannot be used at all (short, more than 1024
+  // fields, record size below 9).
   void Open(const std::string& path, bool in_memory, bool exclusive, bool read_only);
-  // First-open checks: 12035 version, 15878 locale, 8961 everything else.
+  // First-open checks: STRATA_OLDVERSION (12035) version,
+  // STRATA_CANNOTLOADLDDRV (15878) locale, STRATA_HEADERCORRUPT (8961)
+  // everything else.
   void Verify();
   // Flushes (a table still in a transaction writes nothing, so end the
   // transaction first), drops the cache (pinned records stay valid,
@@ -94,12 +98,12 @@ class TDataFile : public TFileHandler {
   // and auto-increment value; the header needs writing.
   void Empty();
 
-  // The cached record N (read from disk on a miss). N = next slot gives a
-  // blank record for appending (9479 beyond 200,000,000 slots or
-  // 4,000,000,000 bytes); N = 0 or beyond gives 8962. On a miss the run read
-  // is 1 record for kSingle, else `count` records when given (a filtered
-  // scan's need) or the read-ahead size, limited by the records left in that
-  // direction and by the cache size.
+  // The cached record N (read from disk on a miss). N = next slot gives a blank
+  // record for appending (STRATA_TABLEFULL beyond 200,000,000 slots or
+  // 4,000,000,000 bytes); N = 0 or beyond gives STRATA_FILECORRUPT (8962). On a
+  // miss the run read is 1 record for kSingle, else `count` records when given
+  // (a filtered scan's need) or the read-ahead size, limited by the records
+  // left in that direction and by the cache size.
   TRecord* ReadRecord(uint32_t number, TReadAhead mode = TReadAhead::kSingle, uint32_t count = 0);
   // A pinned record (being edited by a cursor) is neither evicted nor
   // written by Flush; unpin it before the flush that should write it.
@@ -109,11 +113,12 @@ class TDataFile : public TFileHandler {
   void MarkModified(TRecord* record) { cache_.MarkModified(record); }
 
   // A slot for a new record: the free chain head when there is one, else the
-  // next slot (appended). The returned record is live, zero-filled except
-  // its own number, and modified. 8962 when the chain is damaged.
+  // next slot (appended). The returned record is live, zero-filled except its
+  // own number, and modified. STRATA_FILECORRUPT (8962) when the chain is
+  // damaged.
   TRecord* AllocateSlot();
   // Puts slot N on the free chain: status 1, bytes 1..4 the old head, head N.
-  // 8962 for a slot that is already free.
+  // STRATA_FILECORRUPT (8962) for a slot that is already free.
   void FreeSlot(uint32_t number);
   // The next row number from the header's last auto-increment value (after
   // 2,147,483,647 comes 1); the header is marked modified.

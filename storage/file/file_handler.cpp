@@ -11,10 +11,10 @@ namespace strata {
 
 namespace {
 
-// Runs one call on the shared file object and turns its failures into
-// engine errors naming `name`: an operating-system failure becomes `os_code`
-// (9217 for reads, 9218 for writes), or the code its kind maps to when
-// `os_code` is 0; a fault of the file layer keeps its own code.
+// Runs one call on the shared file object and turns its failures into engine
+// errors naming `name`: an operating-system failure becomes `os_code`
+// (STRATA_READERR for reads, STRATA_WRITEERR for writes), or the code its kind
+// maps to when `os_code` is 0; a fault of the file layer keeps its own code.
 template <class Call>
 auto Guarded(uint16_t os_code, const std::string& name, Call&& call) -> decltype(call()) {
   try {

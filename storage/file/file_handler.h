@@ -24,20 +24,22 @@ class TFileHandler {
   void SetTableName(std::string name) { table_name_ = std::move(name); }
   const std::string& TableName() const { return table_name_.empty() ? path_ : table_name_; }
 
-  // Opens an existing file: one shared handle per file per process. Fails
-  // with 11013 when the file is open exclusively here, or when exclusive use
-  // is asked while others have it open; OS failures map to 11010..11047.
+  // Opens an existing file: one shared handle per file per process. Fails with
+  // STRATA_OSEACCES (11013) when the file is open exclusively here, or when
+  // exclusive use is asked while others have it open; OS failures map to
+  // STRATA_OSENOENT .. STRATA_OSUNKNOWN (11010 .. 11047).
   void OpenFile(const std::string& path, bool in_memory, bool exclusive, bool read_only,
                 bool temporary = false);
-  // Creates (replaces) a file, read-write; 11013 when this process has it open.
+  // Creates (replaces) a file, read-write; STRATA_OSEACCES (11013) when this
+  // process has it open.
   void CreateFile(const std::string& path, bool in_memory, bool exclusive = false,
                   bool temporary = false);
   void CloseFile();
   bool IsOpen() const { return open_; }
 
-  // Positioned I/O. A short read raises 9217 unless allow_short; returns the
-  // bytes read. A failed write raises 9218; writing through a read-only
-  // opener raises 11013.
+  // Positioned I/O. A short read raises STRATA_READERR (9217) unless
+  // allow_short; returns the bytes read. A failed write raises STRATA_WRITEERR
+  // (9218); writing through a read-only opener raises STRATA_OSEACCES (11013).
   size_t ReadAt(uint64_t offset, void* buffer, size_t count, bool allow_short = false);
   void WriteAt(uint64_t offset, const void* buffer, size_t count);
   void Truncate(uint64_t size);
@@ -58,9 +60,11 @@ class TFileHandler {
   // File operations by path, outside any opener (errors name the file).
   // Whether the file exists (a memory file: whether the registry has it).
   static bool FileExists(const std::string& path, bool in_memory);
-  // Deletes a file; 11013 while this process has it open, 11010 when missing.
+  // Deletes a file; STRATA_OSEACCES (11013) while this process has it open,
+  // STRATA_OSENOENT (11010) when missing.
   static void DeleteFile(const std::string& path, bool in_memory);
-  // Renames a file; 11013 while this process has either name open.
+  // Renames a file; STRATA_OSEACCES (11013) while this process has either name
+  // open.
   static void RenameFile(const std::string& from, const std::string& to, bool in_memory);
 
   const std::string& Path() const { return path_; }
@@ -72,7 +76,8 @@ class TFileHandler {
   int HandleNumber() const { return handle_; }
 
  protected:
-  // 11014 when the handler is not open; 11013 as well when it is read-only.
+  // STRATA_OSEBADF (11014) when the handler is not open; STRATA_OSEACCES
+  // (11013) as well when it is read-only.
   void RequireOpen() const;
   void RequireWritable() const;
 

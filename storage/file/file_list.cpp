@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "platform/letter_case.h"
 #include "storage/engine_error.h"
 #include "storage/file/memory_file.h"
 #include "storage/file/os_error_map.h"
@@ -12,8 +13,6 @@ namespace strata {
 namespace {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 [[noreturn]] void Refuse(const std::string& path) {
   throw EFileFault(STRATA_OSEACCES, EACCES, "file in use: " + path);
@@ -35,7 +34,7 @@ std::string TrimPath(const std::string& path) {
 bool SameFilePath(const std::string& a, const std::string& b) {
   const std::string x = TrimPath(a), y = TrimPath(b);
   return x.size() == y.size() && std::equal(x.begin(), x.end(), y.begin(), [](char p, char q) {
-           return LowerAscii(p) == LowerAscii(q);
+           return platform::AsciiLower(p) == platform::AsciiLower(q);
          });
 }
 

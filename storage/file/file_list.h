@@ -29,21 +29,22 @@ class TFileList {
     int Handle = 0;
   };
 
-  // Adds an opener to the file, opening it on first use. 11013 when the file
-  // is open exclusively here, or when exclusive use is asked while others
-  // have it open; 11010 for a memory file that does not exist. A disk file
-  // is opened read-write unless it cannot be written (an opener that only
-  // reads is kept from writing by its handler).
+  // Adds an opener to the file, opening it on first use. STRATA_OSEACCES
+  // (11013) when the file is open exclusively here, or when exclusive use is
+  // asked while others have it open; STRATA_OSENOENT (11010) for a memory file
+  // that does not exist. A disk file is opened read-write unless it cannot be
+  // written (an opener that only reads is kept from writing by its handler).
   TOpened Open(const std::string& path, bool in_memory, bool exclusive, bool temporary);
-  // Creates (replaces) a file, read-write, with its first opener. 11013 when
-  // this process has the file open.
+  // Creates (replaces) a file, read-write, with its first opener.
+  // STRATA_OSEACCES (11013) when this process has the file open.
   TOpened Create(const std::string& path, bool in_memory, bool exclusive, bool temporary);
   // Removes an opener; the last one closes a disk file (and drops a
   // temporary memory file).
   void Close(const std::shared_ptr<TAbstractFile>& file, int handle);
 
   bool Exists(const std::string& path, bool in_memory);
-  // 11013 when the file is open in this process; 11010 when it is missing.
+  // STRATA_OSEACCES (11013) when the file is open in this process;
+  // STRATA_OSENOENT (11010) when it is missing.
   void Delete(const std::string& path, bool in_memory);
   void Rename(const std::string& from, const std::string& to, bool in_memory);
 

@@ -30,9 +30,10 @@ using TProgressCallback = std::function<void(int percent)>;
 //        0     4   n = length of the compressed chunk, little-endian, > 0
 //        4     n   the chunk compressed by zlib (deflate in zlib format, level 9)
 // and nothing after the last frame; an empty file is an empty stream.
-// Compression failure raises 15001; a damaged stream (a cut frame, a length
-// beyond what a chunk can compress to, data that does not inflate, a chunk
-// that inflates to more than 65536 bytes) raises 15002.
+// Compression failure raises STRATA_COMPRESS (15001); a damaged stream (a cut
+// frame, a length beyond what a chunk can compress to, data that does not
+// inflate, a chunk that inflates to more than 65536 bytes) raises
+// STRATA_UNCOMPRESS (15002).
 //
 // `progress` is called with the percentage of the source read whenever it
 // has advanced by at least `progress_steps` since the last call (at every

@@ -9,9 +9,14 @@
 namespace strata {
 
 // The engine code of an OS failure kind (11010 .. 11047):
-//   not found 11010, too many files 11012, access denied / sharing 11013,
-//   bad handle 11014, no memory 11016, invalid drive 11023,
-//   not same device 11025, anything else 11047.
+//   not found                  STRATA_OSENOENT (11010)
+//   too many files             STRATA_OSEMFILE (11012)
+//   access denied / sharing    STRATA_OSEACCES (11013)
+//   bad handle                 STRATA_OSEBADF (11014)
+//   no memory                  STRATA_OSENOMEM (11016)
+//   invalid drive              STRATA_OSENODEV (11023)
+//   not same device            STRATA_OSENOTSAM (11025)
+//   anything else              STRATA_OSUNKNOWN (11047)
 uint16_t OsErrorCode(platform::OsErrorKind kind);
 
 // Raises `code` naming `name`, with the engine error's OsError set to

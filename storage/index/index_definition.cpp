@@ -4,6 +4,7 @@
 #include <string>
 
 #include "storage/engine_error.h"
+#include "storage/engine_names.h"
 
 namespace strata {
 namespace {
@@ -13,20 +14,6 @@ std::string Trimmed(std::string_view text) {
   if (begin == std::string_view::npos) return {};
   size_t end = text.find_last_not_of(' ');
   return std::string(text.substr(begin, end - begin + 1));
-}
-
-bool SameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    unsigned char x = static_cast<unsigned char>(a[i]);
-    unsigned char y = static_cast<unsigned char>(b[i]);
-    if (x < 128 && y < 128) {
-      if (std::toupper(x) != std::toupper(y)) return false;
-    } else if (x != y) {
-      return false;
-    }
-  }
-  return true;
 }
 
 bool ValidFirstCharacter(unsigned char c) {

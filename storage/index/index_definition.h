@@ -33,24 +33,28 @@ int KeyValueWidth(const TFieldDescriptor& field);
 // The field with this number, or nullptr.
 const TFieldDescriptor* FindField(std::span<const TFieldDescriptor> fields, uint16_t number);
 
-// Fills slot 0 of `header` from `def`: at most 16 fields (9487), a primary
-// already defined (9993), unknown field numbers (10023), blob fields (12292),
-// key size (10026). Without key fields the records are ordered by row
-// number (header byte 3978 set). Errors name `table`.
+// Fills slot 0 of `header` from `def`: at most 16 fields (STRATA_INDEXLIMIT), a
+// primary already defined (STRATA_PRIMARYKEYREDEFINE), unknown field numbers
+// (STRATA_INVALIDIDXDESC), blob fields (STRATA_SEARCHCOLREQD), key size
+// (STRATA_INVALIDKEY). Without key fields the records are ordered by row number
+// (header byte 3978 set). Errors name `table`.
 void DefinePrimaryIndex(TIndexHeader& header, const TIndexDef& def,
                         std::span<const TFieldDescriptor> fields, std::string_view table);
 
-// Fills the next free secondary slot from `def` and returns its number: at
-// most 30 indexes and 16 fields (9487), name required (10010), beginning with
-// a letter, "_" or a character 128..254 and at most 30 characters (10022),
-// unique among the table's indexes without regard to case (10027), unknown
-// field numbers (10023), blob fields (12292), key size (10026).
+// Fills the next free secondary slot from `def` and returns its number: at most
+// 30 indexes and 16 fields (STRATA_INDEXLIMIT), name required
+// (STRATA_INDEXNAMEREQUIRED), beginning with a letter, "_" or a character
+// 128..254 and at most 30 characters (STRATA_INVALIDINDEXNAME), unique among
+// the table's indexes without regard to case (STRATA_INDEXEXISTS), unknown
+// field numbers (STRATA_INVALIDIDXDESC), blob fields (STRATA_SEARCHCOLREQD),
+// key size (STRATA_INVALIDKEY).
 int AddSecondaryIndex(TIndexHeader& header, const TIndexDef& def,
                       std::span<const TFieldDescriptor> fields, std::string_view table);
 
-// The key size a descriptor's fields give: sum of (width + 1), plus 4 for
-// the row number unless unique. Raises 10026 when the sum of the key fields
-// lies outside 1..522 and 10023 for an unknown field.
+// The key size a descriptor's fields give: sum of (width + 1), plus 4 for the
+// row number unless unique. Raises STRATA_INVALIDKEY (10026) when the sum of
+// the key fields lies outside 1..522 and STRATA_INVALIDIDXDESC (10023) for an
+// unknown field.
 uint16_t ComputeKeySize(const TIndexDescriptor& index, std::span<const TFieldDescriptor> fields,
                         std::string_view table);
 

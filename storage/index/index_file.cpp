@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "storage/engine_error.h"
+#include "storage/engine_names.h"
 #include "storage/scramble.h"
 
 namespace strata {
@@ -284,19 +285,10 @@ bool TIndexFile::IsMaintained(int index) const {
 }
 
 int TIndexFile::FindIndex(std::string_view name) const {
-  auto same = [](std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-      unsigned char x = static_cast<unsigned char>(a[i]);
-      unsigned char y = static_cast<unsigned char>(b[i]);
-      if (x != y && (x >= 128 || y >= 128 || std::toupper(x) != std::toupper(y))) return false;
-    }
-    return true;
-  };
   if (name.empty()) return header_.Indexes[kPrimaryIndex].FieldCount > 0 ? kPrimaryIndex : -1;
   for (int i = 1; i < kIndexSlotCount; ++i) {
     if (i <= kMaxSecondaryIndexes && i > header_.SecondaryCount) continue;
-    if (same(header_.Indexes[i].Name, name)) return i;
+    if (SameName(header_.Indexes[i].Name, name)) return i;
   }
   return -1;
 }

@@ -58,8 +58,8 @@ class TIndexFile : public TFileHandler, private TPageStore {
               bool exclusive = false);
   // Opens the file and reads its header.
   void Open(const std::string& path, bool in_memory, bool exclusive, bool read_only);
-  // First-open checks: version 5 (12035); header, descriptors and file size
-  // consistent (8961).
+  // First-open checks: version 5 (STRATA_OLDVERSION); header, descriptors and
+  // file size consistent (STRATA_HEADERCORRUPT).
   void Verify();
   // Writes the modified pages in runs of consecutive numbers, then the
   // header when modified or forced (change counter + 1), then the OS buffer
@@ -114,11 +114,12 @@ class TIndexFile : public TFileHandler, private TPageStore {
                   TKeyLimit limit = TKeyLimit::Whole()) const;
 
   // ---- Entries -----------------------------------------------------------
-  // A failure inside Insert or Delete other than 9729 (a read error, a
-  // damaged page, 9479) may leave the index's cached pages half changed:
-  // the caller drops them with DiscardChanges, as for any failed modifying
-  // operation.
-  // Adds an entry; 9729 naming the index when the key is there already.
+  // A failure inside Insert or Delete other than STRATA_KEYVIOL (9729), such
+  // as a read error, a damaged page or STRATA_TABLEFULL, may leave the index's
+  // cached pages half changed: the caller drops them with DiscardChanges, as
+  // for any failed modifying operation.
+  // Adds an entry; STRATA_KEYVIOL (9729) naming the index when the key is
+  // there already.
   void Insert(int index, const uint8_t* key, uint32_t record_number);
   // Removes the entry with this key and record number; false when absent.
   bool Delete(int index, const uint8_t* key, uint32_t record_number);
@@ -126,9 +127,9 @@ class TIndexFile : public TFileHandler, private TPageStore {
   // record number of the first such entry.
   bool Contains(int index, const uint8_t* key, TKeyLimit limit = TKeyLimit::Whole(),
                 uint32_t* record_number = nullptr);
-  // The uniqueness check before a record is inserted or a unique key
-  // changes: 9729 naming the index when another record (record number other
-  // than `own_record`, 0 = none) has this key in a unique index.
+  // The uniqueness check before a record is inserted or a unique key changes:
+  // STRATA_KEYVIOL (9729) naming the index when another record (record number
+  // other than `own_record`, 0 = none) has this key in a unique index.
   void CheckUnique(int index, const uint8_t* key, uint32_t own_record = 0);
 
   // ---- Positions ---------------------------------------------------------

@@ -61,8 +61,8 @@ class TIndexKeyFormat {
   TIndexKeyFormat() = default;
   // The format of the index in descriptor slot `slot`. `locale_id` is the
   // table's language id with its sort id in bits 16 and up (see
-  // platform::nls::MakeLocaleId). Raises 10023 naming the index and `table`
-  // for a key field number that is not among `fields`.
+  // platform::nls::MakeLocaleId). Raises STRATA_INVALIDIDXDESC (10023) naming
+  // the index and `table` for a key field number that is not among `fields`.
   TIndexKeyFormat(int slot, const TIndexDescriptor& index, std::span<const TFieldDescriptor> fields,
                   uint32_t locale_id, std::string_view table);
 

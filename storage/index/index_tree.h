@@ -20,10 +20,11 @@ namespace strata {
 class TPageStore {
  public:
   virtual ~TPageStore() = default;
-  // The page; raises 8965 for page 0 or a page beyond the file.
+  // The page; raises STRATA_INDEXCORRUPT (8965) for page 0 or a page beyond the
+  // file.
   virtual TPage& FetchPage(int index, uint32_t number) = 0;
   // A cleared page for the index (from its free chain, else appended),
-  // marked modified; raises 9479 beyond the file's limits.
+  // marked modified; raises STRATA_TABLEFULL (9479) beyond the file's limits.
   virtual TPage& AllocatePage(int index) = 0;
   // Puts the page on the index's free chain.
   virtual void FreePage(int index, TPage& page) = 0;
@@ -41,13 +42,34 @@ enum class TSeekMode {
 };
 
 // The tree of one index. A light object made per operation; holds no pages.
+//
+// Invariants of a tree between operations (CheckIndexTree in index_check.h
+// tests each of them and names every breach):
+//  (1) The root is a pkRootLeaf page with at least 1 entry, or a pkRoot page
+//      with at least 2; it has no previous or next page. Pages below the
+//      root are pkInner or pkLeaf. An empty index has no root (page 0).
+//  (2) Every leaf lies at the same depth, at most kMaxIndexDepth (64) levels.
+//  (3) Below the root, a page holds between half its maximum (rounded down)
+//      and its maximum entries; only inside Insert may a page hold one more,
+//      until the split that follows.
+//  (4) Keys (with the record number, when the index keeps them) ascend
+//      strictly within every page and along the leaves from left to right.
+//  (5) Each inner entry equals the highest entry of its child, so a search
+//      descends to the first child whose entry is not below the sought key.
+//  (6) The previous / next links join every level from end to end, in key
+//      order.
+//  (7) Every page number lies below the file's next page and belongs to one
+//      tree or one free chain only; free pages hold no entries and their
+//      chain has no cycle.
+// A breach found while walking the tree means a damaged file (or a bug):
+// Corrupt() raises STRATA_INDEXCORRUPT (8965).
 class TIndexTree {
  public:
   TIndexTree(TPageStore& store, int index, const TIndexKeyFormat& format, bool record_numbers,
              std::string_view index_name, std::string_view table);
 
-  // Inserts an entry; raises 9729 naming the index when an equal key is
-  // there already.
+  // Inserts an entry; raises STRATA_KEYVIOL (9729) naming the index when an
+  // equal key is there already.
   void Insert(const uint8_t* key, uint32_t record_number);
   // Removes the entry with this key and record number; false when absent.
   bool Delete(const uint8_t* key, uint32_t record_number);

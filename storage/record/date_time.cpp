@@ -5,53 +5,16 @@
 #include "platform/clock.h"
 
 namespace strata {
-namespace {
-
-// Days before the first of each month in a common year.
-constexpr int kDaysBeforeMonth[13] = {0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334, 365};
-
-// Days in the years 1 .. year - 1.
-int32_t DaysBeforeYear(int year) {
-  const int32_t y = year - 1;
-  return y * 365 + y / 4 - y / 100 + y / 400;
-}
-
-}  // namespace
-
-bool IsLeapYear(int year) { return year % 4 == 0 && (year % 100 != 0 || year % 400 == 0); }
-
-int DaysInMonth(int year, int month) {
-  if (month == 2 && IsLeapYear(year)) return 29;
-  return kDaysBeforeMonth[month] - kDaysBeforeMonth[month - 1];
-}
 
 bool TryEncodeDate(int year, int month, int day, int32_t& day_number) {
-  if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1 ||
-      day > DaysInMonth(year, month)) {
-    return false;
-  }
-  int32_t days = DaysBeforeYear(year) + kDaysBeforeMonth[month - 1] + day;
-  if (month > 2 && IsLeapYear(year)) ++days;
-  day_number = days;
+  if (!platform::IsValidDate(year, month, day)) return false;
+  day_number = static_cast<int32_t>(platform::DayNumber(year, month, day));
   return true;
 }
 
 bool TryDecodeDate(int32_t day_number, TCalendarDate& date) {
   if (day_number < 1 || day_number > kMaxDayNumber) return false;
-  // Estimate the year from the mean year length, then correct it.
-  int year = static_cast<int>(day_number / 365.2425) + 1;
-  while (year > 1 && DaysBeforeYear(year) >= day_number) --year;
-  while (DaysBeforeYear(year + 1) < day_number) ++year;
-  int day_of_year = day_number - DaysBeforeYear(year);  // 1-based
-  const int leap = IsLeapYear(year) ? 1 : 0;
-  int month = 1;
-  while (month < 12) {
-    const int before_next = kDaysBeforeMonth[month] + (month >= 2 ? leap : 0);
-    if (day_of_year <= before_next) break;
-    ++month;
-  }
-  const int before = kDaysBeforeMonth[month - 1] + (month > 2 ? leap : 0);
-  date = TCalendarDate{year, month, day_of_year - before};
+  date = platform::DateOfDayNumber(day_number);
   return true;
 }
 

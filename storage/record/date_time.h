@@ -3,21 +3,21 @@
 // December 1899 is day 693594), a time the milliseconds since midnight, a
 // timestamp the milliseconds since 1 January of year 1, 00:00, as a double
 // (day number x 86,400,000 + time of day).
+// The calendar itself (leap years, month lengths, day numbers) is
+// platform/calendar.h, shared with the gateway.
 #pragma once
 
 #include <cstdint>
 
+#include "platform/calendar.h"
+
 namespace strata {
 
-constexpr int32_t kDayNumber18991230 = 693594;
-constexpr int32_t kMaxDayNumber = 3652059;  // 31 December 9999
+constexpr int32_t kDayNumber18991230 = static_cast<int32_t>(platform::kDayNumber18991230);
+constexpr int32_t kMaxDayNumber = static_cast<int32_t>(platform::kDayNumber99991231);
 constexpr int32_t kMsPerDay = 86400000;
 
-struct TCalendarDate {
-  int Year = 0;
-  int Month = 0;
-  int Day = 0;
-};
+using TCalendarDate = platform::CalendarDate;
 
 struct TTimeOfDay {
   int Hour = 0;
@@ -26,8 +26,8 @@ struct TTimeOfDay {
   int Millisecond = 0;
 };
 
-bool IsLeapYear(int year);
-int DaysInMonth(int year, int month);
+using platform::DaysInMonth;
+using platform::IsLeapYear;
 
 // False for a date outside 1-01-01 .. 9999-12-31 or a day the month lacks.
 bool TryEncodeDate(int year, int month, int day, int32_t& day_number);

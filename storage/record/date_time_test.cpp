@@ -44,9 +44,9 @@ TEST(DayNumber, EveryDayOfSomeYearsRoundTrips) {
         ASSERT_EQ(number, expected++);  // consecutive across month ends
         TCalendarDate date;
         ASSERT_TRUE(TryDecodeDate(number, date));
-        ASSERT_EQ(date.Year, year);
-        ASSERT_EQ(date.Month, month);
-        ASSERT_EQ(date.Day, day);
+        ASSERT_EQ(date.year, year);
+        ASSERT_EQ(date.month, month);
+        ASSERT_EQ(date.day, day);
       }
     }
   }

@@ -26,13 +26,18 @@ constexpr uint8_t kMaxDeclaredSize = 250;
 // sizes and assigns offsets (auto-increment 5; other stored fields from 9
 // on). Returns the record size. On failure the descriptors are unchanged and
 // the engine error names the table (and the field):
-//   10038 name empty, longer than 30, bad first character, or duplicate
-//   10000 duplicate field number, unknown type code, declared size above
-//         250, or a not-stored field where none is allowed
-//   10006 default, minimum or maximum text not a value of the type
-//   9492 more than 1024 fields; 9498 more than 128 blob fields or a blob
-//   block size below 64 (0 means 512); 9487 more than 32 indexes; 9477 a
-//   record size above 65535.
+//   STRATA_INVALIDFIELDNAME (10038)   name empty, longer than 30, bad first
+//                                     character, or duplicate
+//   STRATA_INVALIDFLDTYPE (10000)     duplicate field number, unknown type
+//                                     code, declared size above 250, or a
+//                                     not-stored field where none is allowed
+//   STRATA_INVALIDVCHKSTRUCT (10006)  default, minimum or maximum text not a
+//                                     value of the type
+//   STRATA_FLDLIMIT (9492)            more than 1024 fields
+//   STRATA_BLOBLIMIT (9498)           more than 128 blob fields or a blob
+//                                     block size below 64 (0 means 512)
+//   STRATA_INDEXLIMIT (9487)          more than 32 indexes
+//   STRATA_RECTOOBIG (9477)           a record size above 65535
 uint16_t ValidateFieldDescriptors(std::span<TFieldDescriptor> fields, std::string_view table,
                                   size_t index_count, uint32_t blob_block_size,
                                   bool allow_not_stored = false);

@@ -59,7 +59,8 @@ bool ReadNumber(const TFieldDescriptor& field, RecordView record, uint8_t (&out)
   return !GetField(field, record, std::span<uint8_t>(out, size), context);
 }
 
-// Raises 9730 / 9731 unless min <= value <= max.
+// Raises STRATA_MINVALERR (9730) / STRATA_MAXVALERR (9731) unless
+// min <= value <= max.
 void RequireRange(int64_t value, int64_t min, int64_t max, const TFieldDescriptor& field,
                   const TRecordContext& context) {
   if (value < min) RaiseFieldError(STRATA_MINVALERR, field.Name, context.TableName);

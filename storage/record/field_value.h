@@ -11,8 +11,9 @@
 //   Date       2           Time  10          Timestamp  11
 //   Bcd        8
 //   Bytes      9, 13, 14, 15 (raw data bytes)
-// Any other code raises 10000 naming the field and the table. An integer
-// outside the field type's range raises 9730 (below) or 9731 (above).
+// Any other code raises STRATA_INVALIDFLDTYPE (10000) naming the field and the
+// table. An integer below the field type's range raises STRATA_MINVALERR
+// (9730), one above it STRATA_MAXVALERR (9731).
 #pragma once
 
 #include <cstdint>

@@ -18,8 +18,9 @@ constexpr uint8_t kCaseLower = 1;
 constexpr uint8_t kCaseUpper = 2;
 
 // The bytes a field occupies in the record: the 4-byte row number for an
-// auto-increment field, else its flag byte and data bytes. Raises 9985 when
-// they do not lie inside the buffer (a not-stored field without a place).
+// auto-increment field, else its flag byte and data bytes. Raises
+// STRATA_OUTOFRANGE (9985) when they do not lie inside the buffer (a not-stored
+// field without a place).
 template <typename Byte>
 std::span<Byte> FieldSlot(const TFieldDescriptor& field, std::span<Byte> record,
                           const TRecordContext& context) {

@@ -12,8 +12,8 @@
 // place in the record; set operations skip it unless the caller asks to
 // write it, and then it must have been given an offset inside the buffer.
 //
-// A field whose place does not lie inside the given buffer raises 9985
-// naming the field and the table.
+// A field whose place does not lie inside the given buffer raises
+// STRATA_OUTOFRANGE (9985) naming the field and the table.
 #pragma once
 
 #include <cstdint>

@@ -12,9 +12,9 @@ namespace strata {
 
 // Goes through the fields in order; the first failure raises, naming the
 // field and the table:
-//   9732 required and blank
-//   9730 below the minimum
-//   9731 above the maximum
+//   STRATA_REQDERR (9732)    required and blank
+//   STRATA_MINVALERR (9730)  below the minimum
+//   STRATA_MAXVALERR (9731)  above the maximum
 // A blank field is not compared with its limits. Strings compare in the
 // table's locale (case-sensitive, non-spacing marks ignored), other types
 // numerically. Fields with the not-stored marker are not checked.

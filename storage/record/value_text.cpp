@@ -4,8 +4,9 @@
 #include <charconv>
 #include <limits>
 
-#include "storage/record/bcd.h"
+#include "platform/letter_case.h"
 #include "storage/byte_order.h"
+#include "storage/record/bcd.h"
 #include "storage/record/convert_error.h"
 #include "storage/record/date_time.h"
 #include "storage/record/record_buffer.h"
@@ -20,17 +21,6 @@ std::string_view TrimBlanks(std::string_view text) {
 }
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
-bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (std::toupper(static_cast<unsigned char>(a[i])) !=
-        std::toupper(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
-}
 
 // Reads an unsigned decimal number of 1..9 digits at the front of `text`.
 bool TakeNumber(std::string_view& text, int& value) {
@@ -82,8 +72,8 @@ bool TryParseTime(std::string_view text, int32_t& time_ms) {
   }
   text = TrimBlanks(text);
   if (!text.empty()) {
-    const bool am = EqualsIgnoreCase(text, "AM");
-    const bool pm = EqualsIgnoreCase(text, "PM");
+    const bool am = platform::SameAsciiIgnoringCase(text, "AM");
+    const bool pm = platform::SameAsciiIgnoringCase(text, "PM");
     if ((!am && !pm) || hour > 12) return false;
     if (hour == 12) hour = 0;
     if (pm) hour += 12;
@@ -139,7 +129,7 @@ std::vector<uint8_t> BytesF64(double value) {
 
 int32_t ParseDateText(std::string_view text) {
   const std::string_view body = TrimBlanks(text);
-  if (EqualsIgnoreCase(body, "CURRENT_DATE")) return CurrentDate();
+  if (platform::SameAsciiIgnoringCase(body, "CURRENT_DATE")) return CurrentDate();
   int32_t day_number = 0;
   if (!TryParseDate(body, day_number)) throw EConvertError::Format(kInvalidDate, text);
   return day_number;
@@ -147,7 +137,7 @@ int32_t ParseDateText(std::string_view text) {
 
 int32_t ParseTimeText(std::string_view text) {
   const std::string_view body = TrimBlanks(text);
-  if (EqualsIgnoreCase(body, "CURRENT_TIME")) return CurrentTime();
+  if (platform::SameAsciiIgnoringCase(body, "CURRENT_TIME")) return CurrentTime();
   int32_t time_ms = 0;
   if (!TryParseTime(body, time_ms)) throw EConvertError::Format(kInvalidTime, text);
   return time_ms;
@@ -155,9 +145,9 @@ int32_t ParseTimeText(std::string_view text) {
 
 double ParseTimestampText(std::string_view text) {
   const std::string_view body = TrimBlanks(text);
-  if (EqualsIgnoreCase(body, "CURRENT_TIMESTAMP")) return CurrentTimestamp();
-  if (EqualsIgnoreCase(body, "CURRENT_DATE")) return MakeTimestamp(CurrentDate(), 0);
-  if (EqualsIgnoreCase(body, "CURRENT_TIME")) return MakeTimestamp(0, CurrentTime());
+  if (platform::SameAsciiIgnoringCase(body, "CURRENT_TIMESTAMP")) return CurrentTimestamp();
+  if (platform::SameAsciiIgnoringCase(body, "CURRENT_DATE")) return MakeTimestamp(CurrentDate(), 0);
+  if (platform::SameAsciiIgnoringCase(body, "CURRENT_TIME")) return MakeTimestamp(0, CurrentTime());
   const size_t blank = body.find(' ');
   int32_t day_number = 0;
   int32_t time_ms = 0;
@@ -170,8 +160,8 @@ double ParseTimestampText(std::string_view text) {
 
 bool ParseBooleanText(std::string_view text) {
   const std::string_view body = TrimBlanks(text);
-  if (EqualsIgnoreCase(body, "TRUE")) return true;
-  if (EqualsIgnoreCase(body, "FALSE")) return false;
+  if (platform::SameAsciiIgnoringCase(body, "TRUE")) return true;
+  if (platform::SameAsciiIgnoringCase(body, "FALSE")) return false;
   throw EConvertError::Format(kInvalidBoolean, text);
 }
 

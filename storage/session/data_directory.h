@@ -44,21 +44,23 @@ class TDataDirectory : public std::enable_shared_from_this<TDataDirectory> {
   // True when a table object of that name and kind is open here, else
   // whether its data file exists.
   bool TableExists(std::string_view table_name, bool in_memory = false);
-  // Shares the open table object of the same name and kind or opens a new
-  // one (data, index, blob), verifying it under the read lock and checking
-  // its password. 11013 when the table is open exclusively here, or
-  // exclusive use is asked while it is open here; 10498 for an encrypted
-  // table without an accepted password. A table opened while a transaction
-  // is active joins it.
+  // Shares the open table object of the same name and kind or opens a new one
+  // (data, index, blob), verifying it under the read lock and checking its
+  // password. STRATA_OSEACCES (11013) when the table is open exclusively here,
+  // or exclusive use is asked while it is open here; STRATA_NOTSUFFTABLERIGHTS
+  // (10498) for an encrypted table without an accepted password. A table opened
+  // while a transaction is active joins it.
   TTableRef OpenTable(std::string_view table_name, const TTableOpenOptions& options);
-  // Creates the three files of a new table. 10253 unless `options` ask for
-  // exclusive use; 10031 when the table is open here; 13060 when it exists
-  // and `overwrite` is off.
+  // Creates the three files of a new table. STRATA_NEEDEXCLACCESS (10253)
+  // unless `options` ask for exclusive use; STRATA_TABLEOPEN (10031) when the
+  // table is open here; STRATA_TABLEEXISTS (13060) when it exists and
+  // `overwrite` is off.
   void CreateTable(const TTableDefinition& definition, const TTableOpenOptions& options,
                    bool overwrite);
   // Structural operations through a cursor that holds the table exclusively
-  // (10253 otherwise). Delete and rename give the table back (the ref is
-  // released) and act on all three files; 13060 when the new name exists.
+  // (STRATA_NEEDEXCLACCESS otherwise). Delete and rename give the table back
+  // (the ref is released) and act on all three files; STRATA_TABLEEXISTS
+  // (13060) when the new name exists.
   void EmptyTable(const TTableRef& table);
   void DeleteTable(TTableRef& table);
   void RenameTable(TTableRef& table, std::string_view new_name);

@@ -4,6 +4,7 @@
 #include <array>
 
 #include "platform/nls.h"
+#include "storage/engine_names.h"
 
 namespace strata {
 namespace {
@@ -112,16 +113,9 @@ constexpr std::array<TLanguageEntry, 99> kLanguages = {{
 
 constexpr uint16_t kGermanPrimaryLanguage = 0x07;  // low 10 bits of every German id
 
-bool SameTextIgnoringCase(std::string_view a, std::string_view b) {
-  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-    auto fold = [](char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; };
-    return fold(x) == fold(y);
-  });
-}
-
 const TLanguageEntry* FindLanguage(std::string_view name) {
   for (const auto& entry : kLanguages) {
-    if (SameTextIgnoringCase(entry.Name, name)) return &entry;
+    if (SameName(entry.Name, name)) return &entry;
   }
   return nullptr;
 }
@@ -155,7 +149,7 @@ std::vector<std::string_view> SortNames(std::string_view language_name) {
 
 std::optional<uint16_t> SortIdByName(std::string_view language_name, std::string_view sort_name) {
   for (std::string_view name : SortNames(language_name)) {
-    if (SameTextIgnoringCase(name, sort_name)) return 0;
+    if (SameName(name, sort_name)) return 0;
   }
   return std::nullopt;
 }

@@ -42,7 +42,7 @@ std::optional<uint16_t> SortIdByName(std::string_view language_name, std::string
 // Standard") means US English (1033) with sort id 0.
 uint32_t TableLocaleId(uint16_t language_id, uint16_t sort_id);
 // Whether the operating system can serve that locale (else the table is
-// unusable: 15878).
+// unusable: STRATA_CANNOTLOADLDDRV, 15878).
 bool IsTableLocaleInstalled(uint16_t language_id, uint16_t sort_id);
 
 }  // namespace strata

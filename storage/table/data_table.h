@@ -9,6 +9,34 @@
 // does not hold it already; no lock is taken at all when the table is open
 // exclusively or its files carry the read-only attribute; every lock taken
 // by a failing call is released before the error leaves it.
+//
+// The lock protocol is implemented in table_locking.cpp (the byte ranges
+// locked: lock_regions.h; the scoped holds: table_lock_guards.h). Its state:
+//
+//   read lock (first_read_, second_read_: ReadLockState)
+//     depth      nesting of Begin/End; slots are taken from the OS only on
+//                0 -> 1 and only when no write or table lock is held (those
+//                keep every writer out already)
+//     holds      the index (and blob) read slot is locked at the OS
+//     suspended  the slots were given up by BeginWrite: the write regions
+//                cover them and locks through one handle do not nest
+//
+//       BeginRead (0 -> 1)       BeginWrite              EndWrite (depth > 0)
+//   idle ------------------> holds ----------> suspended -----------------> holds
+//     ^                        |                   |
+//     +---- EndRead (1 -> 0) --+---------<---------+  (slots released if held)
+//
+//   write lock: write_depth_ (nesting), then write_holds_mutex_ /
+//   write_holds_index_ / write_holds_blob_ for the table mutex and the index
+//   and blob write regions it took at 0 -> 1.
+//   table lock: table_lock_depth_ (nesting); it holds the table mutex.
+//
+//   The table mutex is locked once at the OS and handed between the two:
+//     BeginWrite, no table lock     write takes it (write_holds_mutex_)
+//     BeginWrite under table lock   write leaves it to the table lock
+//     LockTable during a write      handed to the table lock
+//     UnlockTable during a write    handed back to the write
+//     EndWrite / UnlockTable        released by whichever holds it last
 #pragma once
 
 #include <cstdint>
@@ -41,9 +69,9 @@ class TDataTable {
   void Open(bool exclusive, bool read_only);
   // First-open checks of the three files; run under the read lock.
   void Verify();
-  // Releases every record lock (10242 on failure), ends this table's part in
-  // a transaction (uncommitted changes are discarded), flushes, closes the
-  // files. Safe to call twice.
+  // Releases every record lock (STRATA_UNLOCKFAILED on failure), ends this
+  // table's part in a transaction (uncommitted changes are discarded), flushes,
+  // closes the files. Safe to call twice.
   void Close();
   bool IsOpen() const { return open_; }
 
@@ -79,21 +107,22 @@ class TDataTable {
   // Lock protocol (each returns whether another process changed the table
   // since this one last looked) -------------------------------------------
   // Read slots of the index and blob files; skipped when a write lock or the
-  // table lock is held. 10249 when a slot cannot be had.
+  // table lock is held. STRATA_LOCKTIMEOUT (10249) when a slot cannot be had.
   bool BeginRead();
-  void EndRead();  // 10242 when a slot cannot be released
+  void EndRead();  // STRATA_UNLOCKFAILED (10242) when a slot cannot be released
   // A second, independent read lock (own slots), for a scan that runs inside
   // another operation on the table.
   bool BeginSecondRead();
   void EndSecondRead();
   // Table mutex (unless the table lock is held), index write region, blob
-  // write region; released in reverse. 10249 on failure.
+  // write region; released in reverse. STRATA_LOCKTIMEOUT (10249) on failure.
   bool BeginWrite();
   void EndWrite();
   // Record lock of record `record` for cursor `cursor_id`; up to
-  // LockRetryCount + 1 attempts LockWaitTime apart; 10258 on failure.
+  // LockRetryCount + 1 attempts LockWaitTime apart; STRATA_RECLOCKFAILED
+  // (10258) on failure.
   bool LockRecord(uint32_t record, int cursor_id);
-  void UnlockRecord(uint32_t record, int cursor_id);  // 10242 when not held
+  void UnlockRecord(uint32_t record, int cursor_id);  // STRATA_UNLOCKFAILED (10242) when not held
   void UnlockCursorRecords(int cursor_id);
   // Attempts the last LockRecord made at the operating system (diagnostics).
   int LastRecordLockAttempts() const { return last_record_lock_attempts_; }

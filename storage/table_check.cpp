@@ -1,39 +1,82 @@
 #include "storage/table_check.h"
 
+#include <algorithm>
+#include <exception>
 #include <map>
 #include <set>
 
 #include "storage/blob/blob_file.h"
+#include "storage/blob/blob_value_check.h"
 #include "storage/byte_order.h"
 #include "storage/cursor/data_cursor.h"
 #include "storage/data/data_file.h"
-#include "storage/table/data_table.h"
 #include "storage/engine_error.h"
 #include "storage/index/index_file.h"
 #include "storage/record/record_header.h"
+#include "storage/table/data_table.h"
 #include "storage/table/table_lock_guards.h"
 
 namespace strata {
 namespace {
 
-constexpr uint8_t kLive = 0;
-constexpr uint8_t kDeleted = 1;
+// Lists faults of one kind up to kMaxFaultsListed, then counts the rest.
+class TFaultList {
+ public:
+  TFaultList(TTableCheckResult& result, std::string summary)
+      : result_(result), summary_(std::move(summary)) {}
+  ~TFaultList() {
+    if (more_ > 0)
+      result_.Faults.push_back("... and " + std::to_string(more_) + " more " + summary_);
+  }
+  void Add(std::string text) {
+    if (listed_ < kMaxFaultsListed) {
+      result_.Faults.push_back(std::move(text));
+      ++listed_;
+    } else {
+      ++more_;
+    }
+  }
+
+ private:
+  TTableCheckResult& result_;
+  std::string summary_;
+  size_t listed_ = 0;
+  size_t more_ = 0;
+};
 
 class Checker {
  public:
   Checker(TDataTable& table, TTableCheckResult& result)
       : table_(table), data_(table.DataFile()), result_(result) {}
 
-  void Run() {
-    CheckDataHeader();
-    ReadSlots();
-    CheckFreeChain();
-    CheckIndexes();
-    if (table_.BlobFile() != nullptr) CheckBlobs(*table_.BlobFile());
+  void Run(bool indexes) {
+    Phase("data file", [&] { CheckDataHeader(); });
+    Phase("records", [&] { ReadSlots(); });
+    Phase("free chain", [&] { CheckFreeChain(); });
+    if (indexes) Phase("index file", [&] { CheckIndexes(); });
+    if (table_.BlobFile() != nullptr) Phase("blob file", [&] { CheckBlobs(*table_.BlobFile()); });
+    std::sort(result_.DamagedRecords.begin(), result_.DamagedRecords.end());
+    result_.DamagedRecords.erase(
+        std::unique(result_.DamagedRecords.begin(), result_.DamagedRecords.end()),
+        result_.DamagedRecords.end());
   }
 
  private:
   void Fault(std::string text) { result_.Faults.push_back(std::move(text)); }
+  void RecordFault(uint32_t slot, std::string text) {
+    result_.DamagedRecords.push_back(slot);
+    Fault(std::move(text));
+  }
+
+  // A failure to read that ends one part of the check ends only that part.
+  template <class Work>
+  void Phase(const char* part, Work&& work) {
+    try {
+      work();
+    } catch (const EStrataEngineError& e) {
+      Fault(std::string(part) + ": " + e.what());
+    }
+  }
 
   void CheckDataHeader() {
     try {
@@ -60,8 +103,9 @@ class Checker {
   void ReadSlots() {
     const uint32_t record_size = data_.RecordSize();
     const uint64_t area = data_.HeaderAreaSize();
-    const uint32_t slots =
-        std::min<uint64_t>(data_.SlotCount(), (data_.Size() - area) / record_size);
+    const uint64_t size = data_.Size();
+    const uint32_t slots = static_cast<uint32_t>(
+        std::min<uint64_t>(data_.SlotCount(), size < area ? 0 : (size - area) / record_size));
     constexpr uint32_t kRun = 256;
     std::vector<uint8_t> run(static_cast<size_t>(kRun) * record_size);
     std::map<int32_t, uint32_t> rows;
@@ -76,40 +120,46 @@ class Checker {
           // Encrypted slots are checked through the cache, which unscrambles.
           record = data_.ReadRecord(number)->Buffer.data();
         }
-        const uint8_t status = GetRecordStatus(record);
-        if (status == kDeleted) {
-          deleted_.insert(number);
-          continue;
-        }
-        if (status != kLive) {
-          Fault("record " + std::to_string(number) + ": status byte " + std::to_string(status));
-          continue;
-        }
-        live_.push_back(number);
-        const int32_t row = GetRowNumber(record);
-        if (row <= 0)
-          Fault("record " + std::to_string(number) + ": row number " + std::to_string(row));
-        auto [it, fresh] = rows.emplace(row, number);
-        if (!fresh) {
-          Fault("records " + std::to_string(it->second) + " and " + std::to_string(number) +
-                " share row number " + std::to_string(row));
-        }
-        if (row > data_.LastAutoIncrement() && data_.LastAutoIncrement() > 0 &&
-            data_.LastAutoIncrement() < 2147483647) {
-          Fault("record " + std::to_string(number) + ": row number " + std::to_string(row) +
-                " above the last one handed out (" + std::to_string(data_.LastAutoIncrement()) +
-                ")");
-        }
-        records_[number] = std::vector<uint8_t>(record, record + record_size);
+        CheckSlot(number, record, rows);
       }
     }
     result_.LiveRecords = static_cast<uint32_t>(live_.size());
   }
 
+  void CheckSlot(uint32_t number, const uint8_t* record, std::map<int32_t, uint32_t>& rows) {
+    const uint8_t status = GetRecordStatus(record);
+    if (status == kRecordDeleted) {
+      deleted_.insert(number);
+      return;
+    }
+    if (status != kRecordLive) {
+      RecordFault(number,
+                  "record " + std::to_string(number) + ": status byte " + std::to_string(status));
+      return;
+    }
+    live_.push_back(number);
+    const int32_t row = GetRowNumber(record);
+    if (row <= 0) {
+      RecordFault(number,
+                  "record " + std::to_string(number) + ": row number " + std::to_string(row));
+    }
+    auto [it, fresh] = rows.emplace(row, number);
+    if (!fresh) {
+      RecordFault(number, "records " + std::to_string(it->second) + " and " +
+                              std::to_string(number) + " share row number " + std::to_string(row));
+    }
+    const int32_t last = data_.LastAutoIncrement();
+    if (row > last && last > 0 && last < 2147483647) {
+      Fault("record " + std::to_string(number) + ": row number " + std::to_string(row) +
+            " above the last one handed out (" + std::to_string(last) + ")");
+    }
+    records_[number].assign(record, record + data_.RecordSize());
+  }
+
   void CheckFreeChain() {
     std::set<uint32_t> chained;
     uint32_t next = data_.FreeChainHead();
-    const uint32_t area = static_cast<uint32_t>(data_.HeaderAreaSize());
+    const uint64_t area = data_.HeaderAreaSize();
     std::vector<uint8_t> header(kRecordHeaderSize);
     while (next != 0) {
       if (next > data_.SlotCount()) {
@@ -132,9 +182,10 @@ class Checker {
         next = GetFreeLink(header.data());
       }
     }
+    TFaultList lost(result_, "deleted records not on the free chain");
     for (uint32_t slot : deleted_) {
       if (!chained.contains(slot)) {
-        Fault("deleted record " + std::to_string(slot) + " is not on the free chain");
+        lost.Add("deleted record " + std::to_string(slot) + " is not on the free chain");
       }
     }
     result_.FreeSlots = static_cast<uint32_t>(chained.size());
@@ -143,22 +194,36 @@ class Checker {
   void CheckIndexes() {
     TIndexFile& index = table_.IndexFile();
     TIndexCheckResult structure = index.CheckStructure();
-    for (std::string& fault : structure.Faults) Fault("index file: " + fault);
+    {
+      TFaultList faults(result_, "faults of the index file");
+      for (std::string& fault : structure.Faults) faults.Add("index file: " + fault);
+    }
     for (int slot = 0; slot < kIndexSlotCount; ++slot) {
       if (!index.IsMaintained(slot)) continue;
       const std::string name = slot == 0 ? "(primary)" : index.IndexName(slot);
-      const uint32_t entries = index.EntryCount(slot);
-      result_.IndexEntries.emplace_back(name, entries);
-      if (entries != live_.size()) {
-        Fault("index " + name + ": " + std::to_string(entries) + " entries for " +
-              std::to_string(live_.size()) + " live records");
+      try {
+        CheckEntries(index, slot, name);
+      } catch (const EStrataEngineError& e) {
+        Fault("index " + name + ": " + e.what());
       }
-      for (uint32_t number : live_) {
-        std::vector<uint8_t> key = index.BuildKey(slot, records_[number].data());
-        TIndexPosition pos;
-        if (!index.Locate(slot, key.data(), number, pos)) {
-          Fault("index " + name + ": no entry for record " + std::to_string(number));
-        }
+    }
+  }
+
+  // The index holds exactly one entry for each live record. Its first
+  // engine error ends the check of this index only.
+  void CheckEntries(TIndexFile& index, int slot, const std::string& name) {
+    const uint32_t entries = index.EntryCount(slot);
+    result_.IndexEntries.emplace_back(name, entries);
+    if (entries != live_.size()) {
+      Fault("index " + name + ": " + std::to_string(entries) + " entries for " +
+            std::to_string(live_.size()) + " live records");
+    }
+    TFaultList missing(result_, "records without an entry in the index " + name);
+    for (uint32_t number : live_) {
+      std::vector<uint8_t> key = index.BuildKey(slot, records_[number].data());
+      TIndexPosition pos;
+      if (!index.Locate(slot, key.data(), number, pos)) {
+        missing.Add("index " + name + ": no entry for record " + std::to_string(number));
       }
     }
   }
@@ -173,9 +238,11 @@ class Checker {
     std::map<uint32_t, std::string> owner;  // block -> who holds it
     auto claim = [&](uint32_t block, const std::string& who) {
       auto [it, fresh] = owner.emplace(block, who);
-      if (!fresh)
+      if (!fresh) {
         Fault("blob block " + std::to_string(block) + " is held by " + it->second + " and by " +
               who);
+      }
+      return fresh;
     };
     try {
       std::vector<uint32_t> free_chain = blobs.FreeChain();
@@ -191,18 +258,18 @@ class Checker {
         const uint32_t first = GetU32(record.data() + field.Offset + 1);
         if (first == 0) continue;
         const std::string who = "record " + std::to_string(number) + " field " + field.Name;
-        try {
-          for (uint32_t block : blobs.ValueChain(first, GetRowNumber(record.data()))) {
-            claim(block, who);
-          }
-        } catch (const EStrataEngineError& e) {
-          Fault(who + ": " + e.what());
-        }
+        TBlobValueCheck value = CheckBlobValue(blobs, first, GetRowNumber(record.data()));
+        bool shared = false;
+        for (uint32_t block : value.Blocks) shared = !claim(block, who) || shared;
+        if (!value.Sound()) RecordFault(number, who + ": " + value.Fault);
+        if (shared) result_.DamagedRecords.push_back(number);
       }
     }
+    TFaultList lost(result_, "blob blocks in no value and not on the free chain");
     for (uint32_t block = 1; block <= blobs.BlockCount(); ++block) {
       if (!owner.contains(block)) {
-        Fault("blob block " + std::to_string(block) + " is in no value and not on the free chain");
+        lost.Add("blob block " + std::to_string(block) +
+                 " is in no value and not on the free chain");
       }
     }
   }
@@ -215,15 +282,19 @@ class Checker {
   std::map<uint32_t, std::vector<uint8_t>> records_;
 };
 
-}  // namespace
-
-TTableCheckResult CheckTable(TDataCursor& cursor) {
+TTableCheckResult Check(TDataCursor& cursor, bool indexes) {
   TTableCheckResult result;
   TDataTable& table = cursor.Table();
   ReadLock lock(table);
-  Checker(table, result).Run();
+  Checker(table, result).Run(indexes);
   lock.Release();
   return result;
 }
+
+}  // namespace
+
+TTableCheckResult CheckTable(TDataCursor& cursor) { return Check(cursor, true); }
+
+TTableCheckResult CheckRecords(TDataCursor& cursor) { return Check(cursor, false); }
 
 }  // namespace strata

@@ -6,6 +6,9 @@
 // with every blob read, changed (insert, modify, delete) and closed. Every
 // step must succeed or raise an engine error: anything else that escapes,
 // a crash, a sanitizer report, a hang or a huge allocation is a fault.
+// Last, the damaged copy is repaired: the repair either refuses (an engine
+// error: a data file header beyond repair) or leaves a table that checks
+// sound; anything else is a fault too.
 //
 // Input: a sequence of operations, each starting with one byte
 //   op % 3        the file: 0 .DAT, 1 .IDX, 2 .BLB
@@ -33,12 +36,13 @@
 #include <vector>
 
 #include "storage/cursor/data_cursor.h"
-#include "storage/session/data_directory.h"
-#include "storage/session/data_session.h"
 #include "storage/engine_error.h"
 #include "storage/record/field_descriptor.h"
-#include "storage/table_check.h"
+#include "storage/session/data_directory.h"
+#include "storage/session/data_session.h"
 #include "storage/table/table_definition.h"
+#include "storage/table_check.h"
+#include "storage/table_repair.h"
 
 namespace {
 
@@ -302,6 +306,33 @@ void Change(TDataCursor& cursor) {
   Try([&] { cursor.Cancel(); });
 }
 
+// Repairs the damaged copy (patched afresh: the walk above changed it) and
+// aborts unless the table checks sound afterwards.
+void Repair(const TTemplate& t, const std::vector<uint8_t> (&files)[3]) {
+  for (int f = 0; f < 3; ++f) WriteFile(t.Work / (std::string(kTable) + kExtensions[f]), files[f]);
+  auto session = TDataSession::Create();
+  Shorten(session);
+  auto directory = session->OpenDirectory("", t.Work.string());
+  // The side file and the backups of the previous input go first.
+  for (const char* extension : {".LOST", ".DBK", ".IBK", ".BBK"})
+    std::filesystem::remove(t.Work / (std::string(kTable) + extension));
+  strata::TTableRepairReport report;
+  try {
+    report = strata::RepairTable(directory, kTable);
+  } catch (const EStrataEngineError&) {
+    return;
+  }
+  if (!report.After.Sound()) {
+    for (const std::string& fault : report.After.Faults)
+      std::fprintf(stderr, "%s\n", fault.c_str());
+    std::abort();
+  }
+  TDataCursor cursor(directory);
+  cursor.Open(kTable);
+  if (!strata::CheckTable(cursor).Sound()) std::abort();
+  Walk(cursor);
+}
+
 }  // namespace
 
 // Undefined behaviour stops the run like any other sanitizer report.
@@ -320,6 +351,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   try {
     cursor.Open(kTable);
   } catch (const EStrataEngineError&) {
+    Repair(t, files);
     return 0;
   }
   Try([&] {
@@ -334,5 +366,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Change(cursor);
   Try([&] { strata::CheckTable(cursor); });
   Try([&] { cursor.Close(); });
+  Repair(t, files);
   return 0;
 }

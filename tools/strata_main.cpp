@@ -20,6 +20,7 @@
 #include "storage/session/language_table.h"
 #include "storage/table/data_table.h"
 #include "storage/table_check.h"
+#include "storage/table_repair.h"
 #include "tools/definition_parser.h"
 
 namespace {
@@ -28,7 +29,7 @@ using strata::TDataCursor;
 
 // The help text is laid out by hand: the formatter must not reflow it.
 // clang-format off
-constexpr const char* kHelp = R"HELP(strata - create, fill, inspect and check tables
+constexpr const char* kHelp = R"HELP(strata - create, fill, inspect, check and repair tables
 
 Usage: strata COMMAND TABLE [ARGUMENTS]
 
@@ -68,7 +69,15 @@ Commands:
       Checks every invariant of the table's three files. Exit status 0 when
       the table is sound, 1 with each fault named otherwise.
   rebuild TABLE
-      Rebuilds every index from the records.
+      Rebuilds every index from the records. Refuses, naming the faults,
+      when the records themselves are damaged: repair such a table.
+  repair TABLE
+      Makes a damaged table sound and says what it did. The files as they
+      were are kept in TABLE.DBK, TABLE.IBK and TABLE.BBK; records whose own
+      data cannot be read, and what broken blob values still held, are set
+      aside (as text with the bytes in hexadecimal) into TABLE.LOST; broken
+      blob references are cleared, unused slots and blocks go back on their
+      free chains, and every index is rebuilt.
   --help
       Shows this text.
 
@@ -81,7 +90,8 @@ Example: a banner table with a GIF image
   strata blob Bannerdata/Demo 1 Image copy.gif
   strata verify Bannerdata/Demo
 
-Exit status: 0 on success, 1 when verify finds faults, 2 on any error.
+Exit status: 0 on success, 1 when verify finds faults (or rebuild refuses
+damaged records, or repair leaves faults), 2 on any error.
 )HELP";
 // clang-format on
 
@@ -115,6 +125,7 @@ class Table {
   void Open(bool exclusive = false) { cursor_.Open(path_.name, {.Exclusive = exclusive}); }
   const std::string& Name() const { return path_.name; }
   TDataCursor& Cursor() { return cursor_; }
+  const std::shared_ptr<strata::TDataDirectory>& Directory() const { return directory_; }
 
  private:
   TablePath path_;
@@ -362,9 +373,37 @@ int Rebuild(const std::vector<std::string>& args) {
   if (args.size() != 1) throw UsageError("rebuild takes a table");
   Table table(args[0]);
   table.Open(/*exclusive=*/true);
+  // Indexes built from damaged records would carry the damage on.
+  strata::TTableCheckResult records = strata::CheckRecords(table.Cursor());
+  if (!records.DamagedRecords.empty()) {
+    for (const std::string& fault : records.Faults) std::cout << "fault: " << fault << "\n";
+    std::cout << table.Name() << ": " << records.DamagedRecords.size()
+              << " damaged records; the indexes are left as they are (use strata repair)\n";
+    return 1;
+  }
   table.Cursor().RebuildIndexes();
   std::cout << "rebuilt the indexes of " << table.Name() << "\n";
   return 0;
+}
+
+int Repair(const std::vector<std::string>& args) {
+  if (args.size() != 1) throw UsageError("repair takes a table");
+  Table table(args[0]);
+  strata::TTableRepairReport report = strata::RepairTable(table.Directory(), table.Name());
+  for (const std::string& fault : report.FaultsFound) std::cout << "found: " << fault << "\n";
+  for (const std::string& action : report.Actions) std::cout << "repaired: " << action << "\n";
+  for (const std::string& fault : report.After.Faults) std::cout << "left: " << fault << "\n";
+  std::cout << table.Name() << ": ";
+  if (report.FaultsFound.empty()) {
+    std::cout << "sound, nothing to repair\n";
+  } else if (report.After.Sound()) {
+    std::cout << "sound after the repair (" << report.After.LiveRecords << " records, "
+              << report.RecordsSetAside << " set aside, " << report.ValuesCleared
+              << " blob values cleared)\n";
+  } else {
+    std::cout << report.After.Faults.size() << " faults left after the repair\n";
+  }
+  return report.After.Sound() ? 0 : 1;
 }
 
 }  // namespace
@@ -386,6 +425,7 @@ int main(int argc, char** argv) {
     if (command == "blob") return Blob(args);
     if (command == "verify") return Verify(args);
     if (command == "rebuild") return Rebuild(args);
+    if (command == "repair") return Repair(args);
     throw UsageError("unknown command '" + command + "'");
   } catch (const UsageError& e) {
     std::cerr << "strata: " << e.what() << "\nTry 'strata --help'.\n";

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "storage/test_damaged_table.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -20,9 +22,10 @@ struct Outcome {
   std::string output;
 };
 
-// Runs strata with the arguments (quoted for the shell), output and errors together.
+// Runs strata with the arguments (quoted for the shell), output and errors
+// together. A run that hangs is ended after a minute (status 124).
 Outcome Strata(const std::string& arguments) {
-  std::string command = std::string(STRATA_PROGRAM) + " " + arguments + " 2>&1";
+  std::string command = "timeout 60 " + std::string(STRATA_PROGRAM) + " " + arguments + " 2>&1";
   FILE* pipe = popen(command.c_str(), "r");
   Outcome run{-1, ""};
   std::array<char, 4096> buffer;
@@ -184,6 +187,102 @@ TEST_F(StrataTool, VerifyNamesDamage) {
   Outcome torn = Strata("verify " + table_);
   EXPECT_EQ(torn.status, 1) << torn.output;
   EXPECT_NE(torn.output.find("8961"), std::string::npos) << torn.output;
+}
+
+TEST_F(StrataTool, HelpNamesRepairAndItsFiles) {
+  Outcome help = Strata("--help");
+  EXPECT_EQ(help.status, 0);
+  for (const char* part :
+       {"repair TABLE", "TABLE.LOST", "TABLE.DBK", "Refuses, naming the faults"}) {
+    EXPECT_NE(help.output.find(part), std::string::npos) << part;
+  }
+}
+
+// Copies of a table damaged in each kind the check knows: verify names it
+// (exit 1, never 2, never hanging), repair mends it, and the table checks
+// sound and lists.
+TEST_F(StrataTool, VerifyNamesAndRepairMendsEachKindOfDamage) {
+  namespace st = strata::testing;
+  const fs::path intact = dir_ / "intact";
+  fs::create_directories(intact);
+  st::BuildDamagedTable(intact.string() + "/");
+  const std::string table = (dir_ / st::kDamagedTable).string();
+  for (const st::TDamageKind& kind : st::DamageKinds()) {
+    SCOPED_TRACE(kind.Name);
+    for (const char* extension : {".DAT", ".IDX", ".BLB"}) {
+      fs::copy_file(intact / (std::string(st::kDamagedTable) + extension),
+                    dir_ / (std::string(st::kDamagedTable) + extension),
+                    fs::copy_options::overwrite_existing);
+    }
+    kind.Apply(st::TTableFiles(dir_.string(), st::kDamagedTable));
+    Outcome verify = Strata("verify " + table);
+    EXPECT_EQ(verify.status, 1) << verify.output;
+    EXPECT_NE(verify.output.find(kind.Fault), std::string::npos) << verify.output;
+
+    Outcome repair = Strata("repair " + table);
+    EXPECT_EQ(repair.status, 0) << repair.output;
+    EXPECT_NE(repair.output.find("found: "), std::string::npos) << repair.output;
+    EXPECT_NE(repair.output.find("repaired: every index rebuilt"), std::string::npos)
+        << repair.output;
+    EXPECT_NE(repair.output.find("Damaged: sound after the repair"), std::string::npos)
+        << repair.output;
+    Outcome again = Strata("verify " + table);
+    EXPECT_EQ(again.status, 0) << again.output;
+    Outcome list = Strata("list " + table);
+    EXPECT_EQ(list.status, 0) << list.output;
+    EXPECT_NE(list.output.find("\n199\t199\t"), std::string::npos) << list.output;
+    EXPECT_EQ(Strata("repair " + table).output, "Damaged: sound, nothing to repair\n");
+  }
+}
+
+// An insert killed after its record reached the data file, before its index
+// entries and blob blocks: the record is live but unindexed, its blob
+// reference points past the blob file.
+TEST_F(StrataTool, RebuildRefusesARecordAKilledInsertLeftAndRepairKeepsIt) {
+  CreateBannerTable();
+  fs::path gif = MakeGif();
+  for (const char* name : {"a", "b"}) {
+    ASSERT_EQ(Strata("insert " + table_ + " Name=" + name + " Image=@" + gif.string()).status, 0);
+  }
+  const std::vector<char> index = Bytes(dir_ / "Banner.IDX");
+  const std::vector<char> blobs = Bytes(dir_ / "Banner.BLB");
+  ASSERT_EQ(Strata("insert " + table_ + " Name=killed Image=@" + gif.string()).status, 0);
+  auto put_back = [&](const char* name, const std::vector<char>& bytes) {
+    std::ofstream(dir_ / name, std::ios::binary | std::ios::trunc)
+        .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  };
+  put_back("Banner.IDX", index);
+  put_back("Banner.BLB", blobs);
+
+  Outcome verify = Strata("verify " + table_);
+  EXPECT_EQ(verify.status, 1) << verify.output;
+  EXPECT_NE(verify.output.find("record 3 field Image: blob block"), std::string::npos)
+      << verify.output;
+  EXPECT_NE(verify.output.find("no entry for record 3"), std::string::npos) << verify.output;
+  // Indexing the record would make it listable with a value nobody can read.
+  Outcome rebuild = Strata("rebuild " + table_);
+  EXPECT_EQ(rebuild.status, 1) << rebuild.output;
+  EXPECT_NE(rebuild.output.find("fault: record 3 field Image"), std::string::npos)
+      << rebuild.output;
+  EXPECT_NE(rebuild.output.find("use strata repair"), std::string::npos) << rebuild.output;
+  EXPECT_EQ(Bytes(dir_ / "Banner.IDX"), index) << "the indexes are left as they are";
+
+  Outcome repair = Strata("repair " + table_);
+  EXPECT_EQ(repair.status, 0) << repair.output;
+  EXPECT_NE(repair.output.find("repaired: record 3 (row 3) field Image: blob reference cleared"),
+            std::string::npos)
+      << repair.output;
+  EXPECT_NE(repair.output.find("what its chain held is in " + (dir_ / "Banner.LOST").string()),
+            std::string::npos)
+      << repair.output;
+  Outcome list = Strata("list " + table_);
+  EXPECT_EQ(list.status, 0) << list.output;
+  EXPECT_NE(list.output.find("3\t3\tkilled\t0\t(0 bytes)"), std::string::npos) << list.output;
+  EXPECT_EQ(Strata("rebuild " + table_).status, 0);
+  // The repaired record can be deleted, and the table takes new records.
+  EXPECT_EQ(Strata("delete " + table_ + " 3").status, 0);
+  EXPECT_EQ(Strata("insert " + table_ + " Name=c Image=@" + gif.string()).status, 0);
+  EXPECT_EQ(Strata("verify " + table_).status, 0);
 }
 
 }  // namespace

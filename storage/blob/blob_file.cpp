@@ -439,6 +439,43 @@ std::vector<uint32_t> TBlobFile::FreeChain() {
   return chain;
 }
 
+// ---------------------------------------------------------------------------
+// Repair
+
+bool TBlobFile::MendBlockCount() {
+  RequireWritable();
+  const uint64_t size = Size();
+  const uint64_t on_disk = size < kBlobHeaderSize ? 0 : (size - kBlobHeaderSize) / block_size_;
+  bool changed = false;
+  if (size > BlockOffset(static_cast<uint32_t>(on_disk + 1))) {
+    Truncate(BlockOffset(static_cast<uint32_t>(on_disk + 1)));
+    changed = true;
+  }
+  cache_.Clear();
+  if (header_.NextBlock == 0 || header_.NextBlock - 1 > on_disk) {
+    header_.NextBlock = static_cast<uint32_t>(on_disk + 1);
+    changed = true;
+  }
+  if (header_.FreeChainHead > BlockCount()) {
+    header_.FreeChainHead = 0;
+    changed = true;
+  }
+  if (changed) header_modified_ = true;
+  return changed;
+}
+
+void TBlobFile::SetFreeChain(std::span<const uint32_t> blocks) {
+  for (size_t i = 0; i < blocks.size(); ++i) {
+    TBlock* block = GetBlock(blocks[i], false);
+    TBlockHeader header;
+    header.Next = i + 1 < blocks.size() ? blocks[i + 1] : 0;
+    block->SetHeader(header);
+    block->Modified = true;
+  }
+  header_.FreeChainHead = blocks.empty() ? 0 : blocks.front();
+  header_modified_ = true;
+}
+
 TBlobFile::TStats TBlobFile::Stats() const {
   TStats stats;
   stats.Hits = cache_.Hits();

@@ -100,6 +100,15 @@ class TBlobFile : public TFileHandler {
   // or loops.
   std::vector<uint32_t> FreeChain();
 
+  // Repair (exclusive use; the caller flushes). Makes the block count agree
+  // with the file: blocks the header counts but the file does not hold in
+  // full are dropped (a partial block at the end is cut off), and a free
+  // chain head beyond the blocks becomes 0. Returns whether anything changed.
+  bool MendBlockCount();
+  // Makes exactly `blocks`, in this order, the free chain: each block's
+  // header is cleared and linked to the next, the head is the first.
+  void SetFreeChain(std::span<const uint32_t> blocks);
+
   struct TStats {
     uint64_t Hits = 0;    // blocks found in the cache
     uint64_t Reads = 0;   // read operations (one per run)

@@ -361,6 +361,39 @@ void TDataFile::FreeSlot(uint32_t number) {
   header_modified_ = true;
 }
 
+std::vector<uint8_t> TDataFile::MendSlotCount() {
+  RequireWritable();
+  const uint64_t size = Size();
+  const uint64_t area = HeaderAreaSize();
+  const uint64_t slots = size < area ? 0 : (size - area) / header_.RecordSize;
+  std::vector<uint8_t> partial;
+  if (size > area && (size - area) % header_.RecordSize != 0) {
+    const uint64_t whole = area + slots * header_.RecordSize;
+    partial.resize(static_cast<size_t>(size - whole));
+    ReadAt(whole, partial.data(), partial.size());
+    Truncate(whole);
+  }
+  cache_.Clear();
+  if (header_.NextSlot != slots + 1 || header_.FreeChainHead > slots) {
+    header_.NextSlot = static_cast<uint32_t>(slots + 1);
+    if (header_.FreeChainHead > slots) header_.FreeChainHead = 0;
+    header_modified_ = true;
+  }
+  return partial;
+}
+
+void TDataFile::SetFreeChain(std::span<const uint32_t> slots) {
+  for (size_t i = 0; i < slots.size(); ++i) {
+    if (slots[i] == 0 || slots[i] > SlotCount()) Fail(STRATA_FILECORRUPT);
+    TRecord* record = ReadRecord(slots[i]);
+    SetRecordStatus(record->Data(), kRecordDeleted);
+    SetFreeLink(record->Data(), i + 1 < slots.size() ? slots[i + 1] : 0);
+    cache_.MarkModified(record);
+  }
+  header_.FreeChainHead = slots.empty() ? 0 : slots.front();
+  header_modified_ = true;
+}
+
 int32_t TDataFile::AllocateRowNumber() {
   header_.LastAutoIncrement = NextRowNumber(header_.LastAutoIncrement);
   header_modified_ = true;

@@ -124,6 +124,16 @@ class TDataFile : public TFileHandler {
   // 2,147,483,647 comes 1); the header is marked modified.
   int32_t AllocateRowNumber();
 
+  // Repair (exclusive use; the caller flushes). Makes the slot count agree
+  // with the file's length: a partial slot at the end is cut off and its
+  // bytes (as stored) returned, the next slot becomes the whole slots + 1,
+  // and a free chain head beyond them becomes 0. Nothing changes, and an
+  // empty result comes back, when they agree already.
+  std::vector<uint8_t> MendSlotCount();
+  // Makes exactly `slots`, in this order, the free chain: each is marked
+  // deleted and linked to the next, the head is the first (0 when empty).
+  void SetFreeChain(std::span<const uint32_t> slots);
+
   // Header values.
   const TDataHeader& Header() const { return header_; }
   uint32_t ChangeCounter() const { return static_cast<uint32_t>(header_.ChangeCounter); }

@@ -13,6 +13,8 @@ namespace strata {
 inline constexpr std::string_view kDataFileExtension = ".DAT";
 inline constexpr std::string_view kIndexFileExtension = ".IDX";
 inline constexpr std::string_view kBlobFileExtension = ".BLB";
+// The table's rollback journal (see file/rollback_journal.h).
+inline constexpr std::string_view kJournalFileExtension = ".JNL";
 
 // ASCII letter case folding for engine names.
 std::string UpperCaseName(std::string_view name);

@@ -140,8 +140,8 @@ void TRollbackJournal::JournalRange(TRole role, uint64_t begin, uint64_t end,
       new_end = next->second;
       next = covered.erase(next);
     }
-    covered[new_begin] = new_end;
-    it = covered.upper_bound(new_begin);
+    // Continue from the merged range: what it covers is saved already.
+    it = covered.emplace(new_begin, new_end).first;
     at = gap_end;
   }
 }

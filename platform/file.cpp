@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -111,7 +112,29 @@ void RemoveTemporariesAtExit() {
   registry.entries.clear();
 }
 
+// The crash-test countdown (see ArmFileCrash); 0 when disarmed.
+std::atomic<uint64_t> crash_at{0};
+std::atomic<uint64_t> operations{0};
+
+// Counts one file operation; true when it is the one to crash at.
+bool CrashPointReached() {
+  const uint64_t n = operations.fetch_add(1, std::memory_order_relaxed) + 1;
+  const uint64_t at = crash_at.load(std::memory_order_relaxed);
+  return at != 0 && n == at;
+}
+
+[[noreturn]] void CrashNow() { _exit(kFileCrashExitCode); }
+
 }  // namespace
+
+void ArmFileCrash(uint64_t nth_operation) {
+  operations.store(0, std::memory_order_relaxed);
+  crash_at.store(nth_operation, std::memory_order_relaxed);
+}
+
+void DisarmFileCrash() { crash_at.store(0, std::memory_order_relaxed); }
+
+uint64_t FileOperationsCounted() { return operations.load(std::memory_order_relaxed); }
 
 void File::RegisterTemporary(const File* file) {
   static std::once_flag once;
@@ -217,6 +240,11 @@ std::unique_ptr<File> File::Open(const std::string& given_path, Access access, S
   return OpenDescriptor(path, O_RDONLY, true, share, temporary, false);
 }
 
+std::unique_ptr<File> File::OpenOrCreate(const std::string& given_path, Share share) {
+  const std::string path = MatchFileNameCase(given_path);
+  return OpenDescriptor(path, O_RDWR | O_CREAT, false, share, false, false);
+}
+
 std::unique_ptr<File> File::Create(const std::string& given_path, Share share, bool temporary) {
   // Replaces an existing file whose name differs only in letter case.
   const std::string path = MatchFileNameCase(given_path);
@@ -243,6 +271,14 @@ size_t File::ReadAt(uint64_t offset, void* buffer, size_t count) {
 
 void File::WriteAt(uint64_t offset, const void* buffer, size_t count) {
   if (read_only_) ThrowErrno(EACCES, path_ + " (opened read-only)");
+  if (CrashPointReached()) {
+    if (count > 1) WriteAll(offset, buffer, count / 2);
+    CrashNow();
+  }
+  WriteAll(offset, buffer, count);
+}
+
+void File::WriteAll(uint64_t offset, const void* buffer, size_t count) {
   size_t done = 0;
   while (done < count) {
     if (offset + done > kMaxOffset) ThrowErrno(EFBIG, path_);
@@ -261,6 +297,7 @@ void File::WriteAt(uint64_t offset, const void* buffer, size_t count) {
 void File::Truncate(uint64_t size) {
   if (read_only_) ThrowErrno(EACCES, path_ + " (opened read-only)");
   if (size > kMaxOffset) ThrowErrno(EFBIG, path_);
+  if (CrashPointReached()) CrashNow();
   while (ftruncate(fd_, static_cast<off_t>(size)) != 0) {
     if (errno != EINTR) ThrowErrno(errno, path_);
   }
@@ -273,6 +310,7 @@ uint64_t File::Size() {
 }
 
 void File::Sync() {
+  if (CrashPointReached()) CrashNow();
   if (fsync(fd_) != 0 && errno != EINVAL) ThrowErrno(errno, path_);
 }
 
@@ -416,6 +454,20 @@ std::string CurrentDirectory() {
   }
   buffer.resize(buffer.find('\0'));
   return WithTrailingSlash(std::move(buffer));
+}
+
+void SyncParentDirectory(const std::string& path) {
+  const size_t slash = path.find_last_of('/');
+  const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+  int fd;
+  do {
+    fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) ThrowErrno(errno, folder);
+  const int result = fsync(fd);
+  const int error = errno;
+  close(fd);
+  if (result != 0 && error != EINVAL) ThrowErrno(error, folder);
 }
 
 std::string TempDirectory() {

@@ -84,6 +84,9 @@ class File {
   // contents are cut only after the sharing lock is held, so a file in use
   // elsewhere is left intact (kAccessDenied). Throws OsError.
   static std::unique_ptr<File> Create(const std::string& path, Share share, bool temporary = false);
+  // Opens a file read-write, creating it empty when it does not exist; an
+  // existing file keeps its contents. Throws OsError.
+  static std::unique_ptr<File> OpenOrCreate(const std::string& path, Share share);
   ~File();
   File(const File&) = delete;
   File& operator=(const File&) = delete;
@@ -116,6 +119,7 @@ class File {
   File(int fd, std::string path, bool read_only, bool temporary);
   static void RegisterTemporary(const File* file);
   static void UnregisterTemporary(const File* file);
+  void WriteAll(uint64_t offset, const void* buffer, size_t count);
   static std::unique_ptr<File> OpenDescriptor(const std::string& path, int flags, bool read_only,
                                               Share share, bool temporary, bool truncate);
 
@@ -163,6 +167,22 @@ void AppendToFile(const std::string& path, std::string_view bytes);
 // wins). Throws OsError; the new file is removed when the rename fails.
 void ReplaceFileContent(const std::string& path, std::string_view bytes);
 std::string CurrentDirectory();  // with a trailing '/'
-std::string TempDirectory();     // $TMPDIR or /tmp, with a trailing '/'
+// Makes the folder entries of the folder holding `path` durable (after a
+// file was created there). Throws OsError.
+void SyncParentDirectory(const std::string& path);
+std::string TempDirectory();  // $TMPDIR or /tmp, with a trailing '/'
+
+// Crash testing, in the manner of a crash-test file layer: once armed, the
+// process ends itself (_exit with kFileCrashExitCode) at its Nth file
+// operation counted from the arming, where every WriteAt, Truncate and Sync
+// of every File counts one. The operation that is hit is not done, except a
+// write of more than one byte, of which the first half reaches the file (a
+// torn write). For tests only; the count runs whether armed or not.
+inline constexpr int kFileCrashExitCode = 86;
+void ArmFileCrash(uint64_t nth_operation);
+void DisarmFileCrash();
+// File operations (writes, truncates, syncs) counted since the last arming
+// (or since the process began).
+uint64_t FileOperationsCounted();
 
 }  // namespace platform

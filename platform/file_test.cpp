@@ -646,3 +646,37 @@ TEST(DirectoryTest, CurrentAndTemporaryEndWithSlash) {
 
 }  // namespace
 }  // namespace platform
+
+namespace platform {
+namespace {
+
+TEST_F(FileTest, AnArmedCrashEndsTheProcessAtItsNthOperationWithAHalfWrite) {
+  const std::string path = Path("crash");
+  const pid_t child = fork();
+  if (child == 0) {
+    auto file = File::Create(path, Share::kShared);
+    ArmFileCrash(3);
+    file->WriteAt(0, "abcd", 4);  // 1
+    file->Sync();                 // 2
+    file->WriteAt(4, "efgh", 4);  // 3: only "ef" arrives
+    _exit(0);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), kFileCrashExitCode);
+  auto file = File::Open(path, Access::kReadOnly, Share::kShared);
+  std::string text(16, '\0');
+  text.resize(file->ReadAt(0, text.data(), text.size()));
+  EXPECT_EQ(text, "abcdef");
+  // Disarmed, operations are only counted.
+  DisarmFileCrash();
+  const uint64_t before = FileOperationsCounted();
+  auto other = File::Create(Path("other"), Share::kShared);
+  other->WriteAt(0, "x", 1);
+  other->Truncate(0);
+  EXPECT_EQ(FileOperationsCounted(), before + 2);
+}
+
+}  // namespace
+}  // namespace platform

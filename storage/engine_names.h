@@ -15,6 +15,8 @@ namespace strata {
 inline constexpr std::string_view kDataFileExtension = ".DAT";
 inline constexpr std::string_view kIndexFileExtension = ".IDX";
 inline constexpr std::string_view kBlobFileExtension = ".BLB";
+// The table's rollback journal (see file/rollback_journal.h).
+inline constexpr std::string_view kJournalFileExtension = ".JNL";
 
 // Engine names fold ASCII letter case only (platform/letter_case.h).
 inline std::string UpperCaseName(std::string_view name) { return platform::AsciiUpperCase(name); }

@@ -2,10 +2,11 @@
 
 #include <cerrno>
 
-#include "storage/file/abstract_file.h"
 #include "storage/engine_error.h"
+#include "storage/file/abstract_file.h"
 #include "storage/file/file_list.h"
 #include "storage/file/os_error_map.h"
+#include "storage/file/rollback_journal.h"
 
 namespace strata {
 
@@ -103,13 +104,21 @@ size_t TFileHandler::ReadAt(uint64_t offset, void* buffer, size_t count, bool al
   return done;
 }
 
+void TFileHandler::BeforeWrite(uint64_t offset, uint64_t count) {
+  journal_->BeforeWrite(static_cast<TRollbackJournal::TRole>(journal_role_), offset, count);
+}
+
 void TFileHandler::WriteAt(uint64_t offset, const void* buffer, size_t count) {
   RequireWritable();
+  if (journal_ != nullptr) BeforeWrite(offset, count);
   Guarded(STRATA_WRITEERR, TableName(), [&] { file_->WriteAt(offset, buffer, count); });
 }
 
 void TFileHandler::Truncate(uint64_t size) {
   RequireWritable();
+  if (journal_ != nullptr) {
+    journal_->BeforeTruncate(static_cast<TRollbackJournal::TRole>(journal_role_), size);
+  }
   Guarded(STRATA_WRITEERR, TableName(), [&] { file_->Truncate(size); });
 }
 
@@ -137,6 +146,14 @@ size_t TFileHandler::Read(void* buffer, size_t count, bool allow_short) {
 
 void TFileHandler::Write(const void* buffer, size_t count) {
   RequireWritable();
+  if (journal_ != nullptr) {
+    const uint64_t at = Guarded(0, TableName(), [&] { return file_->Position(handle_); });
+    if (count == 0) {
+      journal_->BeforeTruncate(static_cast<TRollbackJournal::TRole>(journal_role_), at);
+    } else {
+      BeforeWrite(at, count);
+    }
+  }
   Guarded(STRATA_WRITEERR, TableName(), [&] { file_->Write(handle_, buffer, count); });
 }
 

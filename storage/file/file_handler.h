@@ -12,6 +12,7 @@
 namespace strata {
 
 class TAbstractFile;
+class TRollbackJournal;
 
 class TFileHandler {
  public:
@@ -57,6 +58,13 @@ class TFileHandler {
   // The operating system's buffer flush.
   void FlushBuffers();
 
+  // The table's rollback journal, told before every write and truncate of
+  // this file (nullptr: none). `role` is this file's place in the journal.
+  void SetJournal(TRollbackJournal* journal, uint8_t role) {
+    journal_ = journal;
+    journal_role_ = role;
+  }
+
   // File operations by path, outside any opener (errors name the file).
   // Whether the file exists (a memory file: whether the registry has it).
   static bool FileExists(const std::string& path, bool in_memory);
@@ -94,6 +102,10 @@ class TFileHandler {
 
  private:
   void Attach(std::shared_ptr<TAbstractFile> file, int handle, bool in_memory, bool read_only);
+  void BeforeWrite(uint64_t offset, uint64_t count);
+
+  TRollbackJournal* journal_ = nullptr;
+  uint8_t journal_role_ = 0;
 };
 
 }  // namespace strata

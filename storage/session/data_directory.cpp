@@ -7,12 +7,12 @@
 #include "storage/best_effort.h"
 #include "storage/blob/blob_file.h"
 #include "storage/data/data_file.h"
-#include "storage/session/data_session.h"
-#include "storage/table/data_table.h"
 #include "storage/engine_error.h"
 #include "storage/engine_names.h"
 #include "storage/file/file_handler.h"
 #include "storage/index/index_file.h"
+#include "storage/session/data_session.h"
+#include "storage/table/data_table.h"
 #include "storage/table/table_lock_guards.h"
 
 namespace strata {
@@ -167,6 +167,9 @@ void TDataDirectory::CreateTable(const TTableDefinition& definition,
                                      [](const TFieldDescriptor& field) { return field.IsBlob(); });
   const TEngineSettings& settings = session_->Settings();
   std::vector<std::string> created;
+  // A journal left by an earlier table of this name is no journal of the
+  // new one.
+  if (!in_memory) RemoveJournal(name);
   try {
     TDataFile data(settings);
     data.SetTableName(name);
@@ -234,6 +237,7 @@ void TDataDirectory::DeleteTable(TTableRef& table) {
   const std::string paths[] = {table->DataPath(), table->IndexPath(), table->BlobPath()};
   if (table->InTransaction()) table->RollbackTransaction();
   table.Release();
+  if (!in_memory) RemoveJournal(name);
   for (const std::string& path : paths) {
     if (!TFileHandler::FileExists(path, in_memory)) continue;
     try {
@@ -248,6 +252,7 @@ void TDataDirectory::RenameTable(TTableRef& table, std::string_view new_name) {
   RequireExclusive(table);
   if (table->Users() > 1) RaiseTableError(STRATA_TABLEOPEN, table->Name());
   const bool in_memory = table->InMemory();
+  const std::string name = table->Name();
   if (TableExists(new_name, in_memory)) {
     RaiseTableError(STRATA_TABLEEXISTS, TableNameWithoutExtension(new_name));
   }
@@ -257,9 +262,16 @@ void TDataDirectory::RenameTable(TTableRef& table, std::string_view new_name) {
       {table->BlobPath(), TablePath(new_name, kBlobFileExtension)}};
   if (table->InTransaction()) table->RollbackTransaction();
   table.Release();
+  // Closed, the table has no change on record: its journal can go.
+  if (!in_memory) RemoveJournal(name);
   for (const auto& [from, to] : moves) {
     if (TFileHandler::FileExists(from, in_memory)) TFileHandler::RenameFile(from, to, in_memory);
   }
+}
+
+void TDataDirectory::RemoveJournal(std::string_view table_name) {
+  const std::string path = TablePath(table_name, kJournalFileExtension);
+  if (TFileHandler::FileExists(path, false)) TFileHandler::DeleteFile(path, false);
 }
 
 // Temporary names ------------------------------------------------------------

@@ -12,8 +12,8 @@
 #include <string_view>
 #include <vector>
 
-#include "storage/table/table_definition.h"
 #include "storage/session/table_ref.h"
+#include "storage/table/table_definition.h"
 
 namespace strata {
 
@@ -39,6 +39,8 @@ class TDataDirectory : public std::enable_shared_from_this<TDataDirectory> {
   const std::string& Path() const { return path_; }
   bool InMemory() const { return in_memory_; }
   std::string TablePath(std::string_view table_name, std::string_view extension) const;
+  // Deletes the table's rollback journal file, if any (the table is closed).
+  void RemoveJournal(std::string_view table_name);
 
   // Tables -----------------------------------------------------------------
   // True when a table object of that name and kind is open here, else

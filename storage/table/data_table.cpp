@@ -6,6 +6,7 @@
 #include "storage/blob/blob_file.h"
 #include "storage/data/data_file.h"
 #include "storage/engine_error.h"
+#include "storage/file/rollback_journal.h"
 #include "storage/index/index_file.h"
 #include "storage/table/lock_regions.h"
 
@@ -37,6 +38,7 @@ void TDataTable::Open(bool exclusive, bool read_only) {
   if (open_) return;
   exclusive_ = exclusive;
   try {
+    if (!in_memory_) OpenJournal(exclusive);
     data_ = std::make_unique<TDataFile>(*settings_);
     data_->SetTableName(name_);
     data_->Open(data_path_, in_memory_, exclusive, read_only);
@@ -67,6 +69,7 @@ void TDataTable::Open(bool exclusive, bool read_only) {
       blob_->Open(blob_path_, in_memory_, exclusive, read_only_, data_->BlobBlockSize(),
                   header.Encrypted);
     }
+    AttachJournal();
   } catch (...) {
     CloseFiles();
     throw;
@@ -82,6 +85,7 @@ void TDataTable::Verify() {
 }
 
 void TDataTable::CloseFiles() noexcept {
+  journal_.reset();
   // Each file is closed even when another fails to.
   auto close = [](auto& file) {
     if (!file) return;
@@ -133,6 +137,7 @@ void TDataTable::Close() {
     EndReadLock(first_read_);
   });
   attempt([&] { Flush(false); });
+  journal_.reset();  // what the files' own closing writes is not a change
   if (blob_) attempt([&] { blob_->Close(); });
   attempt([&] { index_->Close(); });
   attempt([&] { data_->Close(); });
@@ -146,19 +151,23 @@ void TDataTable::Close() {
 // Flushing -------------------------------------------------------------------
 
 bool TDataTable::Flush(bool force_header, bool force_os_flush) {
-  bool wrote_data = data_->Flush(force_header, force_os_flush);
-  if (wrote_data) written_ = true;
-  bool wrote = index_->Flush(force_header, force_os_flush);
-  if (blob_) wrote = blob_->Flush(force_header, force_os_flush) || wrote;
-  return wrote_data || wrote;
+  return Journaled(settings_->ForceBufferFlush || force_os_flush, [&] {
+    bool wrote_data = data_->Flush(force_header, force_os_flush);
+    if (wrote_data) written_ = true;
+    bool wrote = index_->Flush(force_header, force_os_flush);
+    if (blob_) wrote = blob_->Flush(force_header, force_os_flush) || wrote;
+    return wrote_data || wrote;
+  });
 }
 
 bool TDataTable::FlushAfterChange(bool blobs_changed) {
-  bool wrote_data = data_->Flush(true);
-  if (wrote_data) written_ = true;
-  bool wrote = index_->Flush(true);
-  if (blob_) wrote = blob_->Flush(blobs_changed) || wrote;
-  return wrote_data || wrote;
+  return Journaled(settings_->ForceBufferFlush, [&] {
+    bool wrote_data = data_->Flush(true);
+    if (wrote_data) written_ = true;
+    bool wrote = index_->Flush(true);
+    if (blob_) wrote = blob_->Flush(blobs_changed) || wrote;
+    return wrote_data || wrote;
+  });
 }
 
 // Transactions ---------------------------------------------------------------
@@ -179,10 +188,13 @@ void TDataTable::CommitFlush() {
   data_->SetInTransaction(false);
   index_->SetInTransaction(false);
   if (blob_) blob_->SetInTransaction(false);
-  bool wrote_data = data_->Flush(true);
-  if (wrote_data) written_ = true;
-  index_->Flush(true);
-  if (blob_) blob_->Flush(true);
+  Journaled(settings_->ForceBufferFlush, [&] {
+    bool wrote_data = data_->Flush(true);
+    if (wrote_data) written_ = true;
+    index_->Flush(true);
+    if (blob_) blob_->Flush(true);
+    return wrote_data;
+  });
 }
 
 void TDataTable::DiscardTransactionChanges() {

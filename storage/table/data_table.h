@@ -5,6 +5,11 @@
 // read slots, write regions, the table mutex, record locks, change detection
 // across the three file headers, and the table's part in a transaction.
 //
+// Disk tables keep a rollback journal (table_journal.cpp): every flush is
+// one change of the three files as far as any later opener can see, and a
+// hot journal left by a writer that is gone is rolled back before this
+// process reads (at open, BeginRead, BeginWrite, LockTable).
+//
 // Invariants: a lock is asked of the operating system only when this object
 // does not hold it already; no lock is taken at all when the table is open
 // exclusively or its files carry the read-only attribute; every lock taken
@@ -41,6 +46,7 @@
 
 #include <cassert>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -52,6 +58,7 @@ namespace strata {
 class TDataFile;
 class TIndexFile;
 class TBlobFile;
+class TRollbackJournal;
 
 class TDataTable {
  public:
@@ -190,6 +197,16 @@ class TDataTable {
   void CloseFiles() noexcept;
   void ResumeReadLocks();
   bool AnyTableLevelLockHeld() const { return write_depth_ > 0 || table_lock_depth_ > 0; }
+  // The journal (table_journal.cpp).
+  void OpenJournal(bool exclusive);
+  void AttachJournal();
+  bool JournalHoldsChange();
+  void RecoverForReading();
+  void RecoverUnderMutex();
+  void RecoverUnderWriteRegions();
+  // Runs a flush as one change of the files: committed when it returns,
+  // rolled back when it throws.
+  bool Journaled(bool sync, const std::function<bool()>& flush);
 
   std::string name_;
   std::string data_path_;
@@ -200,6 +217,7 @@ class TDataTable {
   std::unique_ptr<TDataFile> data_;
   std::unique_ptr<TIndexFile> index_;
   std::unique_ptr<TBlobFile> blob_;
+  std::unique_ptr<TRollbackJournal> journal_;  // disk tables whose folder may be written
 
   bool open_ = false;
   bool exclusive_ = false;

@@ -2,15 +2,17 @@
 // the table mutex, record locks and change detection across the three
 // files. Lock regions: see lock_regions.h.
 #include <algorithm>
+#include <exception>
 #include <optional>
 
 #include "platform/clock.h"
 #include "storage/best_effort.h"
 #include "storage/blob/blob_file.h"
 #include "storage/data/data_file.h"
-#include "storage/table/data_table.h"
 #include "storage/engine_error.h"
+#include "storage/file/rollback_journal.h"
 #include "storage/index/index_file.h"
+#include "storage/table/data_table.h"
 #include "storage/table/lock_loop.h"
 #include "storage/table/lock_regions.h"
 #include "storage/table/table_lock_guards.h"
@@ -87,9 +89,16 @@ bool TDataTable::BeginReadLock(ReadLockState& lock, const ReadLockState& other) 
   TakeReadSlots(lock, other);
   lock.depth = 1;
   try {
+    // With a read slot held no writer is at work: a change on record is
+    // hot. (A slot of the other read lock held means it was looked at then.)
+    while (!other.holds && JournalHoldsChange()) {
+      ReleaseReadSlots(lock);
+      RecoverForReading();
+      TakeReadSlots(lock, other);
+    }
     return DetectChange();
   } catch (...) {
-    ReleaseReadSlots(lock);
+    if (lock.holds) ReleaseReadSlots(lock);
     lock.depth = 0;
     throw;
   }
@@ -170,6 +179,7 @@ bool TDataTable::BeginWrite() {
   write_holds_index_ = took_index;
   write_holds_blob_ = took_blob;
   try {
+    RecoverUnderWriteRegions();
     return DetectChange();
   } catch (...) {
     write_depth_ = 1;
@@ -181,6 +191,16 @@ bool TDataTable::BeginWrite() {
 void TDataTable::EndWrite() {
   if (!TakesLocks() || write_depth_ == 0) return;
   if (--write_depth_ > 0) return;
+  // Whatever was written under the write lock and not yet committed as a
+  // change is complete now, before the lock that marks it live goes.
+  std::exception_ptr failure;
+  if (journal_ && journal_->Live()) {
+    try {
+      journal_->Commit();
+    } catch (...) {
+      failure = std::current_exception();
+    }
+  }
   bool released = true;
   if (write_holds_blob_) released = blob_->Unlock(kWriteRegionOffset, kWriteRegionLength);
   if (write_holds_index_) {
@@ -193,6 +213,7 @@ void TDataTable::EndWrite() {
   write_holds_index_ = false;
   write_holds_mutex_ = false;
   ResumeReadLocks();
+  if (failure) std::rethrow_exception(failure);
   if (!released) RaiseTableError(STRATA_LOCKTIMEOUT, name_);
 }
 
@@ -215,6 +236,9 @@ bool TDataTable::LockTable() {
   }
   table_lock_depth_ = 1;
   try {
+    // The table is ours until UnlockTable: a change on record now is hot.
+    // (With a read slot of this table held none can be.)
+    if (!first_read_.holds && !second_read_.holds && JournalHoldsChange()) RecoverUnderMutex();
     return DetectChange();
   } catch (...) {
     table_lock_depth_ = 0;

@@ -1,0 +1,114 @@
+// The rollback journal of TDataTable: opening it (and rolling back a hot
+// one before the files are read), running each flush as one change, and
+// the checks for a hot journal that come with taking the table's locks.
+#include <exception>
+
+#include "storage/blob/blob_file.h"
+#include "storage/data/data_file.h"
+#include "storage/engine_error.h"
+#include "storage/engine_names.h"
+#include "storage/file/file_handler.h"
+#include "storage/file/rollback_journal.h"
+#include "storage/index/index_file.h"
+#include "storage/table/data_table.h"
+#include "storage/table/journal_recovery.h"
+
+namespace strata {
+namespace {
+
+// The journal's path: the data file's, with the journal's extension.
+std::string JournalPath(const std::string& data_path) {
+  const size_t extension = kDataFileExtension.size();
+  if (data_path.size() >= extension &&
+      SameName(data_path.substr(data_path.size() - extension), kDataFileExtension)) {
+    return data_path.substr(0, data_path.size() - extension) + std::string(kJournalFileExtension);
+  }
+  return data_path + std::string(kJournalFileExtension);
+}
+
+}  // namespace
+
+void TDataTable::OpenJournal(bool exclusive) {
+  auto journal = std::make_unique<TRollbackJournal>(JournalPath(data_path_), name_);
+  // A folder this process may not write has no journal of ours; nor can a
+  // change be rolled back there.
+  if (!journal->Open()) return;
+  journal_ = std::move(journal);
+  if (!journal_->HoldsChange()) return;
+  // A change is on record before anything is read: the files it left are
+  // opened on their own, rolled back under the write exclusion, and closed.
+  TFileHandler data;
+  TFileHandler index;
+  TFileHandler blob;
+  for (TFileHandler* file : {&data, &index, &blob}) file->SetTableName(name_);
+  data.OpenFile(data_path_, false, exclusive, false);
+  // A missing index file is made anew at open; the journal's pages of it
+  // are of no use then.
+  if (TFileHandler::FileExists(index_path_, false)) {
+    index.OpenFile(index_path_, false, exclusive, false);
+  }
+  TFileHandler* index_file = index.IsOpen() ? &index : nullptr;
+  if (TFileHandler::FileExists(blob_path_, false))
+    blob.OpenFile(blob_path_, false, exclusive, false);
+  TFileHandler* blob_file = blob.IsOpen() ? &blob : nullptr;
+  journal_->Attach(&data, index_file, blob_file);
+  try {
+    if (exclusive) {
+      journal_->Rollback();
+    } else {
+      RecoverHotJournal(*journal_, data, index_file, blob_file, false, name_);
+    }
+  } catch (...) {
+    journal_->Detach();
+    throw;
+  }
+  journal_->Detach();
+}
+
+void TDataTable::AttachJournal() {
+  if (!journal_) return;
+  if (read_only_by_attribute_) {
+    journal_.reset();
+    return;
+  }
+  journal_->Attach(data_.get(), index_.get(), blob_.get());
+}
+
+bool TDataTable::JournalHoldsChange() { return journal_ && journal_->HoldsChange(); }
+
+void TDataTable::RecoverForReading() {
+  RecoverHotJournal(*journal_, *data_, index_.get(), BlobLocksApply() ? blob_.get() : nullptr,
+                    false, name_);
+}
+
+void TDataTable::RecoverUnderMutex() {
+  RecoverHotJournal(*journal_, *data_, index_.get(), BlobLocksApply() ? blob_.get() : nullptr, true,
+                    name_);
+}
+
+void TDataTable::RecoverUnderWriteRegions() {
+  if (JournalHoldsChange()) journal_->Rollback();
+}
+
+bool TDataTable::Journaled(bool sync, const std::function<bool()>& flush) {
+  if (!journal_) return flush();
+  journal_->SetSync(sync);
+  bool wrote = false;
+  try {
+    wrote = flush();
+    journal_->Commit();
+  } catch (...) {
+    // The files go back to where the change began; should that fail too,
+    // the journal stays hot for the next one to roll back.
+    if (journal_->Live()) {
+      try {
+        journal_->Rollback();
+      } catch (...) {
+      }
+    }
+    throw;
+  }
+  return wrote;
+}
+
+}  // namespace strata

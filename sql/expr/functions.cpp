@@ -255,26 +255,6 @@ int64_t CountPhrase(std::string_view phrase, std::string_view text) {
   return count;
 }
 
-std::string FormatDate(int32_t day_number) {
-  TCalendarDate date;
-  if (!TryDecodeDate(day_number, date)) return std::to_string(day_number);
-  char text[32];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02d", date.year, date.month, date.day);
-  return text;
-}
-
-std::string FormatTime(int32_t time_ms) {
-  const TTimeOfDay time = DecodeTime(time_ms);
-  char text[32];
-  if (time.Millisecond != 0) {
-    std::snprintf(text, sizeof text, "%02d:%02d:%02d.%03d", time.Hour, time.Minute, time.Second,
-                  time.Millisecond);
-  } else {
-    std::snprintf(text, sizeof text, "%02d:%02d:%02d", time.Hour, time.Minute, time.Second);
-  }
-  return text;
-}
-
 std::string FormatNumber(double value) {
   char text[40];
   auto [end, error] = std::to_chars(text, text + sizeof text, value);
@@ -293,14 +273,14 @@ std::string ValueText(const TExpValue& value) {
     case fldBOOL:
       return value.Int != 0 ? "TRUE" : "FALSE";
     case fldDATE:
-      return FormatDate(static_cast<int32_t>(value.Int));
+      return DateText(static_cast<int32_t>(value.Int));
     case fldTIME:
-      return FormatTime(static_cast<int32_t>(value.Int));
+      return TimeText(static_cast<int32_t>(value.Int));
     case fldTIMESTAMP: {
       int32_t day = 0;
       int32_t time = 0;
       SplitTimestamp(value.Float, day, time);
-      return FormatDate(day) + " " + FormatTime(time);
+      return DateText(day) + " " + TimeText(time);
     }
     case fldFLOAT:
     case fldBCD:

@@ -18,26 +18,6 @@ namespace {
 
 constexpr char kHexDigits[] = "0123456789ABCDEF";
 
-std::string DateText(int32_t day_number) {
-  TCalendarDate date;
-  if (!TryDecodeDate(day_number, date)) return std::to_string(day_number);
-  char text[32];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02d", date.year, date.month, date.day);
-  return text;
-}
-
-std::string TimeText(int32_t time_ms) {
-  const TTimeOfDay time = DecodeTime(time_ms);
-  char text[32];
-  if (time.Millisecond != 0) {
-    std::snprintf(text, sizeof text, "%02d:%02d:%02d.%03d", time.Hour, time.Minute, time.Second,
-                  time.Millisecond);
-  } else {
-    std::snprintf(text, sizeof text, "%02d:%02d:%02d", time.Hour, time.Minute, time.Second);
-  }
-  return text;
-}
-
 std::string DoubleText(double value) {
   char text[64];
   const auto result = std::to_chars(text, text + sizeof text, value);

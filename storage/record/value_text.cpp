@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <charconv>
+#include <cstdio>
 #include <limits>
 
 #include "platform/letter_case.h"
@@ -238,6 +239,26 @@ bool SetFieldFromText(const TFieldDescriptor& field, std::span<uint8_t> record,
   if (text.empty() && field.TypeCode != fldZSTRING) return SetFieldBlank(field, record, context);
   const std::vector<uint8_t> value = EncodeValueText(field, text);
   return SetField(field, record, value, context);
+}
+
+std::string DateText(int32_t day_number) {
+  TCalendarDate date;
+  if (!TryDecodeDate(day_number, date)) return std::to_string(day_number);
+  char text[32];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d", date.year, date.month, date.day);
+  return text;
+}
+
+std::string TimeText(int32_t time_ms) {
+  const TTimeOfDay time = DecodeTime(time_ms);
+  char text[32];
+  if (time.Millisecond != 0) {
+    std::snprintf(text, sizeof text, "%02d:%02d:%02d.%03d", time.Hour, time.Minute, time.Second,
+                  time.Millisecond);
+  } else {
+    std::snprintf(text, sizeof text, "%02d:%02d:%02d", time.Hour, time.Minute, time.Second);
+  }
+  return text;
 }
 
 }  // namespace strata

@@ -19,6 +19,7 @@
 
 #include <cstdint>
 #include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -33,6 +34,12 @@ double ParseTimestampText(std::string_view text);  // "'%s' is not a valid date 
 bool ParseBooleanText(std::string_view text);      // "'%s' is not a valid boolean"
 int64_t ParseIntegerText(std::string_view text, int64_t min, int64_t max);
 double ParseFloatText(std::string_view text);
+
+// The value texts of dates ("2026-12-08"; a day number outside the calendar
+// as its number) and times ("13:05:00", with ".mmm" when the milliseconds
+// are not 0), as the parsers above read them.
+std::string DateText(int32_t day_number);
+std::string TimeText(int32_t time_ms);
 
 // The value `text` stands for, in the field type's encoding: data-size bytes,
 // or for a string field the text itself (the set rules cut it). Raises

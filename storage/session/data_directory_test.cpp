@@ -253,5 +253,43 @@ TEST_F(DataDirectoryTest, TheMemoryDatabaseKeepsItsTablesInMemory) {
   EXPECT_FALSE(memory->TableExists("Scratch"));
 }
 
+TEST_F(DataDirectoryTest, ATemporaryTableGoesWithItsLastUser) {
+  const std::string name = directory_->TemporaryTableName();
+  const std::string stem = name.substr(0, name.size() - 4);
+  directory_->CreateTable(CounterTable(name, true), {.Exclusive = true}, false);
+  {
+    TTableRef first = directory_->OpenTable(name, {.Temporary = true});
+    TTableRef second = directory_->OpenTable(name, {});
+    first.Release();
+    // One user left: the files stay.
+    EXPECT_TRUE(FileThere(stem + ".DAT"));
+    EXPECT_TRUE(FileThere(stem + ".IDX"));
+    EXPECT_TRUE(FileThere(stem + ".BLB"));
+  }
+  EXPECT_FALSE(FileThere(stem + ".DAT"));
+  EXPECT_FALSE(FileThere(stem + ".IDX"));
+  EXPECT_FALSE(FileThere(stem + ".BLB"));
+  EXPECT_TRUE(directory_->Tables().empty());
+  // The name is free for the next result table.
+  EXPECT_EQ(directory_->TemporaryTableName(), name);
+}
+
+TEST_F(DataDirectoryTest, ATemporaryTableOpenAtTheDirectorysEndIsDeletedToo) {
+  const std::string name = directory_->TemporaryTableName();
+  directory_->CreateTable(CounterTable(name), {.Exclusive = true}, false);
+  TTableRef held = directory_->OpenTable(name, {.Exclusive = true, .Temporary = true});
+  directory_->StartTransaction();
+  held.Release();  // in a transaction the table object stays until its end
+  EXPECT_TRUE(FileThere(name));
+  directory_->Rollback();
+  EXPECT_FALSE(FileThere(name));
+}
+
+TEST_F(DataDirectoryTest, AnOrdinaryTableKeepsItsFilesWhenClosed) {
+  directory_->CreateTable(CounterTable("Kept"), {.Exclusive = true}, false);
+  directory_->OpenTable("Kept", {}).Release();
+  EXPECT_TRUE(FileThere("Kept.DAT"));
+}
+
 }  // namespace
 }  // namespace strata

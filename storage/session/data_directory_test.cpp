@@ -8,12 +8,12 @@
 #include "platform/clock.h"
 #include "platform/file.h"
 #include "storage/data/data_file.h"
-#include "storage/session/data_session.h"
-#include "storage/table/data_table.h"
 #include "storage/engine_error.h"
 #include "storage/engine_names.h"
 #include "storage/index/index_file.h"
+#include "storage/session/data_session.h"
 #include "storage/session/test_session_tables.h"
+#include "storage/table/data_table.h"
 #include "storage/test_temp_dir.h"
 
 namespace strata {

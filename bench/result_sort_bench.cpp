@@ -5,7 +5,7 @@
 //       rows read (repeated; the table is refilled between rounds, untimed)
 //   (b) a large result: 100,000 rows, sorted externally in runs
 //
-//   result_sort_bench [ROUNDS] [ROWS]     (defaults 20000 and 100000)
+//   result_sort_bench [ROUNDS] [ROWS]     (defaults 2000 and 100000)
 #include <sqlite3.h>
 #include <unistd.h>
 
@@ -165,7 +165,7 @@ void Row(const char* job, double ours, double peer) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const int rounds = argc > 1 ? std::atoi(argv[1]) : 20000;
+  const int rounds = argc > 1 ? std::atoi(argv[1]) : 2000;
   const int large = argc > 2 ? std::atoi(argv[2]) : 100000;
   namespace fs = std::filesystem;
   const fs::path folder = fs::temp_directory_path() / ("result_sort_bench_" + std::to_string(getpid()));

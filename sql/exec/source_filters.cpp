@@ -149,6 +149,7 @@ void TSourceFilters::InstallLevel(TDataCursor& cursor, TLoopLevel& level,
   if (!answered) return;
   const TCandidate* walk = nullptr;
   for (const TCandidate& candidate : candidates) {
+    if (candidate.Range.Empty) level.NoRows = true;
     TFilter* filter = AddFilter(cursor, FilterExpressionOf(*candidate.Condition));
     installed_.emplace_back(&cursor, filter);
     carried_.push_back(candidate.Condition);

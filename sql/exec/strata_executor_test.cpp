@@ -329,3 +329,18 @@ TEST_F(StrataExecutorTest, InsideAUserTransactionOnlyACommitIntervalCommits) {
 
 }  // namespace
 }  // namespace strata
+
+namespace strata {
+namespace {
+
+TEST_F(StrataExecutorTest, MaxRowCountBoundsAWholeUnion) {
+  InsertBanners(3);
+  db_.Run("insert into links (id, Link) values (7, 'x')");
+  db_.Run("insert into links (id, Link) values (8, 'y')");
+  EXPECT_EQ(db_.Rows("select ID from banner union all select id from links", 4),
+            (Rows{"1", "2", "3", "7"}));
+  EXPECT_EQ(db_.Rows("select ID from banner union all select id from links", -1).size(), 5u);
+}
+
+}  // namespace
+}  // namespace strata

@@ -344,3 +344,43 @@ TEST_F(StrataExecutorTest, MaxRowCountBoundsAWholeUnion) {
 
 }  // namespace
 }  // namespace strata
+
+namespace strata {
+namespace {
+
+TEST_F(StrataExecutorTest, ALargeResultIsWholeAndOrderedBeyondTheCaches) {
+  {
+    TDataCursor cursor(db_.SharedDatabase());
+    cursor.Open("User");
+    db_.Database().StartTransaction();
+    for (int id = 1; id <= 6000; ++id) {
+      cursor.InitRecord();
+      cursor.PutFieldInt64(1, id);
+      cursor.PutFieldInt64(2, (id * 7919) % 6007);
+      cursor.InsertRecord();
+    }
+    db_.Database().Commit();
+  }
+  db_.Statement().PrepareStatement("select ID, Impresskto from \"User.dat\" order by 2 desc, 1");
+  std::unique_ptr<TDataCursor> result = db_.Statement().ExecuteStatements();
+  ASSERT_EQ(result->RecordCount(), 6000u);
+  int64_t previous = INT64_MAX;
+  size_t rows = 0;
+  result->First();
+  while (result->MoveNext()) {
+    const int64_t credit = result->GetFieldInt64(2).value_or(-1);
+    ASSERT_LE(credit, previous);
+    previous = credit;
+    ++rows;
+  }
+  EXPECT_EQ(rows, 6000u);
+  EXPECT_EQ(db_.Rows("select count(*), sum(Impresskto) from \"User.dat\" where ID > 3000"),
+            (Rows{"3000|" + std::to_string([] {
+                    int64_t sum = 0;
+                    for (int id = 3001; id <= 6000; ++id) sum += (id * 7919) % 6007;
+                    return sum;
+                  }())}));
+}
+
+}  // namespace
+}  // namespace strata

@@ -166,7 +166,8 @@ void FillResult(TPreparedQuery& prepared, const TPreparedOf& members,
   }
   TResultShape shape = prepared.Shape;
   shape.Having = MakeHavingTest(prepared, result);
-  if (query.UnionNext == nullptr) {
+  // A member of a chain is one block of rows; the master walks the chain.
+  if (query.UnionNext == nullptr || query.InUnionChain) {
     ShapeResult(result, shape);
     return;
   }
@@ -188,7 +189,19 @@ void FillResult(TPreparedQuery& prepared, const TPreparedOf& members,
     FillResult(member, members, options);
     const int64_t copied = CopyRows(*member.Result, result, columns, room);
     if (room >= 0) room -= copied;
-    if (!link->UnionAll) whole.RemoveDuplicates = true;
+    // UNION binds to the left (A UNION B UNION ALL C keeps the duplicates C
+    // brings): the rows so far lose theirs before a UNION ALL adds more, or
+    // at the end.
+    if (link->UnionAll) continue;
+    const TDataQuery& next = *link->UnionNext;
+    if (next.UnionNext == nullptr) {
+      whole.RemoveDuplicates = true;
+    } else if (next.UnionAll) {
+      TResultShape distinct;
+      distinct.RemoveDuplicates = true;
+      ShapeResult(result, distinct);
+      if (room >= 0) room = std::max<int64_t>(query.MaxRowCount - result.RecordCount(), 0);
+    }
   }
   ShapeResult(result, whole);
 }

@@ -257,6 +257,17 @@ TEST_F(StrataQueryTest, ClosingTheDatabaseClosesAndUnpreparesTheQuery) {
   EXPECT_TRUE(database.Connected());
 }
 
+TEST_F(StrataQueryTest, NamingAnotherDatabaseLetsGoOfThePreparedStatement) {
+  query.SQL().Add("SELECT id FROM t");
+  query.Prepare();
+  EXPECT_EQ(database.DataSetCount(), 1u);
+  query.SetDatabaseName("QueryDB");
+  EXPECT_FALSE(query.Prepared());
+  EXPECT_EQ(database.DataSetCount(), 0u);
+  query.Open();
+  EXPECT_EQ(ErrorOf([&] { query.SetDatabaseName("Other"); }), kOpen);
+}
+
 TEST_F(StrataQueryTest, AQueryNamingNoSessionFails) {
   TStrataQuery other;
   other.SetSessionName("NoSuchSession");

@@ -11,15 +11,14 @@ namespace strata {
 
 namespace {
 
-// Whether a filter can carry the condition (it reads nothing but its table).
-bool Filterable(const TExpToken& node) {
+bool FilterableTree(const TExpToken& node) {
   if (node.Class == ncSubSelect || node.Class == ncAggregate || node.Class == ncAllColumns) {
     return false;
   }
-  if (node.Left != nullptr && !Filterable(*node.Left)) return false;
-  if (node.Right != nullptr && !Filterable(*node.Right)) return false;
+  if (node.Left != nullptr && !FilterableTree(*node.Left)) return false;
+  if (node.Right != nullptr && !FilterableTree(*node.Right)) return false;
   return std::all_of(node.Args.begin(), node.Args.end(),
-                     [](const TExpToken* arg) { return Filterable(*arg); });
+                     [](const TExpToken* arg) { return FilterableTree(*arg); });
 }
 
 // A copy of a resolved condition for a filter on its table: columns by name
@@ -61,6 +60,15 @@ struct TCandidate {
 };
 
 }  // namespace
+
+bool Filterable(const TExpToken& node) { return FilterableTree(node); }
+
+TFilterExpression FilterExpressionOf(const TExpToken& condition) {
+  TFilterExpression expression;
+  expression.Pool = std::make_unique<TExpTokenStack>();
+  expression.Root = CloneForFilter(condition, *expression.Pool);
+  return expression;
+}
 
 std::vector<TIndexChoice> IndexChoices(TDataCursor& cursor) {
   std::vector<TIndexChoice> indexes;
@@ -127,7 +135,7 @@ void TSourceFilters::InstallLevel(TDataCursor& cursor, TLoopLevel& level,
   std::vector<TCandidate> candidates;
   for (TExpToken* condition : level.Filtered) {
     std::optional<TIndexRange> range;
-    if (Filterable(*condition)) range = FindIndexRange(*condition, cursor.Fields(), indexes);
+    if (FilterableTree(*condition)) range = FindIndexRange(*condition, cursor.Fields(), indexes);
     if (!range) continue;
     TCandidate candidate{condition, *range};
     if (!range->Empty && ApplyRange(cursor, *range)) candidate.Estimate = cursor.RecordCount();
@@ -141,10 +149,7 @@ void TSourceFilters::InstallLevel(TDataCursor& cursor, TLoopLevel& level,
   if (!answered) return;
   const TCandidate* walk = nullptr;
   for (const TCandidate& candidate : candidates) {
-    TFilterExpression expression;
-    expression.Pool = std::make_unique<TExpTokenStack>();
-    expression.Root = CloneForFilter(*candidate.Condition, *expression.Pool);
-    TFilter* filter = AddFilter(cursor, std::move(expression));
+    TFilter* filter = AddFilter(cursor, FilterExpressionOf(*candidate.Condition));
     installed_.emplace_back(&cursor, filter);
     carried_.push_back(candidate.Condition);
     ActivateFilter(cursor, filter);

@@ -229,3 +229,18 @@ TEST_F(StrataExecutorTest, AMissingTableFailsAtPrepare) {
 
 }  // namespace
 }  // namespace strata
+
+namespace strata {
+namespace {
+
+TEST_F(StrataExecutorTest, SelectIntoMakesATableOfTheDatabase) {
+  InsertBanners(3);
+  EXPECT_EQ(db_.Rows("select ID, impress * 2 as twice into Doubled from banner where ID > 1"),
+            (Rows{"2|196", "3|194"}));
+  EXPECT_TRUE(db_.Database().TableExists("Doubled"));
+  EXPECT_EQ(db_.Rows("select * from doubled"), (Rows{"2|196", "3|194"}));
+  EXPECT_EQ(db_.PrivateFiles(), 0u);
+}
+
+}  // namespace
+}  // namespace strata

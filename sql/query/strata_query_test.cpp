@@ -237,6 +237,22 @@ TEST_F(StrataQueryTest, MaxRowCountLimitsTheRows) {
   EXPECT_EQ(query.RecordCount(), 2);
 }
 
+TEST_F(StrataQueryTest, ClosingKeepsTheTablesALiveResultOrSelectIntoStandOn) {
+  query.SetRequestLive(true);
+  Open("SELECT id, name FROM t WHERE id > 1");
+  EXPECT_EQ(query.RecordCount(), 2);
+  query.Close();
+  query.SetRequestLive(false);
+  Exec({"SELECT id, n INTO copied FROM t"});
+  EXPECT_EQ(query.RecordCount(), 3);
+  query.Close();
+  EXPECT_EQ(PrivateFiles(), 0u);
+  Open("SELECT COUNT(*) FROM t");
+  EXPECT_EQ(query.Fields(0).AsInteger(), 3);
+  Open("SELECT COUNT(*) FROM copied");
+  EXPECT_EQ(query.Fields(0).AsInteger(), 3);
+}
+
 TEST_F(StrataQueryTest, HiddenAverageCountersAreNoFields) {
   Open("SELECT AVG(n), COUNT(*) FROM t");
   EXPECT_EQ(query.FieldCount(), 2);

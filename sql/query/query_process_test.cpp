@@ -24,7 +24,7 @@ constexpr int kProcesses = 8;
 #if defined(NDEBUG) && !defined(__SANITIZE_ADDRESS__)
 constexpr int kRounds = 500;
 #else
-constexpr int kRounds = 100;  // unoptimised or instrumented builds are slower
+constexpr int kRounds = 250;  // unoptimised or instrumented builds are slower
 #endif
 
 // The components one process works with, on the table folder `folder`.

@@ -253,6 +253,22 @@ TEST_F(StrataQueryTest, ClosingKeepsTheTablesALiveResultOrSelectIntoStandOn) {
   EXPECT_EQ(query.Fields(0).AsInteger(), 3);
 }
 
+TEST_F(StrataQueryTest, AValueBeyond32BitsIsNoIntegerAndTextIsConverted) {
+  Exec({"CREATE TABLE big (v LARGEINT, s VARCHAR(12))"});
+  Exec({"INSERT INTO big (v, s) VALUES (5000000000, ' -42')"});
+  Exec({"INSERT INTO big (v, s) VALUES (-7, 'x1')"});
+  Open("SELECT v, s FROM big ORDER BY v DESC");
+  EXPECT_EQ(query.Fields(0).AsString(), "5000000000");
+  EXPECT_EQ(ErrorOf([&] { query.Fields(0).AsInteger(); }),
+            "'5000000000' ist kein gültiger Integerwert"_w1252)
+      << "cut to 32 bits it would read as another number";
+  EXPECT_EQ(query.Fields(1).AsInteger(), -42);
+  query.MoveBy(1);
+  EXPECT_EQ(query.Fields(0).AsInteger(), -7);
+  EXPECT_EQ(ErrorOf([&] { query.Fields(1).AsInteger(); }),
+            "'x1' ist kein gültiger Integerwert"_w1252);
+}
+
 TEST_F(StrataQueryTest, HiddenAverageCountersAreNoFields) {
   Open("SELECT AVG(n), COUNT(*) FROM t");
   EXPECT_EQ(query.FieldCount(), 2);

@@ -41,10 +41,12 @@
 #include <vector>
 
 #include "storage/cursor/cursor_filter.h"
+#include "storage/data/record_sort.h"
 #include "storage/index/index_definition.h"
 #include "storage/index/index_descriptor.h"
 #include "storage/index/index_key.h"
 #include "storage/index/index_position.h"
+#include "storage/index/sort_key.h"
 #include "storage/record/field_descriptor.h"
 #include "storage/record/record_context.h"
 #include "storage/session/data_directory.h"
@@ -108,8 +110,18 @@ class TDataCursor {
   // Opens `table_name` exclusively and deletes it (STRATA_TABLEOPEN when this
   // cursor has a table open).
   void DeleteTable(std::string_view table_name, const TTableOpenOptions& options = {});
+  // Renames the open table (all three files) to `new_name`; the cursor
+  // closes. STRATA_NEEDEXCLACCESS (10253) unless opened exclusively;
+  // STRATA_TABLEEXISTS (13060) when a table of that name exists (the table
+  // then stays open under its old name).
+  void RenameTable(std::string_view new_name);
   // Removes every record (STRATA_NEEDEXCLACCESS unless opened exclusively).
   void EmptyTable();
+  // The highest row number given so far (the next record gets the one
+  // above it), and setting it (STRATA_NEEDEXCLACCESS unless opened
+  // exclusively), e.g. when a table's records are copied into a new one.
+  int32_t LastAutoIncrement();
+  void SetLastAutoIncrement(int32_t value);
   // Adds an index and fills it from the live records; returns its slot (0 for
   // the primary). STRATA_NEEDEXCLACCESS (10253) unless opened exclusively;
   // STRATA_INVALIDKEY (10026) when the key fields' key bytes (each field's key
@@ -121,6 +133,15 @@ class TDataCursor {
   // (10253) unless opened exclusively; STRATA_KEYVIOL (9729) when the records
   // break a unique index (the indexes are then as before).
   void RebuildIndexes();
+  // Sorts the records in place on `columns` (record_sort.h, sort_key.h):
+  // afterwards slot, row-number and natural order are the sorted order, and
+  // the indexes are rebuilt. `rules` give the collapsing, the per-record
+  // decision and the limit; the key order and the scratch files (".TMP" in
+  // the session's private directory) are the cursor's. The cursor goes
+  // before the first record. STRATA_NEEDEXCLACCESS (10253) unless opened
+  // exclusively. (cursor_sort.cpp)
+  TRecordSortOutcome SortRecords(std::span<const TSortColumn> columns, bool case_insensitive,
+                                 TRecordSortRules rules);
 
   // ---- Fields --------------------------------------------------------------
   const std::vector<TFieldDescriptor>& Fields() const;

@@ -96,10 +96,6 @@ class StrataSql : public ::testing::Test {
             .status,
         0);
     ASSERT_EQ(Strata("insert " + table + " ID=2 'Name=caf\xE9, \"bar\"' Views=0").status, 0);
-    // TEMPORARY, until the statement executor is merged in: the placeholder
-    // executor runs nothing.
-    if (Sql("", "select ID from Banner").err.find("not supported yet") != std::string::npos)
-      GTEST_SKIP() << "statement execution is not built in yet";
   }
 
   fs::path dir_;
@@ -108,7 +104,7 @@ class StrataSql : public ::testing::Test {
 
 TEST_F(StrataSql, TableFormatAlignsRowsAndCountsThem) {
   MakeBanners();
-  if (HasFatalFailure() || IsSkipped()) return;
+  if (HasFatalFailure()) return;
   TRun run =
       Sql("", "select ID, Name, Image from Banner order by ID; update Banner set Views = 4;");
   ASSERT_EQ(run.status, 0) << run.err;
@@ -124,7 +120,7 @@ TEST_F(StrataSql, TableFormatAlignsRowsAndCountsThem) {
 
 TEST_F(StrataSql, JsonGivesOneLinePerStatementOfAText) {
   MakeBanners();
-  if (HasFatalFailure() || IsSkipped()) return;
+  if (HasFatalFailure()) return;
   TRun run = Sql("--format json",
                  "update Banner set Views = Views + 1 where ID = 1;\r\n"
                  "select ID, Views, Image from Banner where ID = 1;"
@@ -150,7 +146,7 @@ TEST_F(StrataSql, JsonGivesOneLinePerStatementOfAText) {
 
 TEST_F(StrataSql, CsvReadsStatementsFromStandardInput) {
   MakeBanners();
-  if (HasFatalFailure() || IsSkipped()) return;
+  if (HasFatalFailure()) return;
   const std::string text = "select ID, Name, Views from Banner order by ID;\n";
   TRun run = Strata("sql " + dir_.string() + " --format csv", &text);
   ASSERT_EQ(run.status, 0) << run.err;
@@ -159,7 +155,7 @@ TEST_F(StrataSql, CsvReadsStatementsFromStandardInput) {
 
 TEST_F(StrataSql, AnErrorStopsTheTextWithTheEngineMessage) {
   MakeBanners();
-  if (HasFatalFailure() || IsSkipped()) return;
+  if (HasFatalFailure()) return;
   TRun run = Sql("--format json",
                  "update Banner set Views = 10 where ID = 1; select Views from Banner x y;"
                  "update Banner set Views = 20 where ID = 1;");
@@ -239,7 +235,7 @@ class TTerminal {
 
 TEST_F(StrataSql, ATerminalGetsAPromptAndRunsEachStatementAtItsSemicolon) {
   MakeBanners();
-  if (HasFatalFailure() || IsSkipped()) return;
+  if (HasFatalFailure()) return;
   TTerminal terminal(dir_.string(), dir_.string());
   ASSERT_TRUE(terminal.Shows("strata> ")) << terminal.Shown();
   terminal.Type("select Name from Banner\r");
@@ -264,8 +260,6 @@ TEST_F(StrataSql, ATerminalGetsAPromptAndRunsEachStatementAtItsSemicolon) {
 // app/schema.sql, sound, with the rows of app/sample.sql and the banners'
 // GIFs byte for byte.
 TEST_F(StrataSql, TheSampleDatabaseLoads) {
-  if (Sql("", "select 1 from nothing").err.find("not supported yet") != std::string::npos)
-    GTEST_SKIP() << "statement execution is not built in yet";  // TEMPORARY, as above
   const fs::path data = dir_ / "Bannerdata";
   const std::string script = std::string(BANNER_SOURCE_DIR) + "/scripts/load-sample";
   const std::string load = "BANNER_BUILD=" + std::string(BANNER_BUILD_DIR) + " " + script + " " +

@@ -7,7 +7,9 @@
 // the index range of a condition holds more than 90 % of the table's
 // records, the condition is declined and tested per row instead, unless
 // another condition of the source is answered (then it narrows the filter
-// too). Conditions no index answers are tested per row.
+// too). Conditions no index answers are tested per row. Ranges are tried
+// narrowest first (equality, two bounds, one bound) and counted only as far
+// as needed (at most 4096 records): a look-up never counts the table.
 //
 // The cursor is then walked over the smallest answered range, so that a
 // look-up by an indexed column reads only its records. The target of an
@@ -22,6 +24,7 @@
 #include <vector>
 
 #include "sql/exec/join_chain.h"
+#include "sql/expr/expression_filter.h"
 #include "sql/expr/filter_index_range.h"
 
 namespace strata {
@@ -53,6 +56,12 @@ class TSourceFilters {
   std::vector<std::pair<TDataCursor*, TFilter*>> installed_;
   std::vector<const TExpToken*> carried_;  // conditions the filters answer
 };
+
+// Whether a filter can carry the condition (it reads nothing but its table).
+bool Filterable(const TExpToken& node);
+// A filter expression from a resolved condition over one table: columns by
+// name (resolved again against the table alone), parameters as their values.
+TFilterExpression FilterExpressionOf(const TExpToken& condition);
 
 // The indexes of the cursor's table a range may use.
 std::vector<TIndexChoice> IndexChoices(TDataCursor& cursor);

@@ -78,6 +78,7 @@ void TStrataQuery::PrepareStatement() {
     TStrataDatabase& database = AttachDatabase();
     TExecutorOptions options;
     options.ProgressSteps = Session().ProgressSteps();
+    options.DatabaseName = database.DatabaseName();
     executor_ = MakeStatementExecutor(database.SharedHandle(), options);
     statement_ = std::make_unique<TQueryStatement>(*executor_);
     statement_->SetResultOptions(request_live_, max_row_count_);
@@ -168,6 +169,11 @@ void TStrataQuery::DoClose() noexcept {
   TStrataDBDataSet::DoClose();
   ReleaseResultCursor(std::move(pending_result_));
   open_ = false;
+  ReleaseUnneeded();
+}
+
+void TStrataQuery::BindingChanged() noexcept {
+  DropStatement();
   ReleaseUnneeded();
 }
 

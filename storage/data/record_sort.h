@@ -1,8 +1,10 @@
 // Sorting the records of a data file in place: the live records are put in
 // the order of their sort keys and written back into slots 1, 2, 3, ...,
 // each renumbered by its new place (own number and row number alike), so
-// that slot order, row-number order and sorted order are one. The file is
-// cut behind the last record written; the free chain is empty afterwards.
+// that slot order, row-number order and sorted order are one (an
+// auto-increment field, being the row number, is renumbered with them). The
+// file is cut behind the last record written; the free chain is empty
+// afterwards.
 //
 // Two ways, chosen by the size of the table:
 //   in memory  every slot fits in the record cache: the keys of all records
@@ -63,9 +65,13 @@ struct TRecordSortRules {
 struct TRecordSortOutcome {
   uint32_t Records = 0;  // written into slots 1..Records
   uint32_t Runs = 0;     // scratch files of the external sort; 0 in memory
-  // Every record kept its row number and slot: the table's row-order index
-  // is still right (nothing moved, nothing left out).
+  // Row number N stood in slot N before, for every slot, and as many
+  // records were written as there were: the pairs of row number and slot
+  // are the same as before, so the table's row-order index is still right
+  // (though records moved).
   bool RowsUnchanged = false;
+  // Anything was written (false: the records were in order already).
+  bool Changed = false;
 };
 
 // Sorts `data` (open for writing, used by the caller alone) by the rules.

@@ -6,6 +6,8 @@
 #include "sql/parse/data_query.h"
 #include "storage/best_effort.h"
 #include "storage/cursor/data_cursor.h"
+#include "storage/data/data_file.h"
+#include "storage/table/data_table.h"
 
 namespace strata {
 
@@ -59,6 +61,25 @@ struct TCandidate {
   bool Declined = false;
 };
 
+// The most records the cost rule reads of one range.
+constexpr uint32_t kCountLimit = 4096;
+
+// Equality ranges before two-sided ones before one-sided ones (an empty
+// range needs no reading at all).
+int Narrowness(const TCandidate& candidate) {
+  const TIndexRange& range = candidate.Range;
+  if (range.Empty) return 3;
+  if (range.Low && range.High) return *range.Low == *range.High ? 2 : 1;
+  return 0;
+}
+
+// The table's slots (live records or not): its size without walking an
+// index.
+uint32_t TableSlots(TDataCursor& cursor) { return cursor.Table().DataFile().SlotCount(); }
+
+// The records in `range`, counted up to `limit`.
+uint32_t CountUpTo(TDataCursor& cursor, const TIndexRange& range, uint32_t limit);
+
 }  // namespace
 
 bool Filterable(const TExpToken& node) { return FilterableTree(node); }
@@ -69,6 +90,20 @@ TFilterExpression FilterExpressionOf(const TExpToken& condition) {
   expression.Root = CloneForFilter(condition, *expression.Pool);
   return expression;
 }
+
+namespace {
+
+uint32_t CountUpTo(TDataCursor& cursor, const TIndexRange& range, uint32_t limit) {
+  uint32_t count = 0;
+  if (ApplyRange(cursor, range)) {
+    cursor.First();
+    while (count < limit && cursor.MoveNext()) ++count;
+  }
+  cursor.CancelRange();
+  return count;
+}
+
+}  // namespace
 
 std::vector<TIndexChoice> IndexChoices(TDataCursor& cursor) {
   std::vector<TIndexChoice> indexes;
@@ -130,34 +165,49 @@ void TSourceFilters::InstallLevel(TDataCursor& cursor, TLoopLevel& level,
                                   const std::vector<uint16_t>& set_fields) {
   if (level.Filtered.empty()) return;
   const std::vector<TIndexChoice> indexes = IndexChoices(cursor);
-  const int walk_index = cursor.CurrentIndex();
-  const uint32_t total = cursor.RecordCount();
   std::vector<TCandidate> candidates;
   for (TExpToken* condition : level.Filtered) {
     std::optional<TIndexRange> range;
     if (FilterableTree(*condition)) range = FindIndexRange(*condition, cursor.Fields(), indexes);
-    if (!range) continue;
-    TCandidate candidate{condition, *range};
-    if (!range->Empty && ApplyRange(cursor, *range)) candidate.Estimate = cursor.RecordCount();
-    cursor.CancelRange();
-    candidate.Declined = uint64_t{candidate.Estimate} * 10 > uint64_t{total} * 9 && !range->Empty;
-    candidates.push_back(std::move(candidate));
+    if (range) candidates.push_back({condition, *range});
+  }
+  if (candidates.empty()) return;
+  // The narrowest kinds of range are tried first; counting stops where the
+  // cost rule declines, so a look-up never counts the whole table.
+  std::stable_sort(
+      candidates.begin(), candidates.end(),
+      [](const TCandidate& a, const TCandidate& b) { return Narrowness(a) > Narrowness(b); });
+  const uint32_t limit = static_cast<uint32_t>(uint64_t{TableSlots(cursor)} * 9 / 10);
+  const int walk_index = cursor.CurrentIndex();
+  bool answered = false;
+  const TCandidate* walk = nullptr;
+  for (TCandidate& candidate : candidates) {
+    if (candidate.Range.Empty) {
+      level.NoRows = true;
+      answered = true;
+      break;
+    }
+    // Beyond kCountLimit records the range counts as answered: walking it
+    // costs no more than reading the table, and the count stays bounded.
+    candidate.Estimate = CountUpTo(cursor, candidate.Range, std::min(limit + 1, kCountLimit));
+    candidate.Declined = candidate.Estimate > limit;
+    if (candidate.Declined) continue;
+    answered = true;
+    if (!RangeUsesField(cursor, candidate.Range, set_fields)) {
+      walk = &candidate;
+      break;
+    }
   }
   cursor.SetIndex(walk_index);
-  const bool answered = std::any_of(candidates.begin(), candidates.end(),
-                                    [](const TCandidate& c) { return !c.Declined; });
   if (!answered) return;
-  const TCandidate* walk = nullptr;
+  // A declined condition narrows the filter after all beside an answered one.
   for (const TCandidate& candidate : candidates) {
-    if (candidate.Range.Empty) level.NoRows = true;
     TFilter* filter = AddFilter(cursor, FilterExpressionOf(*candidate.Condition));
     installed_.emplace_back(&cursor, filter);
     carried_.push_back(candidate.Condition);
     ActivateFilter(cursor, filter);
-    if (candidate.Declined || RangeUsesField(cursor, candidate.Range, set_fields)) continue;
-    if (walk == nullptr || candidate.Estimate < walk->Estimate) walk = &candidate;
   }
-  if (walk != nullptr) ApplyRange(cursor, walk->Range);
+  if (walk != nullptr && !level.NoRows) ApplyRange(cursor, walk->Range);
 }
 
 }  // namespace strata

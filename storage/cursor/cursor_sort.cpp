@@ -44,8 +44,14 @@ TRecordSortOutcome TDataCursor::SortRecords(std::span<const TSortColumn> columns
       if (!outcome.RowsUnchanged || !row_order_only) {
         IndexFile().Empty();
         FillIndexes(indexes);
+        table_->FlushAfterChange(false);
+      } else {
+        // Only the data file changed: its header is written (its change
+        // counter tells the table's other cursors), the index file is left
+        // as it is.
+        data.MarkHeaderModified();
+        table_->Flush(false);
       }
-      table_->FlushAfterChange(false);
     }
   } catch (...) {
     AbandonChanges();

@@ -12,6 +12,7 @@
 #include "storage/cursor/data_cursor.h"
 #include "storage/data/data_file.h"
 #include "storage/engine_error.h"
+#include "storage/index/index_file.h"
 #include "storage/index/sort_key.h"
 #include "storage/record/record_header.h"
 #include "storage/session/data_session.h"
@@ -169,8 +170,12 @@ TEST_F(RecordSortTest, RecordsInOrderAlreadyAreNotWrittenAgain) {
   const uint32_t counter = Data().ChangeCounter();
   EXPECT_FALSE(cursor_->SortRecords(by_counter, false, {}).Changed);
   EXPECT_EQ(Data().ChangeCounter(), counter);
+  // Records move, but row N stays in slot N: the index file is not written.
+  const uint32_t index_counter = cursor_->Table().IndexFile().ChangeCounter();
   const TSortColumn by_counter_down[] = {{2, true}};
   EXPECT_TRUE(cursor_->SortRecords(by_counter_down, false, {}).Changed);
+  EXPECT_GT(Data().ChangeCounter(), counter);
+  EXPECT_EQ(cursor_->Table().IndexFile().ChangeCounter(), index_counter);
   EXPECT_EQ(Ids(), (std::vector<int32_t>{3, 2, 1}));
 }
 

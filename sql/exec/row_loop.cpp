@@ -62,6 +62,11 @@ TRowLoop::TRowLoop(TDataQuery& query, const TJoinChain& chain, TSourceRows& rows
 
 TRowLoop::~TRowLoop() = default;
 
+void TRowLoop::SetChangedLevel(size_t level) {
+  leaving_level_ = level;
+  changed_ = &query_.SourceTables[static_cast<size_t>(chain_.Levels[level].Source)].Cursor->Table();
+}
+
 void TRowLoop::SetProgress(std::function<bool(int)> progress, uint16_t steps) {
   progress_ = std::move(progress);
   steps_ = steps == 0 ? 1 : steps;
@@ -119,43 +124,60 @@ TVisit TRowLoop::Deeper(size_t level) {
   return VisitLevel(level + 1);
 }
 
+// The records a batch reads under one read lock of their table.
+constexpr uint32_t kScanBatch = 256;
+
 TVisit TRowLoop::VisitLevel(size_t level) {
   const TLoopLevel& at = chain_.Levels[level];
   TDataCursor& cursor = *query_.SourceTables[static_cast<size_t>(at.Source)].Cursor;
   bool matched = false;
   uint32_t visited = 0;
+  // One record of the level; kContinue goes on with the next.
+  const auto visit_record = [&]() -> TVisit {
+    if (level == 0 && !Report(++visited)) return TVisit::kStop;
+    rows_.Bind(at.Source, TSourceRows::TBinding::kRecord);
+    if (!Holds(at.Match)) return TVisit::kContinue;
+    matched = true;
+    if (!Holds(at.Residual)) return TVisit::kContinue;
+    const TVisit outcome = Deeper(level);
+    if (outcome == TVisit::kLeave && level <= leaving_level_) return TVisit::kContinue;
+    return outcome;
+  };
+  TVisit outcome = TVisit::kContinue;
   if (!at.NoRows && Position(level)) {
     cursor.First();
-    while (cursor.MoveNext()) {
-      if (level == 0 && !Report(++visited)) {
-        stopped_ = true;
-        return TVisit::kStop;
+    if (Batched(level)) {
+      // Records read in batches under one read lock each.
+      for (;;) {
+        const uint32_t read = cursor.ScanNext(kScanBatch, [&](TDataCursor&) {
+          outcome = visit_record();
+          return outcome == TVisit::kContinue;
+        });
+        if (outcome != TVisit::kContinue || read < kScanBatch) break;
       }
-      rows_.Bind(at.Source, TSourceRows::TBinding::kRecord);
-      if (!Holds(at.Match)) continue;
-      matched = true;
-      if (!Holds(at.Residual)) continue;
-      const TVisit outcome = Deeper(level);
-      if (outcome == TVisit::kStop) {
-        stopped_ = true;
-        return outcome;
-      }
-      if (outcome == TVisit::kLeave && level > leaving_level_) return outcome;
+    } else {
+      while (outcome == TVisit::kContinue && cursor.MoveNext()) outcome = visit_record();
     }
   }
-  if (at.Outer && !matched) {
+  if (outcome == TVisit::kContinue && at.Outer && !matched) {
     rows_.Bind(at.Source, TSourceRows::TBinding::kNull);
     if (Holds(at.Residual)) {
-      const TVisit outcome = Deeper(level);
-      if (outcome == TVisit::kStop) {
-        stopped_ = true;
-        return outcome;
-      }
-      if (outcome == TVisit::kLeave && level > leaving_level_) return outcome;
+      outcome = Deeper(level);
+      if (outcome == TVisit::kLeave && level <= leaving_level_) outcome = TVisit::kContinue;
     }
   }
+  if (outcome == TVisit::kStop) stopped_ = true;
   rows_.Bind(at.Source, TSourceRows::TBinding::kNone);
-  return TVisit::kContinue;
+  return outcome;
+}
+
+bool TRowLoop::Batched(size_t level) const {
+  if (changed_ == nullptr) return true;
+  const TDataCursor& cursor =
+      *query_.SourceTables[static_cast<size_t>(chain_.Levels[level].Source)].Cursor;
+  // The changed table is read record by record: its changes are written
+  // between the reads.
+  return &cursor.Table() != changed_;
 }
 
 }  // namespace strata

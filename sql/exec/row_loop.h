@@ -25,6 +25,7 @@
 namespace strata {
 
 class TDataQuery;
+class TDataTable;
 
 enum class TVisit : uint8_t {
   kContinue,
@@ -40,8 +41,10 @@ class TRowLoop {
   ~TRowLoop();
 
   void SetProgress(std::function<bool(int percent)> progress, uint16_t steps);
-  // The level whose row kLeave refers to (the changed source's).
-  void SetLeavingLevel(size_t level) { leaving_level_ = level; }
+  // The level of the source rows are changed in: kLeave refers to its row,
+  // and its table is read record by record (every other level's records
+  // are read in batches under one read lock).
+  void SetChangedLevel(size_t level);
 
   void Run(const std::function<TVisit()>& visit);
 
@@ -54,6 +57,7 @@ class TRowLoop {
   // Bounds the level's cursor by its keys; false when no record can match.
   bool Position(size_t level);
   bool Report(uint32_t visited);
+  bool Batched(size_t level) const;
 
   TDataQuery& query_;
   const TJoinChain& chain_;
@@ -62,6 +66,7 @@ class TRowLoop {
   std::vector<std::unique_ptr<TKeyProbe>> probes_;  // per level (nullptr: no keys)
   const std::function<TVisit()>* visit_ = nullptr;
   size_t leaving_level_ = 0;
+  const TDataTable* changed_ = nullptr;
 
   std::function<bool(int)> progress_;
   uint16_t steps_ = 20;

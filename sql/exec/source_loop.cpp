@@ -26,7 +26,7 @@ TSourceLoop::TSourceLoop(TDataQuery& query, int target, const std::vector<uint16
   loop_ = std::make_unique<TRowLoop>(query, chain_, rows_, context_);
   if (options.Progress) loop_->SetProgress(options.Progress, options.ProgressSteps);
   if (target >= 0)
-    loop_->SetLeavingLevel(static_cast<size_t>(chain_.LevelOf[static_cast<size_t>(target)]));
+    loop_->SetChangedLevel(static_cast<size_t>(chain_.LevelOf[static_cast<size_t>(target)]));
 }
 
 TSourceLoop::~TSourceLoop() = default;

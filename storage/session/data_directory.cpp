@@ -131,9 +131,12 @@ void TDataDirectory::ReleaseTable(TDataTable* table, int cursor_id) {
 
 void TDataDirectory::CloseAndRemove(TDataTable* table) {
   const bool temporary = std::erase(temporary_, table) > 0;
+  const bool scratch = temporary && table->Scratch();
   const std::string name = table->Name();
   const bool in_memory = table->InMemory();
-  const std::string paths[] = {table->DataPath(), table->IndexPath(), table->BlobPath()};
+  // A scratch table has no journal, and a blob file only with blob fields.
+  const std::string paths[] = {table->DataPath(), table->IndexPath(),
+                               scratch && table->BlobFile() == nullptr ? "" : table->BlobPath()};
   std::exception_ptr failure;
   try {
     table->Close();
@@ -144,7 +147,7 @@ void TDataDirectory::CloseAndRemove(TDataTable* table) {
   // A scratch table goes with its last user, also when closing it failed.
   if (temporary) {
     try {
-      DeleteTableFiles(name, paths, in_memory);
+      DeleteTableFiles(name, paths, in_memory, scratch);
     } catch (...) {
       if (!failure) failure = std::current_exception();
     }
@@ -157,10 +160,11 @@ void TDataDirectory::RemoveTable(TDataTable* table) {
 }
 
 void TDataDirectory::DeleteTableFiles(const std::string& name, const std::string (&paths)[3],
-                                      bool in_memory) {
-  if (!in_memory) RemoveJournal(name);
+                                      bool in_memory, bool known_files) {
+  if (!in_memory && !known_files) RemoveJournal(name);
   for (const std::string& path : paths) {
-    if (!TFileHandler::FileExists(path, in_memory)) continue;
+    if (path.empty()) continue;
+    if (!known_files && !TFileHandler::FileExists(path, in_memory)) continue;
     try {
       TFileHandler::DeleteFile(path, in_memory);
     } catch (const EStrataEngineError&) {
@@ -193,7 +197,12 @@ void TDataDirectory::CreateTable(const TTableDefinition& definition,
   const bool in_memory = options.InMemory || in_memory_;
   if (!options.Exclusive) RaiseTableError(STRATA_NEEDEXCLACCESS, name);
   if (FindTable(TableNameKey(name), in_memory) != nullptr) RaiseTableError(STRATA_TABLEOPEN, name);
-  if (!overwrite && TableExists(name, in_memory)) RaiseTableError(STRATA_TABLEEXISTS, name);
+  // A scratch table is made under a name TemporaryTableName has just found
+  // free: what the checks below look for cannot be there.
+  const bool scratch = options.Temporary;
+  if (!overwrite && !scratch && TableExists(name, in_memory)) {
+    RaiseTableError(STRATA_TABLEEXISTS, name);
+  }
 
   const std::vector<TFieldDescriptor>& fields = definition.Fields;
 
@@ -206,7 +215,7 @@ void TDataDirectory::CreateTable(const TTableDefinition& definition,
   std::vector<std::string> created;
   // A journal left by an earlier table of this name is no journal of the
   // new one.
-  if (!in_memory) RemoveJournal(name);
+  if (!in_memory && !scratch) RemoveJournal(name);
   try {
     TDataFile data(settings);
     data.SetTableName(name);
@@ -233,7 +242,7 @@ void TDataDirectory::CreateTable(const TTableDefinition& definition,
       created.push_back(blob_path);
       blob.Flush(true);
       blob.Close();
-    } else if (TFileHandler::FileExists(blob_path, in_memory)) {
+    } else if (!scratch && TFileHandler::FileExists(blob_path, in_memory)) {
       // A table replaced by one without blob fields leaves no stale blob file.
       TFileHandler::DeleteFile(blob_path, in_memory);
     }

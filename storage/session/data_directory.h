@@ -27,6 +27,7 @@ struct TTableOpenOptions {
   bool InMemory = false;  // a memory table (always so in the "Memory" database)
   // A scratch table (a result table): when its last cursor closes, its files
   // (data, index, blob, journal) are deleted. Asked by the first opener.
+  // Given to CreateTable, the name is one TemporaryTableName found free.
   bool Temporary = false;
 };
 
@@ -100,7 +101,10 @@ class TDataDirectory : public std::enable_shared_from_this<TDataDirectory> {
   // Closes the table object and forgets it; a temporary table's files go too.
   void CloseAndRemove(TDataTable* table);
   void RemoveTable(TDataTable* table);
-  void DeleteTableFiles(const std::string& name, const std::string (&paths)[3], bool in_memory);
+  // Deletes the files (an empty path is none); with `known_files` every path
+  // given exists and there is no journal, so nothing is looked for first.
+  void DeleteTableFiles(const std::string& name, const std::string (&paths)[3], bool in_memory,
+                        bool known_files = false);
   std::unique_ptr<TDataTable> NewTable(std::string_view table_name, bool in_memory) const;
   void CheckPassword(TDataTable& table);
   std::string TemporaryPrefix() const;

@@ -74,45 +74,13 @@ inline const std::string& SampleDatabase() {
   return folder;
 }
 
-// A folder with the program and its files, removed at the end.
-class TBannerSite {
+// The six tables of a database folder, reached through the query
+// component of this process. Connected only for each call, so that the
+// programs under test find no table held open between their runs.
+class TTables {
  public:
-  explicit TBannerSite(bool with_database = true) {
-    fs::copy_file(BANNER_PROGRAM, program());
-    fs::copy_file(BANNER_NOTFOUND_GIF, dir_ / "Notfound.gif");
-    fs::create_directory(dir_ / "upload");
-    if (with_database) fs::copy(SampleDatabase(), data(), fs::copy_options::recursive);
-  }
-  ~TBannerSite() { Disconnect(); }
-
-  std::string program() const { return dir_ / "banner"; }
-  std::string data() const { return dir_ / "Bannerdata"; }
-  std::string file(const std::string& name) const { return dir_ / name; }
-  std::string Log() const { return cgi::testing::ReadFile(dir_ / "banner.txt"); }
-  std::string Recording() const { return cgi::testing::ReadFile(dir_ / "banner.req"); }
-  std::string NotFound() const { return cgi::testing::ReadFile(dir_ / "Notfound.gif"); }
-
-  TCgiAnswer Run(const TCgiCall& call) {
-    Disconnect();  // the program sees the tables as another process leaves them
-    std::vector<std::string> env = {
-        "GATEWAY_INTERFACE=CGI/1.1",   "SERVER_PROTOCOL=HTTP/1.1",
-        "SERVER_SOFTWARE=e2e",         "SERVER_NAME=127.0.0.1",
-        "SERVER_PORT=80",              "SCRIPT_NAME=/cgi-bin/banner",
-        "REQUEST_METHOD=" + call.method, "QUERY_STRING=" + call.query,
-        "REMOTE_ADDR=" + call.remote_addr, "HTTP_USER_AGENT=" + call.user_agent,
-        "HTTP_REFERER=" + call.referer, "PATH=/usr/bin:/bin",
-        "TZ=UTC"};
-    if (!call.path_info.empty()) env.push_back("PATH_INFO=" + call.path_info);
-    if (!call.content_type.empty()) env.push_back("CONTENT_TYPE=" + call.content_type);
-    if (call.method == "POST") env.push_back("CONTENT_LENGTH=" + std::to_string(call.body.size()));
-    if (!call.faketime.empty()) {
-      env.push_back("LD_PRELOAD=" BANNER_FAKETIME_LIBRARY);
-      env.push_back("FAKETIME=" + call.faketime);
-      env.push_back("FAKETIME_DONT_FAKE_MONOTONIC=1");
-      env.push_back("FAKETIME_NO_CACHE=1");
-    }
-    return Spawn(env, call.argument, call.body);
-  }
+  TTables(std::string data, std::string private_dir)
+      : data_(std::move(data)), private_dir_(std::move(private_dir)) {}
 
   // Every row of a SELECT, each column as text (AsString).
   std::vector<std::vector<std::string>> Rows(const std::string& sql) {
@@ -148,6 +116,78 @@ class TBannerSite {
     query_->Close();
     Disconnect();
   }
+ private:
+  void Connect() {
+    if (query_ != nullptr) return;
+    session_ = std::make_unique<strata::TStrataSession>();
+    session_->SetSessionName("E2ESession");
+    session_->SetPrivateDir(private_dir_ + "/");
+    database_ = std::make_unique<strata::TStrataDatabase>();
+    database_->SetDatabaseName("E2EDB");
+    database_->SetSessionName("E2ESession");
+    database_->SetDirectory(data_ + "/");
+    session_->SetActive(true);
+    database_->Open();
+    query_ = std::make_unique<strata::TStrataQuery>();
+    query_->SetSessionName("E2ESession");
+    query_->SetDatabaseName("E2EDB");
+  }
+  void Disconnect() {
+    query_.reset();
+    database_.reset();
+    session_.reset();
+  }
+
+  std::string data_;
+  std::string private_dir_;
+  std::unique_ptr<strata::TStrataSession> session_;
+  std::unique_ptr<strata::TStrataDatabase> database_;
+  std::unique_ptr<strata::TStrataQuery> query_;
+};
+
+// A folder with the program and its files, removed at the end.
+class TBannerSite {
+ public:
+  explicit TBannerSite(bool with_database = true) {
+    fs::copy_file(BANNER_PROGRAM, program());
+    fs::copy_file(BANNER_NOTFOUND_GIF, dir_ / "Notfound.gif");
+    fs::create_directory(dir_ / "upload");
+    fs::create_directory(dir_ / "private");
+    if (with_database) fs::copy(SampleDatabase(), data(), fs::copy_options::recursive);
+  }
+
+  std::string program() const { return dir_ / "banner"; }
+  std::string data() const { return dir_ / "Bannerdata"; }
+  std::string file(const std::string& name) const { return dir_ / name; }
+  std::string Log() const { return cgi::testing::ReadFile(dir_ / "banner.txt"); }
+  std::string Recording() const { return cgi::testing::ReadFile(dir_ / "banner.req"); }
+  std::string NotFound() const { return cgi::testing::ReadFile(dir_ / "Notfound.gif"); }
+
+  TCgiAnswer Run(const TCgiCall& call) {
+    std::vector<std::string> env = {
+        "GATEWAY_INTERFACE=CGI/1.1",   "SERVER_PROTOCOL=HTTP/1.1",
+        "SERVER_SOFTWARE=e2e",         "SERVER_NAME=127.0.0.1",
+        "SERVER_PORT=80",              "SCRIPT_NAME=/cgi-bin/banner",
+        "REQUEST_METHOD=" + call.method, "QUERY_STRING=" + call.query,
+        "REMOTE_ADDR=" + call.remote_addr, "HTTP_USER_AGENT=" + call.user_agent,
+        "HTTP_REFERER=" + call.referer, "PATH=/usr/bin:/bin",
+        "TZ=UTC"};
+    if (!call.path_info.empty()) env.push_back("PATH_INFO=" + call.path_info);
+    if (!call.content_type.empty()) env.push_back("CONTENT_TYPE=" + call.content_type);
+    if (call.method == "POST") env.push_back("CONTENT_LENGTH=" + std::to_string(call.body.size()));
+    if (!call.faketime.empty()) {
+      env.push_back("LD_PRELOAD=" BANNER_FAKETIME_LIBRARY);
+      env.push_back("FAKETIME=" + call.faketime);
+      env.push_back("FAKETIME_DONT_FAKE_MONOTONIC=1");
+      env.push_back("FAKETIME_NO_CACHE=1");
+    }
+    return Spawn(env, call.argument, call.body);
+  }
+
+  // The tables, read and changed in this process between the runs.
+  std::vector<std::vector<std::string>> Rows(const std::string& sql) { return tables_.Rows(sql); }
+  std::string Value(const std::string& sql) { return tables_.Value(sql); }
+  void Execute(const std::string& sql) { tables_.Execute(sql); }
   // Adds a banner with the bytes of `image` through the administrators' tool.
   void InsertBanner(int id, const std::string& image, int owner, const std::string& link) {
     cgi::testing::WriteFile(dir_ / "new.gif", image);
@@ -164,27 +204,6 @@ class TBannerSite {
   }
 
  private:
-  void Connect() {
-    if (query_ != nullptr) return;
-    session_ = std::make_unique<strata::TStrataSession>();
-    session_->SetSessionName("E2ESession");
-    session_->SetPrivateDir(data() + "/temp/");
-    database_ = std::make_unique<strata::TStrataDatabase>();
-    database_->SetDatabaseName("E2EDB");
-    database_->SetSessionName("E2ESession");
-    database_->SetDirectory(data() + "/");
-    session_->SetActive(true);
-    database_->Open();
-    query_ = std::make_unique<strata::TStrataQuery>();
-    query_->SetSessionName("E2ESession");
-    query_->SetDatabaseName("E2EDB");
-  }
-  void Disconnect() {
-    query_.reset();
-    database_.reset();
-    session_.reset();
-  }
-
   TCgiAnswer Spawn(const std::vector<std::string>& env, const std::string& argument,
                    const std::string& input) {
     int in[2], out[2];
@@ -223,9 +242,7 @@ class TBannerSite {
   }
 
   cgi::testing::TempDir dir_;
-  std::unique_ptr<strata::TStrataSession> session_;
-  std::unique_ptr<strata::TStrataDatabase> database_;
-  std::unique_ptr<strata::TStrataQuery> query_;
+  TTables tables_{data(), dir_ / "private"};
 };
 
 }  // namespace banner::testing

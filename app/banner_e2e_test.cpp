@@ -274,6 +274,10 @@ TEST(BannerEndToEnd, SessionIDAnswersTheTrailerAloneAndEmptyQueriesNotFound) {
 
 TEST(BannerEndToEnd, InjectModeReplaysTheRecordedFields) {
   TBannerSite site;
+  // Nothing recorded yet: the replay cannot read its fields.
+  TCgiCall early = SiteCall("Site=top");
+  early.argument = "INJECTMODE";
+  EXPECT_EQ(site.Run(early).output.substr(0, 11), "Status: 500");
   site.Run(SiteCall("Index=2"));
   EXPECT_EQ(site.Recording(), "Index=2\r\n");
   TCgiCall replay = SiteCall("Site=top");
@@ -291,6 +295,12 @@ TEST(BannerEndToEnd, PostedFormsAndLineBreaksInValues) {
   post.body = "Index=4";
   ExpectImage(site.Run(post), site.SampleBanner(4));
   EXPECT_EQ(site.Recording(), "Index=4\r\n");
+  // A multipart body without its boundary: the query's fields serve.
+  TCgiCall broken = SiteCall("Index=5");
+  broken.method = "POST";
+  broken.content_type = "multipart/form-data";
+  broken.body = "--x\r\nContent-Disposition: form-data; name=\"Index\"\r\n\r\n1\r\n--x--\r\n";
+  ExpectImage(site.Run(broken), site.SampleBanner(5));
   // A decoded line break splits the value into two fields.
   ExpectImage(site.Run(SiteCall("Site=a%0D%0AIndex=6")), site.SampleBanner(6));
   EXPECT_EQ(site.Recording(), "Site=a\r\nIndex=6\r\n");

@@ -6,12 +6,12 @@
 
 #include "storage/cursor/data_cursor.h"
 #include "storage/data/data_file.h"
-#include "storage/table/data_table.h"
 #include "storage/engine_error.h"
 #include "storage/index/index_file.h"
 #include "storage/record/record_header.h"
-#include "storage/table/table_lock_guards.h"
 #include "storage/record/value_text.h"
+#include "storage/table/data_table.h"
+#include "storage/table/table_lock_guards.h"
 
 namespace strata {
 
@@ -400,6 +400,10 @@ int TDataCursor::CompareBookmarks(const TBookmark& a, const TBookmark& b) {
   lock.Release();
   NoteTableState();
   return result;
+}
+
+int32_t TDataCursor::LastAutoIncrement() {
+  return Reading([&] { return Data().LastAutoIncrement(); });
 }
 
 }  // namespace strata

@@ -1,18 +1,18 @@
 // TDataCursor: opening and closing, structural operations, indexes.
-#include "storage/best_effort.h"
 #include "storage/cursor/data_cursor.h"
+#include "storage/best_effort.h"
 
 #include <algorithm>
 #include <string>
 
 #include "storage/blob/blob_buffer.h"
 #include "storage/data/data_file.h"
-#include "storage/table/data_table.h"
 #include "storage/engine_error.h"
 #include "storage/engine_names.h"
-#include "storage/record/field_validation.h"
 #include "storage/index/index_file.h"
+#include "storage/record/field_validation.h"
 #include "storage/record/record_header.h"
+#include "storage/table/data_table.h"
 #include "storage/table/table_lock_guards.h"
 
 namespace strata {
@@ -133,6 +133,30 @@ void TDataCursor::DeleteTable(std::string_view table_name, const TTableOpenOptio
   if (!options.Exclusive) RaiseTableError(STRATA_NEEDEXCLACCESS, name);
   TTableRef table = directory_->OpenTable(name, options);
   directory_->DeleteTable(table);
+}
+
+void TDataCursor::RenameTable(std::string_view new_name) {
+  RequireExclusive();
+  ReleaseEditLock();
+  DropBlobs();
+  directory_->RenameTable(table_, new_name);
+  ResetState();
+}
+
+void TDataCursor::SetLastAutoIncrement(int32_t value) {
+  RequireWritable();
+  RequireExclusive();
+  WriteLock lock(table_.Table());
+  SyncWithTable();
+  try {
+    Data().SetLastAutoIncrement(value);
+    table_->FlushAfterChange(false);
+  } catch (...) {
+    AbandonChanges();
+    throw;
+  }
+  lock.Release();
+  NoteTableState();
 }
 
 void TDataCursor::EmptyTable() {

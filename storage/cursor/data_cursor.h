@@ -108,8 +108,18 @@ class TDataCursor {
   // Opens `table_name` exclusively and deletes it (STRATA_TABLEOPEN when this
   // cursor has a table open).
   void DeleteTable(std::string_view table_name, const TTableOpenOptions& options = {});
+  // Renames the open table (all three files) to `new_name`; the cursor
+  // closes. STRATA_NEEDEXCLACCESS (10253) unless opened exclusively;
+  // STRATA_TABLEEXISTS (13060) when a table of that name exists (the table
+  // then stays open under its old name).
+  void RenameTable(std::string_view new_name);
   // Removes every record (STRATA_NEEDEXCLACCESS unless opened exclusively).
   void EmptyTable();
+  // The highest row number given so far (the next record gets the one
+  // above it), and setting it (STRATA_NEEDEXCLACCESS unless opened
+  // exclusively), e.g. when a table's records are copied into a new one.
+  int32_t LastAutoIncrement();
+  void SetLastAutoIncrement(int32_t value);
   // Adds an index and fills it from the live records; returns its slot (0 for
   // the primary). STRATA_NEEDEXCLACCESS (10253) unless opened exclusively;
   // STRATA_INVALIDKEY (10026) when the key fields' key bytes (each field's key

@@ -755,6 +755,45 @@ TEST_F(DataCursorTest, AddIndexChecksTheKeySizeAndFillsTheIndex) {
   EXPECT_TRUE(CheckTableFiles(exclusive).empty());
 }
 
+TEST_F(DataCursorTest, RenameTableMovesTheFilesAndKeepsTheRecords) {
+  InsertSample();
+  EXPECT_EQ(ErrorCodeOf([&] { cursor->RenameTable("Folk"); }), STRATA_NEEDEXCLACCESS);
+  cursor->Close();
+  TDataCursor other(env.directory);
+  other.CreateTable(TTableBuilder("Other").Add("X", fldINT32).Definition());
+  TDataCursor exclusive(env.directory);
+  exclusive.Open("People", {.Exclusive = true});
+  EXPECT_EQ(ErrorCodeOf([&] { exclusive.RenameTable("Other"); }), STRATA_TABLEEXISTS);
+  EXPECT_TRUE(exclusive.IsOpen());
+  exclusive.RenameTable("Folk");
+  EXPECT_FALSE(exclusive.IsOpen());
+  EXPECT_FALSE(env.directory->TableExists("People"));
+  exclusive.Open("Folk");
+  exclusive.SetIndex(0);
+  EXPECT_EQ(Ids(exclusive), (std::vector<int>{1, 2, 3, 4, 5}));
+  EXPECT_TRUE(CheckTableFiles(exclusive).empty());
+}
+
+TEST_F(DataCursorTest, LastAutoIncrementCanBeCarriedToAnotherTable) {
+  InsertSample();
+  const int32_t last = cursor->LastAutoIncrement();
+  EXPECT_EQ(last, 5);
+  EXPECT_EQ(ErrorCodeOf([&] { cursor->SetLastAutoIncrement(40); }), STRATA_NEEDEXCLACCESS);
+  cursor->Close();
+  TDataCursor exclusive(env.directory);
+  exclusive.Open("People", {.Exclusive = true});
+  exclusive.SetLastAutoIncrement(40);
+  exclusive.Close();
+  TDataCursor reopened(env.directory);
+  reopened.Open("People");
+  EXPECT_EQ(reopened.LastAutoIncrement(), 40);
+  reopened.InitRecord();
+  reopened.PutFieldInt64(kId, 9);
+  reopened.PutFieldText(kCode, "C9");
+  reopened.InsertRecord();
+  EXPECT_EQ(reopened.LastAutoIncrement(), 41);
+}
+
 TEST_F(DataCursorTest, RebuildIndexesRefillsEveryTree) {
   InsertSample();
   EXPECT_EQ(ErrorCodeOf([&] { cursor->RebuildIndexes(); }), STRATA_NEEDEXCLACCESS);

@@ -17,6 +17,8 @@ inline constexpr std::string_view kIndexFileExtension = ".IDX";
 inline constexpr std::string_view kBlobFileExtension = ".BLB";
 // The table's rollback journal (see file/rollback_journal.h).
 inline constexpr std::string_view kJournalFileExtension = ".JNL";
+// Scratch files of the external record sort, in the private directory.
+inline constexpr std::string_view kSortRunExtension = ".TMP";
 
 // Engine names fold ASCII letter case only (platform/letter_case.h).
 inline std::string UpperCaseName(std::string_view name) { return platform::AsciiUpperCase(name); }

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "sql/exec/statement_executor.h"
 
@@ -21,6 +22,8 @@ struct TExecutorOptions {
   std::function<bool(int percent)> Progress;
   // Smallest growth of the percentage between two reports.
   uint16_t ProgressSteps = 10;
+  // The database's name in transaction messages (empty: its directory).
+  std::string DatabaseName;
 };
 
 // An executor for the tables of `database` (the directory statements name

@@ -41,10 +41,12 @@
 #include <vector>
 
 #include "storage/cursor/cursor_filter.h"
+#include "storage/data/record_sort.h"
 #include "storage/index/index_definition.h"
 #include "storage/index/index_descriptor.h"
 #include "storage/index/index_key.h"
 #include "storage/index/index_position.h"
+#include "storage/index/sort_key.h"
 #include "storage/record/field_descriptor.h"
 #include "storage/record/record_context.h"
 #include "storage/session/data_directory.h"
@@ -131,6 +133,15 @@ class TDataCursor {
   // (10253) unless opened exclusively; STRATA_KEYVIOL (9729) when the records
   // break a unique index (the indexes are then as before).
   void RebuildIndexes();
+  // Sorts the records in place on `columns` (record_sort.h, sort_key.h):
+  // afterwards slot, row-number and natural order are the sorted order, and
+  // the indexes are rebuilt. `rules` give the collapsing, the per-record
+  // decision and the limit; the key order and the scratch files (".TMP" in
+  // the session's private directory) are the cursor's. The cursor goes
+  // before the first record. STRATA_NEEDEXCLACCESS (10253) unless opened
+  // exclusively. (cursor_sort.cpp)
+  TRecordSortOutcome SortRecords(std::span<const TSortColumn> columns, bool case_insensitive,
+                                 TRecordSortRules rules);
 
   // ---- Fields --------------------------------------------------------------
   const std::vector<TFieldDescriptor>& Fields() const;

@@ -400,6 +400,29 @@ int32_t TDataFile::AllocateRowNumber() {
   return header_.LastAutoIncrement;
 }
 
+TRecord* TDataFile::RecordForOverwrite(uint32_t number) {
+  RequireOpen();
+  if (number == 0 || number > header_.NextSlot) Fail(STRATA_FILECORRUPT);
+  if (TRecord* cached = cache_.Find(number)) return cached;
+  if (number == header_.NextSlot) return AppendRecord(number);
+  TRecord* record = cache_.Insert(this, number, header_.RecordSize);
+  cache_.Trim(CacheCapacity(), record);
+  return record;
+}
+
+void TDataFile::CutSlots(uint32_t count) {
+  RequireWritable();
+  cache_.DropAbove(count);
+  if (count < SlotCount()) {
+    header_.NextSlot = count + 1;
+    const uint64_t end = SlotOffset(count + 1);
+    if (Size() > end) Truncate(end);
+  }
+  header_.FreeChainHead = 0;
+  header_.LastAutoIncrement = static_cast<int32_t>(count);
+  header_modified_ = true;
+}
+
 // --- writing -----------------------------------------------------------------
 
 bool TDataFile::Flush(bool force_header, bool force_os_flush) {

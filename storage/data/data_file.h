@@ -124,6 +124,16 @@ class TDataFile : public TFileHandler {
   // 2,147,483,647 comes 1); the header is marked modified.
   int32_t AllocateRowNumber();
 
+  // For a sort that rewrites the slots (record_sort.h): the cached record N
+  // without reading it (a miss gives a zero-filled one), to be written over
+  // whole; N at most the next slot.
+  TRecord* RecordForOverwrite(uint32_t number);
+  // Keeps slots 1..count only: later records leave the cache (changes
+  // included), the file is cut behind slot `count`, the free chain becomes
+  // empty and the last row number handed out `count` (the slots are
+  // numbered by their places). The header needs writing.
+  void CutSlots(uint32_t count);
+
   // Repair (exclusive use; the caller flushes). Makes the slot count agree
   // with the file's length: a partial slot at the end is cut off and its
   // bytes (as stored) returned, the next slot becomes the whole slots + 1,
@@ -136,6 +146,7 @@ class TDataFile : public TFileHandler {
 
   // Header values.
   const TDataHeader& Header() const { return header_; }
+  const TEngineSettings& Settings() const { return settings_; }
   uint32_t ChangeCounter() const { return static_cast<uint32_t>(header_.ChangeCounter); }
   uint16_t RecordSize() const { return header_.RecordSize; }
   uint16_t FieldCount() const { return header_.FieldCount; }

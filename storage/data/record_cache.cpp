@@ -172,6 +172,22 @@ void TRecordCache::Clear() {
   mru_head_ = mru_tail_ = parked_head_ = nullptr;
 }
 
+void TRecordCache::DropAbove(uint32_t number) {
+  auto first = LowerBound(number + 1) - sorted_.begin();
+  for (auto it = sorted_.begin() + first; it != sorted_.end(); ++it) {
+    std::unique_ptr<TRecord>& record = *it;
+    Unlink(record.get());
+    record->cached_ = false;
+    if (record->PinCount > 0) {
+      detached_.push_back(std::move(record));
+    } else {
+      stack_.Push(std::move(record));
+    }
+  }
+  sorted_.resize(first);
+  hint_ = 0;
+}
+
 void TRecordCache::Pin(TRecord* record) { ++record->PinCount; }
 
 void TRecordCache::Unpin(TRecord* record) {

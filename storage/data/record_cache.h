@@ -103,6 +103,8 @@ class TRecordCache {
   void Trim(size_t capacity, const TRecord* keep = nullptr);
   // Drops every record, modified ones included; pinned ones are detached.
   void Clear();
+  // The same for the records numbered above `number`.
+  void DropAbove(uint32_t number);
 
   void Pin(TRecord* record);
   // A detached record whose last pin goes is released.

@@ -27,10 +27,11 @@ TDataDirectory::~TDataDirectory() {
   } catch (...) {
     // Nothing can be reported from here; the tables close regardless.
   }
-  for (auto it = tables_.rbegin(); it != tables_.rend(); ++it) {
-    BestEffort([&] { (*it)->Close(); });
+  while (!tables_.empty()) {
+    TDataTable* table = tables_.back().get();
+    BestEffort([&] { CloseAndRemove(table); });
+    if (!tables_.empty() && tables_.back().get() == table) tables_.pop_back();
   }
-  tables_.clear();
   session_->ForgetDirectory(this);
 }
 
@@ -90,6 +91,7 @@ TTableRef TDataDirectory::OpenTable(std::string_view table_name, const TTableOpe
     }
     tables_.push_back(std::move(created));
     table = tables_.back().get();
+    if (options.Temporary) temporary_.push_back(table);
   }
   table->AddUser();
   return TTableRef(shared_from_this(), table, table->NewCursorId());
@@ -118,17 +120,52 @@ void TDataDirectory::ReleaseTable(TDataTable* table, int cursor_id) {
   table->RemoveUser();
   if (table->Users() <= 0 && !table->InTransaction()) {
     try {
-      table->Close();
+      CloseAndRemove(table);
     } catch (...) {
       if (!failure) failure = std::current_exception();
     }
-    RemoveTable(table);
+  }
+  if (failure) std::rethrow_exception(failure);
+}
+
+void TDataDirectory::CloseAndRemove(TDataTable* table) {
+  const bool temporary = std::erase(temporary_, table) > 0;
+  const std::string name = table->Name();
+  const bool in_memory = table->InMemory();
+  const std::string paths[] = {table->DataPath(), table->IndexPath(), table->BlobPath()};
+  std::exception_ptr failure;
+  try {
+    table->Close();
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  RemoveTable(table);
+  // A scratch table goes with its last user, also when closing it failed.
+  if (temporary) {
+    try {
+      DeleteTableFiles(name, paths, in_memory);
+    } catch (...) {
+      if (!failure) failure = std::current_exception();
+    }
   }
   if (failure) std::rethrow_exception(failure);
 }
 
 void TDataDirectory::RemoveTable(TDataTable* table) {
   std::erase_if(tables_, [&](const auto& owned) { return owned.get() == table; });
+}
+
+void TDataDirectory::DeleteTableFiles(const std::string& name, const std::string (&paths)[3],
+                                      bool in_memory) {
+  if (!in_memory) RemoveJournal(name);
+  for (const std::string& path : paths) {
+    if (!TFileHandler::FileExists(path, in_memory)) continue;
+    try {
+      TFileHandler::DeleteFile(path, in_memory);
+    } catch (const EStrataEngineError&) {
+      RaiseTableError(STRATA_FILEDELETEFAIL, name);
+    }
+  }
 }
 
 void TDataDirectory::CloseUnusedTables() {
@@ -139,11 +176,10 @@ void TDataDirectory::CloseUnusedTables() {
   }
   for (TDataTable* table : unused) {
     try {
-      table->Close();
+      CloseAndRemove(table);
     } catch (...) {
       if (!failure) failure = std::current_exception();
     }
-    RemoveTable(table);
   }
   if (failure) std::rethrow_exception(failure);
 }
@@ -237,15 +273,7 @@ void TDataDirectory::DeleteTable(TTableRef& table) {
   const std::string paths[] = {table->DataPath(), table->IndexPath(), table->BlobPath()};
   if (table->InTransaction()) table->RollbackTransaction();
   table.Release();
-  if (!in_memory) RemoveJournal(name);
-  for (const std::string& path : paths) {
-    if (!TFileHandler::FileExists(path, in_memory)) continue;
-    try {
-      TFileHandler::DeleteFile(path, in_memory);
-    } catch (const EStrataEngineError&) {
-      RaiseTableError(STRATA_FILEDELETEFAIL, name);
-    }
-  }
+  DeleteTableFiles(name, paths, in_memory);
 }
 
 void TDataDirectory::RenameTable(TTableRef& table, std::string_view new_name) {

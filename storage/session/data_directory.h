@@ -25,6 +25,9 @@ struct TTableOpenOptions {
   bool Exclusive = false;
   bool ReadOnly = false;
   bool InMemory = false;  // a memory table (always so in the "Memory" database)
+  // A scratch table (a result table): when its last cursor closes, its files
+  // (data, index, blob, journal) are deleted. Asked by the first opener.
+  bool Temporary = false;
 };
 
 class TDataDirectory : public std::enable_shared_from_this<TDataDirectory> {
@@ -94,7 +97,10 @@ class TDataDirectory : public std::enable_shared_from_this<TDataDirectory> {
   void ReleaseTable(TDataTable* table, int cursor_id);
   TDataTable* FindTable(std::string_view key, bool in_memory) const;
   void CloseUnusedTables();
+  // Closes the table object and forgets it; a temporary table's files go too.
+  void CloseAndRemove(TDataTable* table);
   void RemoveTable(TDataTable* table);
+  void DeleteTableFiles(const std::string& name, const std::string (&paths)[3], bool in_memory);
   std::unique_ptr<TDataTable> NewTable(std::string_view table_name, bool in_memory) const;
   void CheckPassword(TDataTable& table);
   std::string TemporaryPrefix() const;
@@ -104,6 +110,7 @@ class TDataDirectory : public std::enable_shared_from_this<TDataDirectory> {
   bool in_memory_;
   bool in_transaction_ = false;
   std::vector<std::unique_ptr<TDataTable>> tables_;  // open order
+  std::vector<const TDataTable*> temporary_;         // of tables_: deleted on close
 };
 
 }  // namespace strata

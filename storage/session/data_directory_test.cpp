@@ -8,12 +8,12 @@
 #include "platform/clock.h"
 #include "platform/file.h"
 #include "storage/data/data_file.h"
-#include "storage/session/data_session.h"
-#include "storage/table/data_table.h"
 #include "storage/engine_error.h"
 #include "storage/engine_names.h"
 #include "storage/index/index_file.h"
+#include "storage/session/data_session.h"
 #include "storage/session/test_session_tables.h"
+#include "storage/table/data_table.h"
 #include "storage/test_temp_dir.h"
 
 namespace strata {
@@ -251,6 +251,44 @@ TEST_F(DataDirectoryTest, TheMemoryDatabaseKeepsItsTablesInMemory) {
   EXPECT_EQ(again->DataFile().SlotCount(), 1u) << "a memory table outlives its last cursor";
   memory->DeleteTable(again);
   EXPECT_FALSE(memory->TableExists("Scratch"));
+}
+
+TEST_F(DataDirectoryTest, ATemporaryTableGoesWithItsLastUser) {
+  const std::string name = directory_->TemporaryTableName();
+  const std::string stem = name.substr(0, name.size() - 4);
+  directory_->CreateTable(CounterTable(name, true), {.Exclusive = true}, false);
+  {
+    TTableRef first = directory_->OpenTable(name, {.Temporary = true});
+    TTableRef second = directory_->OpenTable(name, {});
+    first.Release();
+    // One user left: the files stay.
+    EXPECT_TRUE(FileThere(stem + ".DAT"));
+    EXPECT_TRUE(FileThere(stem + ".IDX"));
+    EXPECT_TRUE(FileThere(stem + ".BLB"));
+  }
+  EXPECT_FALSE(FileThere(stem + ".DAT"));
+  EXPECT_FALSE(FileThere(stem + ".IDX"));
+  EXPECT_FALSE(FileThere(stem + ".BLB"));
+  EXPECT_TRUE(directory_->Tables().empty());
+  // The name is free for the next result table.
+  EXPECT_EQ(directory_->TemporaryTableName(), name);
+}
+
+TEST_F(DataDirectoryTest, ATemporaryTableOpenAtTheDirectorysEndIsDeletedToo) {
+  const std::string name = directory_->TemporaryTableName();
+  directory_->CreateTable(CounterTable(name), {.Exclusive = true}, false);
+  TTableRef held = directory_->OpenTable(name, {.Exclusive = true, .Temporary = true});
+  directory_->StartTransaction();
+  held.Release();  // in a transaction the table object stays until its end
+  EXPECT_TRUE(FileThere(name));
+  directory_->Rollback();
+  EXPECT_FALSE(FileThere(name));
+}
+
+TEST_F(DataDirectoryTest, AnOrdinaryTableKeepsItsFilesWhenClosed) {
+  directory_->CreateTable(CounterTable("Kept"), {.Exclusive = true}, false);
+  directory_->OpenTable("Kept", {}).Release();
+  EXPECT_TRUE(FileThere("Kept.DAT"));
 }
 
 }  // namespace

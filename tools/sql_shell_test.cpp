@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -50,6 +52,26 @@ TEST(StatementTexts, AConsoleLineEndsAStatementOnlyWithASemicolonOutsideQuotes) 
   EXPECT_FALSE(EndsWithStatement("select * from t /* ; */"));
   EXPECT_FALSE(EndsWithStatement("select * from t; /* open"));
   EXPECT_FALSE(EndsWithStatement(""));
+}
+
+// The texts scripts/load-sample feeds to strata sql: every statement parses,
+// table by table and index by index.
+TEST(StatementTexts, TheBannerSchemaAndSampleParse) {
+  auto read = [](const char* name) {
+    std::ifstream in(std::string(BANNER_SOURCE_DIR) + "/app/" + name);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+  std::vector<std::string> schema = Split(read("schema.sql"));
+  int tables = 0;
+  int indexes = 0;
+  for (const std::string& statement : schema) {
+    tables += statement.starts_with("CREATE TABLE IF NOT EXISTS");
+    indexes += statement.starts_with("CREATE INDEX IF NOT EXISTS") ||
+               statement.starts_with("CREATE NOCASE INDEX IF NOT EXISTS");
+  }
+  EXPECT_EQ(tables, 6);
+  EXPECT_EQ(indexes + tables, static_cast<int>(schema.size()));
+  EXPECT_EQ(Split(read("sample.sql")).size(), 8u);
 }
 
 }  // namespace

@@ -458,7 +458,8 @@ int Sql(const std::vector<std::string>& args) {
     strata_tool::TSqlShell shell(args[0], *printer);
     if (texts.empty() && isatty(STDIN_FILENO)) return strata_tool::RunConsole(shell);
     if (texts.empty()) {
-      texts.emplace_back(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
+      texts.emplace_back(std::istreambuf_iterator<char>(std::cin),
+                         std::istreambuf_iterator<char>());
     }
     for (const std::string& text : texts) shell.Run(text);
   } catch (const std::exception& e) {

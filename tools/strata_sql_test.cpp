@@ -2,6 +2,8 @@
 // format, several statements in one text, an error's message and status,
 // and a blob column.
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <pty.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -175,6 +177,76 @@ TEST_F(StrataSql, AnErrorStopsTheTextWithTheEngineMessage) {
   EXPECT_EQ(args.status, 1);
   EXPECT_EQ(args.err.rfind("Strata Engine Error # ", 0), 0u) << args.err;
   EXPECT_EQ(Sql("--format csv", "select Views from Banner where ID = 1").out, "Views\r\n10\r\n");
+}
+
+// A strata process on a terminal of its own (a pseudo-terminal).
+class TTerminal {
+ public:
+  TTerminal(const std::string& folder, const std::string& home) {
+    pid_ = forkpty(&master_, nullptr, nullptr, nullptr);
+    if (pid_ == 0) {
+      setenv("HOME", home.c_str(), 1);
+      setenv("TERM", "dumb", 1);
+      execl(STRATA_PROGRAM, "strata", "sql", folder.c_str(), static_cast<char*>(nullptr));
+      _exit(127);
+    }
+  }
+  ~TTerminal() {
+    if (pid_ > 0) {
+      kill(pid_, SIGKILL);
+      Wait();
+    }
+    if (master_ >= 0) close(master_);
+  }
+  void Type(const std::string& keys) {
+    ASSERT_EQ(write(master_, keys.data(), keys.size()), static_cast<ssize_t>(keys.size()));
+  }
+  // Reads until `text` has appeared in all that was shown (10 s at most).
+  bool Shows(const std::string& text) {
+    while (shown_.find(text) == std::string::npos) {
+      pollfd ready{master_, POLLIN, 0};
+      if (poll(&ready, 1, 10000) <= 0) return false;
+      char buffer[4096];
+      const ssize_t n = read(master_, buffer, sizeof buffer);
+      if (n <= 0) return false;
+      shown_.append(buffer, static_cast<size_t>(n));
+    }
+    return true;
+  }
+  const std::string& Shown() const { return shown_; }
+  int Wait() {
+    int status = 0;
+    waitpid(pid_, &status, 0);
+    pid_ = -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+
+ private:
+  int master_ = -1;
+  pid_t pid_ = -1;
+  std::string shown_;
+};
+
+TEST_F(StrataSql, ATerminalGetsAPromptAndRunsEachStatementAtItsSemicolon) {
+  MakeBanners();
+  if (HasFatalFailure() || IsSkipped()) return;
+  TTerminal terminal(dir_.string(), dir_.string());
+  ASSERT_TRUE(terminal.Shows("strata> ")) << terminal.Shown();
+  terminal.Type("select Name from Banner\r");
+  ASSERT_TRUE(terminal.Shows("...> ")) << terminal.Shown();
+  terminal.Type("where ID = 1;\r");
+  ASSERT_TRUE(terminal.Shows("(1 row, ")) << terminal.Shown();
+  EXPECT_NE(terminal.Shown().find("travel"), std::string::npos) << terminal.Shown();
+  // An error is shown and the console goes on.
+  terminal.Type("select Name from Banner x y;\r");
+  ASSERT_TRUE(terminal.Shows("instead found 'y'")) << terminal.Shown();
+  terminal.Type("update Banner set Views = 9;\r");
+  ASSERT_TRUE(terminal.Shows("(2 rows affected, ")) << terminal.Shown();
+  terminal.Type("\x04");
+  EXPECT_EQ(terminal.Wait(), 0);
+  // The statements went into the history.
+  EXPECT_NE(Slurp(dir_ / ".strata_history").find("update Banner set Views = 9;"),
+            std::string::npos);
 }
 
 // The sample database as scripts/load-sample makes it: the six tables of

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -27,9 +30,11 @@ struct TColumnSpec {
 // loop fills it, then shaped and read back as texts in natural order.
 class ResultShapingTest : public ::testing::Test {
  protected:
-  void Create(std::initializer_list<TColumnSpec> columns, const std::vector<TTexts>& rows) {
+  void Create(std::initializer_list<TColumnSpec> columns, const std::vector<TTexts>& rows,
+              uint32_t cache_count = 8192) {
     session_ = TDataSession::Create();
     session_->SetPrivateDirectory(dir_.Dir());
+    session_->Settings().RecordCacheCount = cache_count;
     directory_ = session_->OpenPrivateDirectory();
     TTableDefinition definition;
     definition.Name = directory_->TemporaryTableName();
@@ -176,6 +181,37 @@ TEST_F(ResultShapingTest, WholeTableAggregatesCollapseIntoOneRow) {
   shape.Grouped = true;
   shape.Columns = {{1, TAggregateKind::kSum}, {2, TAggregateKind::kAvg, 3}};
   EXPECT_EQ(Shape(shape, 2), (std::vector<TTexts>{{"7", "4"}}));  // 3.5 rounds to 4
+}
+
+// A result larger than the record cache is grouped and ordered through the
+// external sort; its scratch files go.
+TEST_F(ResultShapingTest, LargeResultsGroupAndOrderThroughScratchFiles) {
+  std::vector<TTexts> rows;
+  std::map<int, std::pair<int, int>> expected;  // group -> count, sum
+  for (int i = 0; i < 300; ++i) {
+    const int group = (i * 7) % 11;
+    rows.push_back({std::to_string(group), std::to_string(i), "1"});
+    expected[group].first += 1;
+    expected[group].second += i;
+  }
+  Create({{"G", fldINT32}, {"S", fldINT32}, {"C", fldINT32}}, rows, 8);
+  TResultShape shape;
+  shape.Grouped = true;
+  shape.GroupBy = {1};
+  shape.Columns = {{2, TAggregateKind::kSum}, {3, TAggregateKind::kCount}};
+  shape.OrderBy = {{2, true}};
+  std::vector<TTexts> wanted;
+  for (const auto& [group, count_sum] : expected) {
+    wanted.push_back(
+        {std::to_string(group), std::to_string(count_sum.second), std::to_string(count_sum.first)});
+  }
+  std::stable_sort(wanted.begin(), wanted.end(), [](const TTexts& a, const TTexts& b) {
+    return std::stoi(a[1]) > std::stoi(b[1]);
+  });
+  EXPECT_EQ(Shape(shape), wanted);
+  for (const auto& entry : std::filesystem::directory_iterator(dir_.Dir())) {
+    EXPECT_NE(entry.path().extension(), ".TMP") << entry.path();
+  }
 }
 
 }  // namespace

@@ -36,15 +36,17 @@ TRecordSortOutcome TDataCursor::SortRecords(std::span<const TSortColumn> columns
   TRecordSortOutcome outcome;
   try {
     outcome = strata::SortRecords(data, rules);
-    // The row-order index maps row numbers to slots; when none moved it is
-    // right as it stands. Every other index holds record contents.
-    const std::vector<int> indexes = Indexes();
-    const bool row_order_only = indexes.size() == 1 && indexes.front() == kRowOrderIndex;
-    if (!outcome.RowsUnchanged || !row_order_only) {
-      IndexFile().Empty();
-      FillIndexes(indexes);
+    if (outcome.Changed) {
+      // The row-order index maps row numbers to slots; when none moved it
+      // is right as it stands. Every other index holds record contents.
+      const std::vector<int> indexes = Indexes();
+      const bool row_order_only = indexes.size() == 1 && indexes.front() == kRowOrderIndex;
+      if (!outcome.RowsUnchanged || !row_order_only) {
+        IndexFile().Empty();
+        FillIndexes(indexes);
+      }
+      table_->FlushAfterChange(false);
     }
-    table_->FlushAfterChange(false);
   } catch (...) {
     AbandonChanges();
     throw;

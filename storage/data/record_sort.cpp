@@ -16,15 +16,14 @@ namespace {
 
 constexpr size_t kRunBytes = 1048576;
 
-// Writes a record into slot `slot`, renumbered by its place.
-using TSlotSink = std::function<void(const uint8_t* record, uint32_t slot)>;
-
 // The last step of both ways: takes the records in sorted order, collapses
 // equal neighbours when asked, lets Finish decide on each record, and hands
-// the ones kept to the sink, numbered from 1, until the limit is reached.
+// the ones kept to the sink (sink(record, slot): write the record into slot
+// `slot`, renumbered by it), numbered from 1, until the limit is reached.
+template <class Sink>
 class TSortedOutput {
  public:
-  TSortedOutput(const TRecordSortRules& rules, size_t record_size, TSlotSink sink)
+  TSortedOutput(const TRecordSortRules& rules, size_t record_size, Sink sink)
       : rules_(rules), record_size_(record_size), sink_(std::move(sink)) {}
 
   bool Full() const { return rules_.Limit >= 0 && written_ >= rules_.Limit; }
@@ -67,7 +66,7 @@ class TSortedOutput {
 
   const TRecordSortRules& rules_;
   size_t record_size_;
-  TSlotSink sink_;
+  Sink sink_;
   std::vector<uint8_t> group_;  // the group being collapsed, or the record being finished
   std::vector<uint8_t> group_key_;
   bool has_group_ = false;
@@ -95,7 +94,7 @@ void SortKeys(const TRecordKeyOrder& key_order, const std::vector<uint8_t>& keys
 // Unpins the records it holds when it goes.
 class TPinnedRecords {
  public:
-  explicit TPinnedRecords(TDataFile& data) : data_(data) {}
+  TPinnedRecords(TDataFile& data, size_t count) : data_(data) { records_.reserve(count); }
   ~TPinnedRecords() {
     for (TRecord* record : records_) data_.UnpinRecord(record);
   }
@@ -115,7 +114,7 @@ TRecordSortOutcome SortInMemory(TDataFile& data, const TRecordSortRules& rules) 
   const uint32_t slots = data.SlotCount();
   const size_t record_size = data.RecordSize();
   const size_t key_size = key_order.KeySize();
-  TPinnedRecords targets(data);
+  TPinnedRecords targets(data, slots);
   size_t live = 0;
   bool rows_unchanged = true;
   for (uint32_t slot = 1; slot <= slots; ++slot) {
@@ -142,11 +141,17 @@ TRecordSortOutcome SortInMemory(TDataFile& data, const TRecordSortRules& rules) 
   std::vector<uint32_t> order;
   SortKeys(key_order, keys, live, order);
 
+  // A record that lands where it was, as it was, is left alone.
+  bool changed = false;
+  std::vector<uint8_t> renumbered(record_size);
   TSortedOutput output(rules, record_size, [&](const uint8_t* record, uint32_t slot) {
     TRecord* target = targets[slot - 1];
-    std::memcpy(target->Data(), record, record_size);
-    Renumber(target->Data(), slot);
+    std::memcpy(renumbered.data(), record, record_size);
+    Renumber(renumbered.data(), slot);
+    if (std::memcmp(target->Data(), renumbered.data(), record_size) == 0) return;
+    std::memcpy(target->Data(), renumbered.data(), record_size);
     data.MarkModified(target);
+    changed = true;
   });
   for (uint32_t i : order) {
     if (output.Full()) break;
@@ -154,8 +159,12 @@ TRecordSortOutcome SortInMemory(TDataFile& data, const TRecordSortRules& rules) 
   }
   output.End();
   const uint32_t written = output.Written();
-  data.CutSlots(written);
-  return {written, 0, rows_unchanged && written == live};
+  if (written < slots || data.FreeChainHead() != 0 ||
+      data.LastAutoIncrement() != static_cast<int32_t>(written)) {
+    data.CutSlots(written);
+    changed = true;
+  }
+  return {written, 0, rows_unchanged && written == live, changed};
 }
 
 // The runs' front records in a heap, smallest key first.
@@ -271,7 +280,7 @@ TRecordSortOutcome SortExternal(TDataFile& data, const TRecordSortRules& rules) 
   output.End();
   const uint32_t written = output.Written();
   data.CutSlots(written);
-  return {written, static_cast<uint32_t>(runs.size()), rows_unchanged && written == live};
+  return {written, static_cast<uint32_t>(runs.size()), rows_unchanged && written == live, true};
 }
 
 }  // namespace

@@ -66,6 +66,8 @@ struct TRecordSortOutcome {
   // Every record kept its row number and slot: the table's row-order index
   // is still right (nothing moved, nothing left out).
   bool RowsUnchanged = false;
+  // Anything was written (false: the records were in order already).
+  bool Changed = false;
 };
 
 // Sorts `data` (open for writing, used by the caller alone) by the rules.

@@ -42,10 +42,16 @@ class RecordSortTest : public ::testing::Test {
     directory_->CreateTable(CounterTable("Rows"), {.Exclusive = true}, false);
   }
 
-  void Open(uint32_t cache_count = 8192) {
+  void Open(uint32_t cache_count = 8192, const std::string& table = "Rows") {
     session_->Settings().RecordCacheCount = cache_count;
     cursor_ = std::make_unique<TDataCursor>(directory_);
-    cursor_->Open("Rows", {.Exclusive = true});
+    cursor_->Open(table, {.Exclusive = true});
+  }
+
+  std::vector<int32_t> Ids() {
+    std::vector<int32_t> ids;
+    for (const TRow& row : Rows()) ids.push_back(row.Id);
+    return ids;
   }
 
   void Insert(const std::vector<TRow>& rows) {
@@ -131,6 +137,40 @@ TEST_F(RecordSortTest, TextsIgnoreCaseOnlyWhenAsked) {
   ids.clear();
   for (const TRow& row : Rows()) ids.push_back(row.Id);
   EXPECT_EQ(ids, (std::vector<int32_t>{4, 1, 2, 3}));
+}
+
+// With a language of its own the table's texts sort in the locale's order,
+// the other columns as bytes; equal rows still keep their order.
+TEST_F(RecordSortTest, TextsOfATableWithALanguageSortInItsLocale) {
+  TTableDefinition german = CounterTable("German");
+  german.LanguageId = 1031;
+  directory_->CreateTable(german, {.Exclusive = true}, false);
+  Open(8192, "German");
+  Insert({{1, 0, "b"}, {2, 1, "\xE4"}, {3, 0, "a"}, {4, 0, "B"}, {5, 2, "a"}});
+  const TSortColumn by_name[] = {{3, false}};
+  cursor_->SortRecords(by_name, false, {});
+  // Accents do not count (\xE4 is a), letter case only after the letters.
+  EXPECT_EQ(Ids(), (std::vector<int32_t>{2, 3, 5, 1, 4}));
+  const TSortColumn by_name_down_counter[] = {{3, true}, {2, true}};
+  cursor_->SortRecords(by_name_down_counter, false, {});
+  EXPECT_EQ(Ids(), (std::vector<int32_t>{4, 1, 5, 2, 3}));
+  // Ignoring case, b and B are one as well: the first of each stays.
+  TRecordSortRules distinct;
+  distinct.Collapse = true;
+  cursor_->SortRecords(by_name, true, distinct);
+  EXPECT_EQ(Ids(), (std::vector<int32_t>{5, 4}));
+}
+
+TEST_F(RecordSortTest, RecordsInOrderAlreadyAreNotWrittenAgain) {
+  Open();
+  Insert({{1, 1, "a"}, {2, 2, "b"}, {3, 3, "c"}});
+  const TSortColumn by_counter[] = {{2, false}};
+  const uint32_t counter = Data().ChangeCounter();
+  EXPECT_FALSE(cursor_->SortRecords(by_counter, false, {}).Changed);
+  EXPECT_EQ(Data().ChangeCounter(), counter);
+  const TSortColumn by_counter_down[] = {{2, true}};
+  EXPECT_TRUE(cursor_->SortRecords(by_counter_down, false, {}).Changed);
+  EXPECT_EQ(Ids(), (std::vector<int32_t>{3, 2, 1}));
 }
 
 TEST_F(RecordSortTest, LimitCutsTheFileAndCollapseFoldsEqualNeighbours) {

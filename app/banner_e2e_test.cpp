@@ -40,11 +40,17 @@ int32_t PickAt(int hour, int minute, int second, int millisecond, int32_t n) {
   return ChooseCandidate(random, n);
 }
 
-void ExpectImage(const TCgiAnswer& answer, const std::string& image) {
+// Expects the answer to be `image` plus the trailer byte, sent as a GIF.
+// A mismatch is shown by sizes and the log, not by the bytes.
+#define ExpectImage(answer, image) ExpectImageAt(__LINE__, site, answer, image)
+void ExpectImageAt(int line, TBannerSite& site, const TCgiAnswer& answer, const std::string& image) {
+  SCOPED_TRACE("answer checked at line " + std::to_string(line));
   EXPECT_EQ(answer.exit_code, 0);
   EXPECT_EQ(answer.Head(), "Status: 200 OK\r\nContent-Type: image/gif\r\nContent-Length: " +
-                               std::to_string(image.size() + 1) + "\r\nContent:\r\n");
-  EXPECT_EQ(answer.Body(), image + Trailer());
+                               std::to_string(image.size() + 1) + "\r\nContent:\r\n")
+      << site.Log();
+  EXPECT_TRUE(answer.Body() == image + Trailer())
+      << "body of " << answer.Body().size() << " bytes, expected " << image.size() + 1;
 }
 
 std::string BannerImpressions(TBannerSite& site) {
@@ -136,7 +142,10 @@ TEST(BannerEndToEnd, AVisitExactlyNinetyMinutesOldIsNeitherFoundNorPurged) {
   site.Run(SiteCall("Site=top"));
   TCgiCall other = SiteCall("Site=top", "2026-12-08 13:30:00");
   site.Run(other);
-  EXPECT_EQ(site.Rows("select SiteNo from \"Visitor.dat\" order by id;"), (Rows{{"1"}, {"1"}}));
+  const Rows visits = site.Rows("select id, SiteNo from \"Visitor.dat\" order by id;");
+  ASSERT_EQ(visits.size(), 2u);
+  EXPECT_EQ(visits[0][1], "1");
+  EXPECT_EQ(visits[1][1], "1");
 }
 
 // ----- credit, blocking and the choice ---------------------------------------
@@ -158,8 +167,10 @@ TEST(BannerEndToEnd, TheLastCreditIsServedThenTheBannersAreBlocked) {
   EXPECT_EQ(site.Value("select Impresskto from \"User.dat\" where ID = 4;"), "0");
   EXPECT_EQ(site.Value("select impress from \"Banner.dat\" where ID = 5;"), "1");
   // The label is marked as served without a banner, and stays so.
-  EXPECT_EQ(site.Rows("select BannerID from PageImpress order by Visitor;"),
-            (Rows{{"5"}, {"0"}}));
+  const Rows shown = site.Rows("select Visitor, BannerID from PageImpress order by Visitor;");
+  ASSERT_EQ(shown.size(), 2u);
+  EXPECT_EQ(shown[0][1], "5");
+  EXPECT_EQ(shown[1][1], "0");
   ExpectImage(site.Run(next), site.NotFound());
   EXPECT_EQ(site.Rows("select \"count\" from \"Pages.dat\";"), (Rows{{"1"}}));
 }

@@ -7,9 +7,12 @@
 #include "sql/exec/value_store.h"
 #include "sql/expr/datetime_constant.h"
 #include "sql/expr/sql_error.h"
+#include "sql/expr/table_rows.h"
 #include "sql/parse/data_query.h"
 #include "sql/parse/statement_messages.h"
 #include "storage/cursor/data_cursor.h"
+#include "storage/data/data_file.h"
+#include "storage/table/data_table.h"
 
 namespace strata {
 
@@ -142,20 +145,50 @@ TPreparedQuery PrepareChange(TDataQuery& query) {
   return prepared;
 }
 
-int64_t ExecuteInsert(TPreparedQuery& prepared, const TExecutorOptions&) {
+int64_t ExecuteInsert(TPreparedQuery& prepared, TDataCursor* source, const TExecutorOptions&) {
   TDataCursor& target = TargetOf(prepared);
   TAutoTransaction transaction(target, prepared.Query->Commit);
-  TEvalContext context;  // VALUES read no rows
-  Guarded(target, [&] {
-    target.InitRecord();
-    for (size_t i = 0; i < prepared.TargetFields.size(); ++i) {
-      StoreChange(prepared, target, i, context);
-    }
-    target.InsertRecord();
+  if (source == nullptr) {
+    TEvalContext context;  // VALUES read no rows
+    Guarded(target, [&] {
+      target.InitRecord();
+      for (size_t i = 0; i < prepared.TargetFields.size(); ++i) {
+        StoreChange(prepared, target, i, context);
+      }
+      target.InsertRecord();
+    });
+    transaction.RowDone(1);
+    transaction.Finish();
+    return 1;
+  }
+  TRecordRows rows(source->Fields(), source->Table().DataFile().Context());
+  rows.SetBlobReader([source](uint16_t field, std::string& out) {
+    const std::vector<uint8_t> bytes = source->ReadBlob(field);
+    out.assign(bytes.begin(), bytes.end());
+    return !bytes.empty();
   });
-  transaction.RowDone(1);
+  TExpValue value;
+  int64_t count = 0;
+  source->First();
+  while (source->MoveNext()) {
+    rows.Bind(source->RecordBuffer());
+    Guarded(target, [&] {
+      target.InitRecord();
+      for (size_t i = 0; i < prepared.TargetFields.size(); ++i) {
+        const uint16_t field = prepared.TargetFields[i];
+        if (target.Field(field).IsAutoInc() && !prepared.Query->NoAutoInc) continue;
+        rows.ReadColumn(0, static_cast<uint16_t>(i + 1), value);
+        if (!StoreValue(target, field, value)) {
+          RaiseSqlError(FormatMessage(msg::kStoreTypeMismatch,
+                                      {target.Field(field).Name, ValueText(value), "INSERT"}));
+        }
+      }
+      target.InsertRecord();
+    });
+    transaction.RowDone(++count);
+  }
   transaction.Finish();
-  return 1;
+  return count;
 }
 
 int64_t ExecuteUpdate(TPreparedQuery& prepared, const TExecutorOptions& options) {

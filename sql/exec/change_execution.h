@@ -29,7 +29,10 @@ class TDataQuery;
 // table order), checks the value count and the constants.
 TPreparedQuery PrepareChange(TDataQuery& query);
 
-int64_t ExecuteInsert(TPreparedQuery& prepared, const TExecutorOptions& options);
+// `source`: the filled result of INSERT ... SELECT (nullptr for VALUES);
+// one record per source row, its columns taken in order.
+int64_t ExecuteInsert(TPreparedQuery& prepared, TDataCursor* source,
+                      const TExecutorOptions& options);
 int64_t ExecuteUpdate(TPreparedQuery& prepared, const TExecutorOptions& options);
 int64_t ExecuteDelete(TPreparedQuery& prepared, const TExecutorOptions& options);
 

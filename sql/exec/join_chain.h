@@ -42,6 +42,7 @@ struct TLoopLevel {
   std::vector<TExpToken*> Residual;  // tested once this level has its row
   std::vector<TExpToken*> Filtered;  // this source's own conditions, for its filters
   std::vector<TJoinKey> Keys;        // ranges taken from earlier levels
+  bool NoRows = false;               // a filter no record can pass
 };
 
 struct TJoinChain {

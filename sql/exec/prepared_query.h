@@ -30,6 +30,11 @@ struct TPreparedQuery {
   std::vector<TResultColumn> Columns;
   TResultShape Shape;  // without its HAVING test, which execution binds
   std::unique_ptr<TDataCursor> Result;
+  // The cursor on the source table itself is the result (nothing copied).
+  bool Live = false;
+  int LiveIndex = 0;  // the live cursor's index
+  // A sub-select's result, once filled, serves every row of the statement.
+  bool Filled = false;
   // INSERT and UPDATE: the target's field for each value, in value order.
   std::vector<uint16_t> TargetFields;
 };

@@ -124,7 +124,7 @@ TVisit TRowLoop::VisitLevel(size_t level) {
   TDataCursor& cursor = *query_.SourceTables[static_cast<size_t>(at.Source)].Cursor;
   bool matched = false;
   uint32_t visited = 0;
-  if (Position(level)) {
+  if (!at.NoRows && Position(level)) {
     cursor.First();
     while (cursor.MoveNext()) {
       if (level == 0 && !Report(++visited)) {

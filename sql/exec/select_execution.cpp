@@ -1,10 +1,17 @@
 #include "sql/exec/select_execution.h"
 
+#include <algorithm>
+
+#include "sql/exec/group_having.h"
+#include "sql/exec/live_result.h"
 #include "sql/exec/source_loop.h"
 #include "sql/exec/value_store.h"
 #include "sql/expr/sql_error.h"
 #include "sql/parse/data_query.h"
+#include "storage/best_effort.h"
 #include "storage/cursor/data_cursor.h"
+#include "storage/data/data_file.h"
+#include "storage/table/data_table.h"
 
 namespace strata {
 
@@ -62,6 +69,60 @@ class TResultWriter {
   TExpValue value_;
 };
 
+// WITH LOCKS: every source's table locked while the rows are read.
+class TSourceLocks {
+ public:
+  explicit TSourceLocks(TDataQuery& query) {
+    if (!query.WithLocks) return;
+    try {
+      for (TSourceTable& source : query.SourceTables) {
+        TDataTable& table = source.Cursor->Table();
+        table.LockTable();
+        locked_.push_back(&table);
+      }
+    } catch (...) {
+      Release();
+      throw;
+    }
+  }
+  ~TSourceLocks() { Release(); }
+  TSourceLocks(const TSourceLocks&) = delete;
+  TSourceLocks& operator=(const TSourceLocks&) = delete;
+
+ private:
+  void Release() {
+    for (auto it = locked_.rbegin(); it != locked_.rend(); ++it) {
+      BestEffort([&] { (*it)->UnlockTable(); });
+    }
+    locked_.clear();
+  }
+
+  std::vector<TDataTable*> locked_;
+};
+
+// Copies the first `columns` columns of every row of `from` to `to`,
+// converted to its columns' types.
+void CopyRows(TDataCursor& from, TDataCursor& to, size_t columns) {
+  TRecordRows rows(from.Fields(), from.Table().DataFile().Context());
+  rows.SetBlobReader([&from](uint16_t field, std::string& out) {
+    const std::vector<uint8_t> bytes = from.ReadBlob(field);
+    out.assign(bytes.begin(), bytes.end());
+    return !bytes.empty();
+  });
+  const size_t count = std::min({columns, from.Fields().size(), to.Fields().size()});
+  TExpValue value;
+  from.First();
+  while (from.MoveNext()) {
+    rows.Bind(from.RecordBuffer());
+    to.InitRecord();
+    for (uint16_t field = 1; field <= count; ++field) {
+      rows.ReadColumn(0, field, value);
+      if (!StoreValue(to, field, value)) to.PutFieldBlank(field);
+    }
+    to.InsertRecord();
+  }
+}
+
 // Whether TOP may stop the row loop: nothing reorders or collapses rows.
 bool TopStopsLoop(const TPreparedQuery& prepared) {
   const TResultShape& shape = prepared.Shape;
@@ -89,16 +150,62 @@ int64_t AppendRows(TPreparedQuery& prepared, TDataCursor& result, const TExecuto
   return appended;
 }
 
-TStatementOutcome ExecuteSelect(TPreparedQuery& prepared, const TExecutorOptions& options) {
+void FillResult(TPreparedQuery& prepared, const TPreparedOf& members,
+                const TExecutorOptions& options) {
   if (!prepared.Result) RaiseSqlError("the statement has no result table");
-  // Whatever fails leaves no result table behind.
-  std::unique_ptr<TDataCursor> result = std::move(prepared.Result);
-  if (result->RecordCount() > 0) result->EmptyTable();
-  AppendRows(prepared, *result, options);
-  ShapeResult(*result, prepared.Shape);
-  result->First();
+  TDataQuery& query = *prepared.Query;
+  TDataCursor& result = *prepared.Result;
+  if (result.RecordCount() > 0) result.EmptyTable();
+  {
+    TSourceLocks locks(query);
+    AppendRows(prepared, result, options);
+  }
+  TResultShape shape = prepared.Shape;
+  shape.Having = MakeHavingTest(prepared, result);
+  if (query.UnionNext == nullptr) {
+    ShapeResult(result, shape);
+    return;
+  }
+  // The master's own rows first, collapsed as its clauses say; ordering and
+  // TOP wait for the whole chain.
+  TResultShape whole;
+  whole.OrderBy = std::move(shape.OrderBy);
+  whole.OrderByNoCase = shape.OrderByNoCase;
+  whole.Top = shape.Top;
+  shape.OrderBy.clear();
+  shape.Top = -1;
+  ShapeResult(result, shape);
+  const size_t columns = VisibleColumnCount(prepared.Columns);
+  for (const TDataQuery* link = &query; link->UnionNext != nullptr; link = link->UnionNext) {
+    TPreparedQuery& member = members(*link->UnionNext);
+    FillResult(member, members, options);
+    CopyRows(*member.Result, result, columns);
+    if (!link->UnionAll) whole.RemoveDuplicates = true;
+  }
+  ShapeResult(result, whole);
+}
+
+TStatementOutcome ExecuteSelect(TPreparedQuery& prepared, const TPreparedOf& members,
+                                const TExecutorOptions& options) {
+  TDataQuery& query = *prepared.Query;
   TStatementOutcome outcome;
-  outcome.Result = std::move(result);
+  if (prepared.Live) {
+    outcome.Result = OpenLiveResult(query, prepared.LiveIndex);
+    return outcome;
+  }
+  FillResult(prepared, members, options);
+  // Whatever fails before leaves the result table with the prepared state.
+  outcome.Result = std::move(prepared.Result);
+  if (query.HasInto) {
+    // An INTO table is a table like any other once filled: it is handed out
+    // shared, so that closing the result leaves it in place.
+    std::shared_ptr<TDataDirectory> directory = outcome.Result->Directory().shared_from_this();
+    const std::string name = outcome.Result->TableName();
+    outcome.Result->Close();
+    outcome.Result = std::make_unique<TDataCursor>(directory);
+    outcome.Result->Open(name, {.InMemory = directory->InMemory()});
+  }
+  outcome.Result->First();
   return outcome;
 }
 

@@ -7,17 +7,28 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include "sql/exec/prepared_query.h"
 #include "sql/exec/strata_executor.h"
 
 namespace strata {
 
-// Appends the query's rows to `result` (its own result table, or a UNION
-// master's); returns how many were appended.
+// The prepared state of another query of the statement (a UNION member).
+using TPreparedOf = std::function<TPreparedQuery&(const TDataQuery&)>;
+
+// Appends the query's rows to `result`; returns how many were appended.
 int64_t AppendRows(TPreparedQuery& prepared, TDataCursor& result, const TExecutorOptions& options);
 
+// Empties the query's result table and fills and shapes it; the members of
+// a UNION chain are appended to it (each filled and shaped in its own table
+// first), then duplicates removed (without ALL), ordered and cut to TOP.
+// The cursor stays with `prepared`.
+void FillResult(TPreparedQuery& prepared, const TPreparedOf& members,
+                const TExecutorOptions& options);
+
 // Runs the SELECT and gives its result cursor away.
-TStatementOutcome ExecuteSelect(TPreparedQuery& prepared, const TExecutorOptions& options);
+TStatementOutcome ExecuteSelect(TPreparedQuery& prepared, const TPreparedOf& members,
+                                const TExecutorOptions& options);
 
 }  // namespace strata

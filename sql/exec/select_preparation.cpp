@@ -1,6 +1,7 @@
 #include "sql/exec/select_preparation.h"
 
 #include "sql/exec/exec_messages.h"
+#include "sql/exec/group_having.h"
 #include "sql/expr/exp_token.h"
 #include "sql/expr/sql_error.h"
 #include "sql/parse/data_query.h"
@@ -111,6 +112,7 @@ TPreparedQuery PrepareSelectColumns(TDataQuery& query) {
   if (query.Having && query.Having.Root->ResultType != fldBOOL) {
     RaiseSqlError(msg::kHavingNotBoolean);
   }
+  CheckHaving(prepared);
 
   TResultShape& shape = prepared.Shape;
   CheckItemCount(query.OrderBy.size(), kOrderByClause);

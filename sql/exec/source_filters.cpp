@@ -6,20 +6,21 @@
 #include "sql/parse/data_query.h"
 #include "storage/best_effort.h"
 #include "storage/cursor/data_cursor.h"
+#include "storage/data/data_file.h"
+#include "storage/table/data_table.h"
 
 namespace strata {
 
 namespace {
 
-// Whether a filter can carry the condition (it reads nothing but its table).
-bool Filterable(const TExpToken& node) {
+bool FilterableTree(const TExpToken& node) {
   if (node.Class == ncSubSelect || node.Class == ncAggregate || node.Class == ncAllColumns) {
     return false;
   }
-  if (node.Left != nullptr && !Filterable(*node.Left)) return false;
-  if (node.Right != nullptr && !Filterable(*node.Right)) return false;
+  if (node.Left != nullptr && !FilterableTree(*node.Left)) return false;
+  if (node.Right != nullptr && !FilterableTree(*node.Right)) return false;
   return std::all_of(node.Args.begin(), node.Args.end(),
-                     [](const TExpToken* arg) { return Filterable(*arg); });
+                     [](const TExpToken* arg) { return FilterableTree(*arg); });
 }
 
 // A copy of a resolved condition for a filter on its table: columns by name
@@ -59,6 +60,45 @@ struct TCandidate {
   uint32_t Estimate = 0;
   bool Declined = false;
 };
+
+// Equality ranges before two-sided ones before one-sided ones (an empty
+// range needs no reading at all).
+int Narrowness(const TCandidate& candidate) {
+  const TIndexRange& range = candidate.Range;
+  if (range.Empty) return 3;
+  if (range.Low && range.High) return *range.Low == *range.High ? 2 : 1;
+  return 0;
+}
+
+// The table's slots (live records or not): its size without walking an
+// index.
+uint32_t TableSlots(TDataCursor& cursor) { return cursor.Table().DataFile().SlotCount(); }
+
+// The records in `range`, counted up to `limit`.
+uint32_t CountUpTo(TDataCursor& cursor, const TIndexRange& range, uint32_t limit);
+
+}  // namespace
+
+bool Filterable(const TExpToken& node) { return FilterableTree(node); }
+
+TFilterExpression FilterExpressionOf(const TExpToken& condition) {
+  TFilterExpression expression;
+  expression.Pool = std::make_unique<TExpTokenStack>();
+  expression.Root = CloneForFilter(condition, *expression.Pool);
+  return expression;
+}
+
+namespace {
+
+uint32_t CountUpTo(TDataCursor& cursor, const TIndexRange& range, uint32_t limit) {
+  uint32_t count = 0;
+  if (ApplyRange(cursor, range)) {
+    cursor.First();
+    while (count < limit && cursor.MoveNext()) ++count;
+  }
+  cursor.CancelRange();
+  return count;
+}
 
 }  // namespace
 
@@ -122,36 +162,47 @@ void TSourceFilters::InstallLevel(TDataCursor& cursor, TLoopLevel& level,
                                   const std::vector<uint16_t>& set_fields) {
   if (level.Filtered.empty()) return;
   const std::vector<TIndexChoice> indexes = IndexChoices(cursor);
-  const int walk_index = cursor.CurrentIndex();
-  const uint32_t total = cursor.RecordCount();
   std::vector<TCandidate> candidates;
   for (TExpToken* condition : level.Filtered) {
     std::optional<TIndexRange> range;
-    if (Filterable(*condition)) range = FindIndexRange(*condition, cursor.Fields(), indexes);
-    if (!range) continue;
-    TCandidate candidate{condition, *range};
-    if (!range->Empty && ApplyRange(cursor, *range)) candidate.Estimate = cursor.RecordCount();
-    cursor.CancelRange();
-    candidate.Declined = uint64_t{candidate.Estimate} * 10 > uint64_t{total} * 9 && !range->Empty;
-    candidates.push_back(std::move(candidate));
+    if (FilterableTree(*condition)) range = FindIndexRange(*condition, cursor.Fields(), indexes);
+    if (range) candidates.push_back({condition, *range});
+  }
+  if (candidates.empty()) return;
+  // The narrowest kinds of range are tried first; counting stops where the
+  // cost rule declines, so a look-up never counts the whole table.
+  std::stable_sort(
+      candidates.begin(), candidates.end(),
+      [](const TCandidate& a, const TCandidate& b) { return Narrowness(a) > Narrowness(b); });
+  const uint32_t limit = static_cast<uint32_t>(uint64_t{TableSlots(cursor)} * 9 / 10);
+  const int walk_index = cursor.CurrentIndex();
+  bool answered = false;
+  const TCandidate* walk = nullptr;
+  for (TCandidate& candidate : candidates) {
+    if (candidate.Range.Empty) {
+      level.NoRows = true;
+      answered = true;
+      break;
+    }
+    candidate.Estimate = CountUpTo(cursor, candidate.Range, limit + 1);
+    candidate.Declined = candidate.Estimate > limit;
+    if (candidate.Declined) continue;
+    answered = true;
+    if (!RangeUsesField(cursor, candidate.Range, set_fields)) {
+      walk = &candidate;
+      break;
+    }
   }
   cursor.SetIndex(walk_index);
-  const bool answered = std::any_of(candidates.begin(), candidates.end(),
-                                    [](const TCandidate& c) { return !c.Declined; });
   if (!answered) return;
-  const TCandidate* walk = nullptr;
+  // A declined condition narrows the filter after all beside an answered one.
   for (const TCandidate& candidate : candidates) {
-    TFilterExpression expression;
-    expression.Pool = std::make_unique<TExpTokenStack>();
-    expression.Root = CloneForFilter(*candidate.Condition, *expression.Pool);
-    TFilter* filter = AddFilter(cursor, std::move(expression));
+    TFilter* filter = AddFilter(cursor, FilterExpressionOf(*candidate.Condition));
     installed_.emplace_back(&cursor, filter);
     carried_.push_back(candidate.Condition);
     ActivateFilter(cursor, filter);
-    if (candidate.Declined || RangeUsesField(cursor, candidate.Range, set_fields)) continue;
-    if (walk == nullptr || candidate.Estimate < walk->Estimate) walk = &candidate;
   }
-  if (walk != nullptr) ApplyRange(cursor, walk->Range);
+  if (walk != nullptr && !level.NoRows) ApplyRange(cursor, walk->Range);
 }
 
 }  // namespace strata

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "sql/exec/join_chain.h"
+#include "sql/expr/expression_filter.h"
 #include "sql/expr/filter_index_range.h"
 
 namespace strata {
@@ -53,6 +54,12 @@ class TSourceFilters {
   std::vector<std::pair<TDataCursor*, TFilter*>> installed_;
   std::vector<const TExpToken*> carried_;  // conditions the filters answer
 };
+
+// Whether a filter can carry the condition (it reads nothing but its table).
+bool Filterable(const TExpToken& node);
+// A filter expression from a resolved condition over one table: columns by
+// name (resolved again against the table alone), parameters as their values.
+TFilterExpression FilterExpressionOf(const TExpToken& condition);
 
 // The indexes of the cursor's table a range may use.
 std::vector<TIndexChoice> IndexChoices(TDataCursor& cursor);

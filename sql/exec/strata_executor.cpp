@@ -5,14 +5,19 @@
 #include "sql/exec/change_execution.h"
 #include "sql/exec/ddl_execution.h"
 #include "sql/exec/exec_messages.h"
+#include "sql/exec/live_result.h"
 #include "sql/exec/select_execution.h"
 #include "sql/exec/select_preparation.h"
 #include "sql/exec/statement_check.h"
 #include "sql/expr/sql_error.h"
+#include "sql/expr/table_rows.h"
 #include "sql/parse/data_query.h"
+#include "sql/parse/statement_messages.h"
 #include "storage/cursor/data_cursor.h"
+#include "storage/data/data_file.h"
 #include "storage/session/data_directory.h"
 #include "storage/session/data_session.h"
+#include "storage/table/data_table.h"
 
 namespace strata {
 
@@ -28,12 +33,19 @@ class TStrataExecutor : public TStatementExecutor {
 
   void Prepare(TParsedStatement& statement) override;
   TStatementOutcome Select(TParsedStatement&, TDataQuery& query) override {
-    return Guarded(query,
-                   [&](TPreparedQuery& prepared) { return ExecuteSelect(prepared, options_); });
+    return Guarded(query, [&](TPreparedQuery& prepared) {
+      return ExecuteSelect(prepared, PreparedOf(), options_);
+    });
   }
   TStatementOutcome Insert(TParsedStatement&, TDataQuery& query) override {
     return Guarded(query, [&](TPreparedQuery& prepared) {
-      return TStatementOutcome(ExecuteInsert(prepared, options_));
+      TDataCursor* source = nullptr;
+      if (query.InsertSource != nullptr) {
+        TPreparedQuery& select = PreparedOf()(*query.InsertSource);
+        FillResult(select, PreparedOf(), options_);
+        source = select.Result.get();
+      }
+      return TStatementOutcome(ExecuteInsert(prepared, source, options_));
     });
   }
   TStatementOutcome Update(TParsedStatement&, TDataQuery& query) override {
@@ -70,6 +82,15 @@ class TStrataExecutor : public TStatementExecutor {
   // path, in the in-memory database when marked MEMORY, else in ours.
   void OpenSource(TSourceTable& source);
   void PrepareQuery(TDataQuery& query);
+  // What the queries need of each other once all are prepared.
+  void LinkQueries(TParsedStatement& statement);
+  TPreparedOf PreparedOf() {
+    return [this](const TDataQuery& query) -> TPreparedQuery& {
+      auto found = prepared_.find(&query);
+      if (found == prepared_.end()) RaiseSqlError("the statement is not prepared");
+      return found->second;
+    };
+  }
   std::string DatabaseName() const {
     return options_.DatabaseName.empty() ? database_->Path() : options_.DatabaseName;
   }
@@ -111,8 +132,14 @@ void TStrataExecutor::PrepareQuery(TDataQuery& query) {
   switch (query.StatementKind) {
     case TStatementKind::kSelect: {
       TPreparedQuery prepared = PrepareSelectColumns(query);
-      // The SELECT of an INSERT and sub-selects fill result tables too.
-      CreateResultTable(prepared, *database_);
+      if (std::optional<int> index = LiveResultIndex(query)) {
+        prepared.Live = true;
+        prepared.LiveIndex = *index;
+      } else {
+        // The SELECT of an INSERT, UNION members and sub-selects fill
+        // result tables too.
+        CreateResultTable(prepared, *database_);
+      }
       prepared_.insert_or_assign(&query, std::move(prepared));
       return;
     }
@@ -136,9 +163,41 @@ void TStrataExecutor::Prepare(TParsedStatement& statement) {
   });
   try {
     for (const auto& query : statement.Queries()) PrepareQuery(*query);
+    LinkQueries(statement);
   } catch (...) {
     prepared_.clear();
     throw;
+  }
+}
+
+void TStrataExecutor::LinkQueries(TParsedStatement& statement) {
+  for (const auto& query : statement.Queries()) {
+    if (query->InsertSource == nullptr) continue;
+    const TPreparedQuery& select = PreparedOf()(*query->InsertSource);
+    if (VisibleColumnCount(select.Columns) != PreparedOf()(*query).TargetFields.size()) {
+      RaiseSqlError(msg::kValueCountMismatch);
+    }
+  }
+  // A sub-select is run once, at its first use, and its values serve every
+  // row after it.
+  for (TSubSelect* sub : statement.SubSelects()) {
+    sub->SetRunner([this](TDataQuery& query, TEvalContext&,
+                          const std::function<bool(const TExpValue&)>& visit) {
+      TPreparedQuery& prepared = PreparedOf()(query);
+      if (!prepared.Filled) {
+        FillResult(prepared, PreparedOf(), options_);
+        prepared.Filled = true;
+      }
+      TDataCursor& result = *prepared.Result;
+      TRecordRows rows(result.Fields(), result.Table().DataFile().Context());
+      TExpValue value;
+      result.First();
+      while (result.MoveNext()) {
+        rows.Bind(result.RecordBuffer());
+        rows.ReadColumn(0, 1, value);
+        if (!visit(value)) return;
+      }
+    });
   }
 }
 

@@ -229,3 +229,57 @@ TEST_F(StrataExecutorTest, AMissingTableFailsAtPrepare) {
 
 }  // namespace
 }  // namespace strata
+
+namespace strata {
+namespace {
+
+TEST_F(StrataExecutorTest, SelectIntoMakesATableOfTheDatabase) {
+  InsertBanners(3);
+  EXPECT_EQ(db_.Rows("select ID, impress * 2 as twice into Doubled from banner where ID > 1"),
+            (Rows{"2|196", "3|194"}));
+  EXPECT_TRUE(db_.Database().TableExists("Doubled"));
+  EXPECT_EQ(db_.Rows("select * from doubled"), (Rows{"2|196", "3|194"}));
+  EXPECT_EQ(db_.PrivateFiles(), 0u);
+}
+
+}  // namespace
+}  // namespace strata
+
+namespace strata {
+namespace {
+
+TEST_F(StrataExecutorTest, ATableNamedWithItsPathOpensInThatFolder) {
+  InsertBanners(2);
+  testing::TTempDir elsewhere;
+  {
+    auto session = TDataSession::Create();
+    auto directory = session->OpenDirectory("", elsewhere.Dir());
+    directory->CreateTable(testing::DefinitionOf(testing::BannerSchema()[1], true),
+                           {.Exclusive = true}, false);
+  }
+  const std::string user_table = "\"" + elsewhere.Dir() + "User.dat\"";
+  db_.Run("insert into " + user_table + " (ID, Impresskto) values (1, 9)");
+  EXPECT_EQ(
+      db_.Rows("select B.ID, U.Impresskto from banner B, " + user_table + " U where U.ID = B.User"),
+      (Rows{"1|9"}));
+  // The database's own User table is another one.
+  EXPECT_EQ(db_.Rows("select * from \"User.dat\""), Rows{});
+}
+
+TEST_F(StrataExecutorTest, MemoryTablesLiveInTheMemoryDatabase) {
+  InsertBanners(3);
+  db_.Rows("select ID, impress into memory Scratch from banner where ID < 3");
+  EXPECT_EQ(db_.Rows("select * from memory Scratch"), (Rows{"1|99", "2|98"}));
+  db_.Run("update memory Scratch set impress = 0 where ID = 2");
+  EXPECT_EQ(db_.Rows("select impress from memory Scratch where ID = 2"), (Rows{"0"}));
+  EXPECT_NE(db_.ErrorOf("select * from Scratch").find("11010"), std::string::npos);
+}
+
+TEST_F(StrataExecutorTest, AConditionNoValueOfTheColumnCanMeetGivesNoRows) {
+  InsertBanners(3);
+  EXPECT_EQ(db_.Rows("select ID from banner where ID = 99999999999"), Rows{});
+  EXPECT_EQ(db_.Rows("select ID from banner where (ID > 2) and (ID < 99999999999)"), (Rows{"3"}));
+}
+
+}  // namespace
+}  // namespace strata

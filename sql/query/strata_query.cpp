@@ -78,6 +78,7 @@ void TStrataQuery::PrepareStatement() {
     TStrataDatabase& database = AttachDatabase();
     TExecutorOptions options;
     options.ProgressSteps = Session().ProgressSteps();
+    options.DatabaseName = database.DatabaseName();
     executor_ = MakeStatementExecutor(database.SharedHandle(), options);
     statement_ = std::make_unique<TQueryStatement>(*executor_);
     statement_->SetResultOptions(request_live_, max_row_count_);

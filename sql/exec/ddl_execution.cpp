@@ -165,6 +165,16 @@ void RebuildTable(TDataCursor& old_table, TTableDefinition definition,
     CopyRecords(old_table, new_table, source_fields);
     const int32_t last = old_table.LastAutoIncrement();
     if (last > new_table.LastAutoIncrement()) new_table.SetLastAutoIncrement(last);
+  } catch (const EStrataEngineError& error) {
+    BestEffort([&] { new_table.Close(); });
+    DiscardTable(directory, new_name, options);
+    // The records broke a rule of the new definition: the table the user
+    // named is the one at fault, not the scratch copy.
+    if (!SameName(TableNameWithoutExtension(error.ContextTable), new_name)) throw;
+    RaiseEngineError(error.Code, {.table = name,
+                                  .field = error.ContextField,
+                                  .index = error.ContextIndex,
+                                  .detail = error.ContextDetail});
   } catch (...) {
     BestEffort([&] { new_table.Close(); });
     DiscardTable(directory, new_name, options);

@@ -177,6 +177,22 @@ TEST_F(DdlExecutionTest, AlterTableThatCannotConvertAValueLeavesTheTableAsItWas)
   EXPECT_EQ(FileCount(), files) << "the half-built table is gone";
 }
 
+TEST_F(DdlExecutionTest, StructuralStatementsWaitForOtherUsersOfTheTable) {
+  Run("CREATE TABLE t (id INTEGER, name VARCHAR(10))");
+  Insert("t", {"1", "one"});
+  const size_t files = FileCount();
+  {
+    TDataCursor reader(directory);
+    reader.Open("t");
+    EXPECT_NE(ErrorOf("ALTER TABLE t ADD x INTEGER"), "");
+    EXPECT_NE(ErrorOf("CREATE INDEX byname ON t (name)"), "");
+    EXPECT_NE(ErrorOf("DROP TABLE t"), "");
+    EXPECT_EQ(FileCount(), files);
+  }
+  EXPECT_EQ(FieldNames("t"), (std::vector<std::string>{"id", "name"}));
+  EXPECT_EQ(Rows("t"), (std::vector<std::string>{"1|one"}));
+}
+
 TEST_F(DdlExecutionTest, AlterTableKeepsBlobsAutoIncAndTheLastRowNumber) {
   Run("CREATE TABLE t (id AUTOINC, b BLOB, s VARCHAR(5))");
   Insert("t", {"NULL", "first blob", "x"});

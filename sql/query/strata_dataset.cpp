@@ -72,10 +72,8 @@ void TStrataDataSet::DoClose() noexcept { ReleaseCursor(); }
 
 void ReleaseResultCursor(std::unique_ptr<TDataCursor> cursor) noexcept {
   if (!cursor) return;
-  if (cursor->IsOpen() && cursor->Exclusive()) {
-    // A result table: it goes with its cursor.
-    BestEffort([&] { cursor->DeleteTable(); });
-  }
+  // A result table was opened as a temporary table: its last cursor
+  // closing deletes its files. A live result or a SELECT INTO table stays.
   BestEffort([&] { cursor->Close(); });
 }
 

@@ -3,9 +3,8 @@
 // table; the hidden AVG counter columns ("Sys__Avg__Count...") that follow
 // the shown ones get none.
 //
-// A result table (a temporary table the cursor holds exclusively) is
-// deleted when the dataset closes; a cursor on a shared table is only
-// closed. Either way nothing of it outlives Close.
+// Close releases the cursor on every path; a result table, opened as a
+// temporary table, goes with its last cursor.
 #pragma once
 
 #include <cstdint>
@@ -20,8 +19,8 @@ namespace strata {
 
 class TDataCursor;
 
-// Lets go of a cursor: a result table (held exclusively) is deleted, any
-// other table only closed. Never throws.
+// Lets go of a cursor (closing it; a temporary result table goes with it).
+// Never throws.
 void ReleaseResultCursor(std::unique_ptr<TDataCursor> cursor) noexcept;
 
 class TStrataDataSet : public TDataSet {

@@ -13,11 +13,13 @@ TStrataDBDataSet::~TStrataDBDataSet() { DetachDatabase(); }
 void TStrataDBDataSet::SetSessionName(std::string_view name) {
   CheckInactive();
   session_name_ = name;
+  BindingChanged();
 }
 
 void TStrataDBDataSet::SetDatabaseName(std::string_view name) {
   CheckInactive();
   database_name_ = name;
+  BindingChanged();
 }
 
 TStrataSession& TStrataDBDataSet::Session() const {
@@ -49,6 +51,8 @@ void TStrataDBDataSet::DetachDatabase() noexcept {
 }
 
 void TStrataDBDataSet::ReleaseForDatabase() noexcept { Close(); }
+
+void TStrataDBDataSet::BindingChanged() noexcept { DetachDatabase(); }
 
 void TStrataDBDataSet::CloseForDatabase() {
   ReleaseForDatabase();

@@ -38,6 +38,9 @@ class TStrataDBDataSet : public TStrataDataSet, private TDataSetLink {
   TStrataSession& Session() const;
   // The database is going away: what the dataset must let go of.
   virtual void ReleaseForDatabase() noexcept;
+  // SessionName or DatabaseName changed (while closed): let go of what was
+  // bound to the old database.
+  virtual void BindingChanged() noexcept;
 
  private:
   void CloseForDatabase() override;

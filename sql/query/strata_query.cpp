@@ -172,6 +172,11 @@ void TStrataQuery::DoClose() noexcept {
   ReleaseUnneeded();
 }
 
+void TStrataQuery::BindingChanged() noexcept {
+  DropStatement();
+  ReleaseUnneeded();
+}
+
 void TStrataQuery::ReleaseForDatabase() noexcept {
   Close();
   DropStatement();

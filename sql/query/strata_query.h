@@ -84,6 +84,7 @@ class TStrataQuery : public TStrataDBDataSet {
   void DoOpen() override;
   void DoClose() noexcept override;
   void ReleaseForDatabase() noexcept override;
+  void BindingChanged() noexcept override;
 
  private:
   void TextChanged();

@@ -18,7 +18,6 @@
 
 #include "bench/statement_sqlite.h"
 #include "bench/statement_strata.h"
-#include "storage/engine_error.h"
 
 namespace {
 
@@ -82,14 +81,7 @@ int main(int argc, char** argv) {
     bench::TStatementWorkload work;
     work.Visitors = size;
     bench::TSqliteStatements peer(options.Folder + "/sqlite.db", work);
-    std::unique_ptr<bench::TStrataStatements> ours;
-    try {
-      ours = std::make_unique<bench::TStrataStatements>(options.Folder + "/strata", schema, work);
-    } catch (const strata::EStrataEngineError& e) {
-      // TEMPORARY, until the statement executor is merged in: SQLite alone.
-      if (std::string(e.what()).find("not supported yet") == std::string::npos) throw;
-      std::printf("statement_bench: %s; SQLite alone\n", e.what());
-    }
+    bench::TStrataStatements ours(options.Folder + "/strata", schema, work);
 
     std::printf("\n%d visitors, page impressions and pages; %d runs each (microseconds)\n", size,
                 options.Runs);
@@ -100,8 +92,7 @@ int main(int argc, char** argv) {
       std::vector<int64_t> ours_answers;
       std::vector<int64_t> peer_answers;
       const double peer_us = Time(peer, info.Case, options.Runs, peer_answers);
-      const double ours_us = ours ? Time(*ours, info.Case, options.Runs, ours_answers) : 0;
-      if (!ours) ours_answers = peer_answers;
+      const double ours_us = Time(ours, info.Case, options.Runs, ours_answers);
       ours_by_size[info.Case][size] = ours_us;
       peer_by_size[info.Case][size] = peer_us;
       ours_total += ours_us;

@@ -12,6 +12,7 @@
 
 #include "storage/byte_order.h"
 #include "storage/cursor/data_cursor.h"
+#include "storage/engine_error.h"
 #include "storage/session/data_session.h"
 #include "storage/test_temp_dir.h"
 
@@ -181,6 +182,16 @@ TEST_F(ResultShapingTest, WholeTableAggregatesCollapseIntoOneRow) {
   shape.Grouped = true;
   shape.Columns = {{1, TAggregateKind::kSum}, {2, TAggregateKind::kAvg, 3}};
   EXPECT_EQ(Shape(shape, 2), (std::vector<TTexts>{{"7", "4"}}));  // 3.5 rounds to 4
+}
+
+// A sum beyond its column's range is an error, not a wrapped value.
+TEST_F(ResultShapingTest, ASumBeyondItsColumnsRangeIsRefused) {
+  Create({{"G", fldINT32}, {"S", fldINT32}}, {{"1", "2147483000"}, {"1", "1000"}});
+  TResultShape shape;
+  shape.Grouped = true;
+  shape.GroupBy = {1};
+  shape.Columns = {{2, TAggregateKind::kSum}};
+  EXPECT_THROW(ShapeResult(*result_, shape), EStrataEngineError);
 }
 
 // A result larger than the record cache is grouped and ordered through the

@@ -162,7 +162,8 @@ void FillResult(TPreparedQuery& prepared, const TPreparedOf& members,
   }
   TResultShape shape = prepared.Shape;
   shape.Having = MakeHavingTest(prepared, result);
-  if (query.UnionNext == nullptr) {
+  // A member of a chain is one block of rows; the master walks the chain.
+  if (query.UnionNext == nullptr || query.InUnionChain) {
     ShapeResult(result, shape);
     return;
   }
@@ -180,7 +181,18 @@ void FillResult(TPreparedQuery& prepared, const TPreparedOf& members,
     TPreparedQuery& member = members(*link->UnionNext);
     FillResult(member, members, options);
     CopyRows(*member.Result, result, columns);
-    if (!link->UnionAll) whole.RemoveDuplicates = true;
+    // UNION binds to the left (A UNION B UNION ALL C keeps the duplicates C
+    // brings): the rows so far lose theirs before a UNION ALL adds more, or
+    // at the end.
+    if (link->UnionAll) continue;
+    const TDataQuery& next = *link->UnionNext;
+    if (next.UnionNext == nullptr) {
+      whole.RemoveDuplicates = true;
+    } else if (next.UnionAll) {
+      TResultShape distinct;
+      distinct.RemoveDuplicates = true;
+      ShapeResult(result, distinct);
+    }
   }
   ShapeResult(result, whole);
 }

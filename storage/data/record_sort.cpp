@@ -260,16 +260,15 @@ TRecordSortOutcome SortExternal(TDataFile& data, const TRecordSortRules& rules) 
   std::vector<uint8_t>().swap(images);
   std::vector<uint8_t>().swap(keys);
 
-  // The merge writes slot after slot; the cache is written out whenever it
-  // is full.
-  const size_t capacity = data.CacheCapacity();
+  // The merge writes slot after slot; the records written are written out
+  // a run's length at a time (at most 1 MiB of them wait in the cache).
   size_t unwritten = 0;
   TSortedOutput output(rules, record_size, [&](const uint8_t* record, uint32_t slot) {
     TRecord* target = data.RecordForOverwrite(slot);
     std::memcpy(target->Data(), record, record_size);
     Renumber(target->Data(), slot);
     data.MarkModified(target);
-    if (++unwritten >= capacity) {
+    if (++unwritten >= run_length) {
       write_out();
       unwritten = 0;
     }

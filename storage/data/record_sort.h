@@ -63,8 +63,10 @@ struct TRecordSortRules {
 struct TRecordSortOutcome {
   uint32_t Records = 0;  // written into slots 1..Records
   uint32_t Runs = 0;     // scratch files of the external sort; 0 in memory
-  // Every record kept its row number and slot: the table's row-order index
-  // is still right (nothing moved, nothing left out).
+  // Row number N stood in slot N before, for every slot, and as many
+  // records were written as there were: the pairs of row number and slot
+  // are the same as before, so the table's row-order index is still right
+  // (though records moved).
   bool RowsUnchanged = false;
   // Anything was written (false: the records were in order already).
   bool Changed = false;

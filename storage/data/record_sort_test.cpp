@@ -11,6 +11,7 @@
 
 #include "storage/cursor/data_cursor.h"
 #include "storage/data/data_file.h"
+#include "storage/engine_error.h"
 #include "storage/index/sort_key.h"
 #include "storage/record/record_header.h"
 #include "storage/session/data_session.h"
@@ -274,6 +275,20 @@ TEST_F(RecordSortTest, ScratchFilesGoWhenTheSortFails) {
   // The table is still usable.
   EXPECT_EQ(cursor_->SortRecords(by_counter, false, {}).Records, 100u);
   EXPECT_EQ(Rows().front().Counter, 0);
+}
+
+// A run that cannot be created (no private directory) fails the sort
+// before anything is written: the table is as it was.
+TEST_F(RecordSortTest, ARunThatCannotBeCreatedLeavesTheTableAsItWas) {
+  Open(10);
+  std::vector<TRow> rows;
+  for (int i = 1; i <= 40; ++i) rows.push_back({i, 40 - i, "r"});
+  Insert(rows);
+  session_->SetPrivateDirectory(private_.File("missing"));
+  const TSortColumn by_counter[] = {{2, false}};
+  EXPECT_THROW(cursor_->SortRecords(by_counter, false, {}), EStrataEngineError);
+  EXPECT_EQ(Rows(), rows);
+  EXPECT_EQ(ScratchFiles(), 0);
 }
 
 TEST(SortKeyFormat, ManyColumnsAndRowNumberOrder) {

@@ -54,7 +54,8 @@ std::vector<int> ShownLast(int shown) {
   return order;
 }
 
-void ExpectImageAt(int line, TBannerSite& site, const TCgiAnswer& answer, const std::string& image) {
+void ExpectImageAt(int line, TBannerSite& site, const TCgiAnswer& answer,
+                   const std::string& image) {
   SCOPED_TRACE("answer checked at line " + std::to_string(line));
   EXPECT_EQ(answer.exit_code, 0);
   EXPECT_EQ(answer.Head(), "Status: 200 OK\r\nContent-Type: image/gif\r\nContent-Length: " +
@@ -94,8 +95,9 @@ TEST(BannerEndToEnd, FirstVisitChoosesRecordsAndCountsTheSeededBanner) {
   const std::string visitor = site.Value("select id from \"Visitor.dat\";");
   EXPECT_EQ(site.Rows("select Visitor, Label, Time, BannerID from PageImpress;"),
             (Rows{{visitor, "Top", "2026-12-08  12:00:00", std::to_string(banner)}}));
-  EXPECT_EQ(site.Value("select impress from \"Banner.dat\" where ID = " + std::to_string(banner) + ";"),
-            "1");
+  EXPECT_EQ(
+      site.Value("select impress from \"Banner.dat\" where ID = " + std::to_string(banner) + ";"),
+      "1");
   EXPECT_EQ(site.Rows("select Page, Nr, Time, valid, \"count\" from \"Pages.dat\";"),
             (Rows{{"http://site.example/page.html", "top", "2026-12-08  12:00:00", "1", "1"}}));
   EXPECT_EQ(site.Recording(), "Site=Top\r\n");
@@ -206,8 +208,8 @@ TEST(BannerEndToEnd, TheReferersOwnBannerIsNeverChosen) {
   TBannerSite site;
   site.Execute("update \"Banner.dat\" set Blocked = true where (ID <> 1) and (ID <> 2);");
   for (int second = 0; second < 4; ++second) {
-    TCgiCall call = SiteCall("Site=s" + std::to_string(second),
-                             "2026-12-08 12:00:0" + std::to_string(second));
+    TCgiCall call =
+        SiteCall("Site=s" + std::to_string(second), "2026-12-08 12:00:0" + std::to_string(second));
     call.referer = "HTTP://Travel.Example/";  // link 1, compared lower-cased
     ExpectImage(site.Run(call), site.SampleBanner(2));
   }
@@ -341,6 +343,16 @@ TEST(BannerEndToEnd, QuotesInValuesAreStoredAsReceived) {
   site.Run(call);
   EXPECT_EQ(site.Rows("select SiteNo from \"Visitor.dat\";"), (Rows{{"2"}}));
   EXPECT_EQ(site.Rows("select \"count\" from \"Pages.dat\";"), (Rows{{"2"}}));
+}
+
+TEST(BannerEndToEnd, ASiteValueNamingAColumnIsReadAsThatColumnWhereTheEngineDoesSo) {
+  TBannerSite site;
+  site.Run(SiteCall("Site=request"));
+  // Inserted as text; in the update's SET list the engine reads the column.
+  EXPECT_EQ(site.Rows("select LastKenn from \"Visitor.dat\";"), (Rows{{"request"}}));
+  site.Run(SiteCall("Site=request", "2026-12-08 12:01:00"));
+  EXPECT_EQ(site.Rows("select LastKenn from \"Visitor.dat\";"), (Rows{{"10.1e2e-agent/1.0"}}));
+  EXPECT_EQ(site.Rows("select Label from PageImpress;"), (Rows{{"request"}}));
 }
 
 TEST(BannerEndToEnd, AMissingDatabaseIsLoggedThreeTimesAndAnswersTheTrailer) {

@@ -31,8 +31,9 @@ class TServedSite {
  public:
   TServedSite() : run_(BANNER_BUILD_DIR "/app/serve-test-" + std::to_string(::getpid())) {
     fs::remove_all(run_);
-    started_ = Shell(Env() + BANNER_SOURCE_DIR "/scripts/serve start '" BANNER_PROGRAM "'").second &&
-               Shell(Env() + BANNER_SOURCE_DIR "/scripts/load-sample > /dev/null").second;
+    started_ =
+        Shell(Env() + BANNER_SOURCE_DIR "/scripts/serve start '" BANNER_PROGRAM "'").second &&
+        Shell(Env() + BANNER_SOURCE_DIR "/scripts/load-sample > /dev/null").second;
   }
   ~TServedSite() {
     Shell(Env() + BANNER_SOURCE_DIR "/scripts/serve stop > /dev/null");

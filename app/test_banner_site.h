@@ -59,10 +59,12 @@ inline std::string Trailer() { return std::string(1, '\0'); }
 // script, then copied for each site.
 inline const std::string& SampleDatabase() {
   static const std::string folder = [] {
-    const std::string dir = (fs::temp_directory_path() / ("banner-sample-" + std::to_string(::getpid()))).string();
+    const std::string dir =
+        (fs::temp_directory_path() / ("banner-sample-" + std::to_string(::getpid()))).string();
     fs::remove_all(dir);
     const std::string command = "BANNER_BUILD='" BANNER_BUILD_DIR "' '" BANNER_SOURCE_DIR
-                                "/scripts/load-sample' '" + dir + "/Bannerdata' > /dev/null";
+                                "/scripts/load-sample' '" +
+                                dir + "/Bannerdata' > /dev/null";
     if (std::system(command.c_str()) != 0) std::abort();
     std::atexit([] {
       std::error_code ignored;
@@ -116,6 +118,7 @@ class TTables {
     query_->Close();
     Disconnect();
   }
+
  private:
   void Connect() {
     if (query_ != nullptr) return;
@@ -164,14 +167,19 @@ class TBannerSite {
   std::string NotFound() const { return cgi::testing::ReadFile(dir_ / "Notfound.gif"); }
 
   TCgiAnswer Run(const TCgiCall& call) {
-    std::vector<std::string> env = {
-        "GATEWAY_INTERFACE=CGI/1.1",   "SERVER_PROTOCOL=HTTP/1.1",
-        "SERVER_SOFTWARE=e2e",         "SERVER_NAME=127.0.0.1",
-        "SERVER_PORT=80",              "SCRIPT_NAME=/cgi-bin/banner",
-        "REQUEST_METHOD=" + call.method, "QUERY_STRING=" + call.query,
-        "REMOTE_ADDR=" + call.remote_addr, "HTTP_USER_AGENT=" + call.user_agent,
-        "HTTP_REFERER=" + call.referer, "PATH=/usr/bin:/bin",
-        "TZ=UTC"};
+    std::vector<std::string> env = {"GATEWAY_INTERFACE=CGI/1.1",
+                                    "SERVER_PROTOCOL=HTTP/1.1",
+                                    "SERVER_SOFTWARE=e2e",
+                                    "SERVER_NAME=127.0.0.1",
+                                    "SERVER_PORT=80",
+                                    "SCRIPT_NAME=/cgi-bin/banner",
+                                    "REQUEST_METHOD=" + call.method,
+                                    "QUERY_STRING=" + call.query,
+                                    "REMOTE_ADDR=" + call.remote_addr,
+                                    "HTTP_USER_AGENT=" + call.user_agent,
+                                    "HTTP_REFERER=" + call.referer,
+                                    "PATH=/usr/bin:/bin",
+                                    "TZ=UTC"};
     if (!call.path_info.empty()) env.push_back("PATH_INFO=" + call.path_info);
     if (!call.content_type.empty()) env.push_back("CONTENT_TYPE=" + call.content_type);
     if (call.method == "POST") env.push_back("CONTENT_LENGTH=" + std::to_string(call.body.size()));
@@ -193,9 +201,10 @@ class TBannerSite {
   // Adds a banner with the bytes of `image` through the administrators' tool.
   void InsertBanner(int id, const std::string& image, int owner, const std::string& link) {
     cgi::testing::WriteFile(dir_ / "new.gif", image);
-    std::string command = std::string("'") + STRATA_PROGRAM + "' insert '" + data() + "/Banner' ID=" +
-                          std::to_string(id) + " 'Banner=@" + (dir_ / "new.gif") + "' User=" +
-                          std::to_string(owner) + (link.empty() ? "" : " Link=" + link) +
+    std::string command = std::string("'") + STRATA_PROGRAM + "' insert '" + data() +
+                          "/Banner' ID=" + std::to_string(id) + " 'Banner=@" + (dir_ / "new.gif") +
+                          "' User=" + std::to_string(owner) +
+                          (link.empty() ? "" : " Link=" + link) +
                           " Blocked=FALSE impress=0 > /dev/null";
     if (std::system(command.c_str()) != 0) std::abort();
   }
@@ -235,7 +244,8 @@ class TBannerSite {
     ::close(in[1]);
     TCgiAnswer answer;
     char buffer[65536];
-    for (ssize_t n; (n = ::read(out[0], buffer, sizeof buffer)) > 0;) answer.output.append(buffer, n);
+    for (ssize_t n; (n = ::read(out[0], buffer, sizeof buffer)) > 0;)
+      answer.output.append(buffer, n);
     ::close(out[0]);
     int status = 0;
     ::waitpid(pid, &status, 0);

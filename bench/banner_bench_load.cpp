@@ -120,9 +120,9 @@ int main(int argc, char** argv) {
       }
       const std::string recent = banner::PastTimeString(1);
       for (int i = 1; i <= visitors; ++i) {
-        const std::string key = i == visitors ? std::string("127.0bench-agent/1.0")
-                                              : "10." + std::to_string(i % 250) +
-                                                    "loaded-agent/" + std::to_string(i);
+        const std::string key =
+            i == visitors ? std::string("127.0bench-agent/1.0")
+                          : "10." + std::to_string(i % 250) + "loaded-agent/" + std::to_string(i);
         loader.Execute(banner::VisitorInsertText(recent, key, "top"));
       }
       loader.database().Commit();
@@ -130,10 +130,10 @@ int main(int argc, char** argv) {
     static const char* kGifs[] = {"travel", "books", "music", "coffee", "sale", "news"};
     for (int i = 1; i <= 10; ++i) {
       const std::string n = std::to_string(i);
-      const std::string command = std::string("'") + STRATA_PROGRAM + "' insert '" + folder +
-                                  "/Banner' ID=" + n + " 'Banner=@" BANNER_BUILD_DIR
-                                  "/app/sample-gifs/" + kGifs[(i - 1) % 6] + ".gif' User=" + n +
-                                  " Link=" + n + " Blocked=FALSE impress=0 > /dev/null";
+      const std::string command =
+          std::string("'") + STRATA_PROGRAM + "' insert '" + folder + "/Banner' ID=" + n +
+          " 'Banner=@" BANNER_BUILD_DIR "/app/sample-gifs/" + kGifs[(i - 1) % 6] +
+          ".gif' User=" + n + " Link=" + n + " Blocked=FALSE impress=0 > /dev/null";
       if (std::system(command.c_str()) != 0) {
         std::fprintf(stderr, "banner_bench_load: %s failed\n", command.c_str());
         return 1;

@@ -49,7 +49,8 @@ std::vector<Step> RequestSteps(int32_t visitor_id, int32_t banner_id, const std:
       {"visitor update", VisitorUpdateText(PastTimeString(0), "top", visitor_id), false},
       {"page-impression lookup", PageImpressionLookupText("top", visitor_id), true},
       {"banner fetch", BannerFetchText(banner_id), true},
-      {"page-impression touch", PageImpressionTouchText(PastTimeString(0), "top", visitor_id), false},
+      {"page-impression touch", PageImpressionTouchText(PastTimeString(0), "top", visitor_id),
+       false},
       {"impression count", ImpressionCountText(banner_id), false},
       {"credit debit", CreditDebitText(banner_id), false},
       {"page lookup", PageLookupText(referer, "top"), true},
@@ -66,7 +67,8 @@ int64_t Nanos(Clock::time_point from, Clock::time_point to) {
 
 // One request's database work in this process; the nanoseconds of each
 // phase into `times` (connect, then prepare and execute per step).
-void OneRun(const std::string& folder, const std::vector<Step>& steps, std::vector<int64_t>& times) {
+void OneRun(const std::string& folder, const std::vector<Step>& steps,
+            std::vector<int64_t>& times) {
   auto t0 = Clock::now();
   strata::TStrataSession session;
   session.SetSessionName("PhaseSession");
@@ -96,9 +98,11 @@ void OneRun(const std::string& folder, const std::vector<Step>& steps, std::vect
     if (step.open) {
       query.Open();
       query.First();
-      if (query.RecordCount() > 0 && query.FieldCount() > 0 && query.Fields(0).FieldName() == "Banner") {
+      if (query.RecordCount() > 0 && query.FieldCount() > 0 &&
+          query.Fields(0).FieldName() == "Banner") {
         std::string bytes;
-        if (auto* blob = dynamic_cast<strata::TBlobField*>(&query.Fields(0))) blob->SaveToStream(bytes);
+        if (auto* blob = dynamic_cast<strata::TBlobField*>(&query.Fields(0)))
+          blob->SaveToStream(bytes);
       }
     } else {
       query.ExecSQL();

@@ -44,6 +44,7 @@ TRecordSortOutcome TDataCursor::SortRecords(std::span<const TSortColumn> columns
     uint32_t new_row;
   };
   std::vector<TChainMove> chain_moves;
+  uint32_t kept = 0;  // records kept so far: the next one's new row is kept + 1
   std::vector<const TFieldDescriptor*> blob_fields;
   if (BlobFile() != nullptr) {
     for (const TFieldDescriptor& field : Fields()) {
@@ -51,7 +52,6 @@ TRecordSortOutcome TDataCursor::SortRecords(std::span<const TSortColumn> columns
     }
   }
   if (!blob_fields.empty()) {
-    uint32_t kept = 0;
     rules.Finish = [&, finish = std::move(rules.Finish)](std::span<uint8_t> record) {
       if (finish && !finish(record)) return false;
       const auto old_row = static_cast<uint32_t>(GetRowNumber(record.data()));

@@ -260,10 +260,11 @@ std::string NestedListWithoutBlankLines(int parts) {
   return body + kClose;
 }
 
-// The fastest of three parses of a body, in seconds.
+// The fastest of five parses of a body, in seconds (the fastest run is the
+// one a busy machine disturbed least).
 double ParseSeconds(const std::string& body) {
   double best = 1e9;
-  for (int run = 0; run < 3; ++run) {
+  for (int run = 0; run < 5; ++run) {
     TTestRequest request = Post(kType, body);
     TStringList list;
     auto start = std::chrono::steady_clock::now();
@@ -282,8 +283,9 @@ TEST(PostedMultipart, NestedListWithoutBlankLinesTakesTimeInProportionToItsSize)
   Parsed p = ParseMultipart(NestedListWithoutBlankLines(3), "");
   EXPECT_EQ(p.entries, Strings{"files=a\\; a\\; a\\"});
   double ratio = ParseSeconds(large) / std::max(ParseSeconds(small), 1e-6);
-  // Eight times the bytes: about eight times the time, 64 if quadratic.
-  EXPECT_LT(ratio, 24) << ratio;
+  // Eight times the bytes: about eight times the time, 64 if quadratic; the
+  // bound lies between the two with room for a loaded machine.
+  EXPECT_LT(ratio, 40) << ratio;
 }
 
 TEST(PostedMultipart, PartsWithoutANameInReachArePassedOver) {

@@ -62,7 +62,7 @@ CREATE TABLE IF NOT EXISTS "PageImpress.dat" (
   Time VARCHAR(20),
   BannerID INTEGER
 ) DESCRIPTION 'The banner each visit was shown on each site label';
-CREATE INDEX IF NOT EXISTS PageImpressVisit ON "PageImpress.dat" (Visitor, Label);
+CREATE INDEX IF NOT EXISTS PageImpressVisitor ON "PageImpress.dat" (Visitor);
 
 CREATE TABLE IF NOT EXISTS "Links.dat" (
   id INTEGER NOT NULL,

@@ -6,9 +6,13 @@
 // look-up's cost grows from the smallest to the largest size.
 //
 //   statement_bench [--sizes 10,1000,100000] [--runs 300] [--folder DIR]
+//                   [--only "visitor lookup"]
+#include <time.h>
+
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <map>
@@ -28,6 +32,7 @@ struct TOptions {
   std::vector<int> Sizes = {10, 1000, 100000};
   int Runs = 300;
   std::string Folder = "statement_bench_data";
+  std::string Only;  // one statement by name (for profiling), else all
 };
 
 TOptions ParseOptions(int argc, char** argv) {
@@ -42,6 +47,8 @@ TOptions ParseOptions(int argc, char** argv) {
       while (std::getline(list, size, ',')) options.Sizes.push_back(std::stoi(size));
     } else if (name == "--runs") {
       options.Runs = std::stoi(value);
+    } else if (name == "--only") {
+      options.Only = value;
     } else if (name == "--folder") {
       options.Folder = value;
     } else {
@@ -58,14 +65,33 @@ std::string ReadText(const char* path) {
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-// Microseconds per run of `statement` over runs 0..runs-1; the answers go
-// to `answers`.
-double Time(bench::TStatementEngine& engine, TStatementCase statement, int runs,
-            std::vector<int64_t>& answers) {
+// The process's processor time (user and system) in microseconds: beside
+// the elapsed time, a figure that other work on the machine does not blur.
+double CpuMicros() {
+  timespec now{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+  return static_cast<double>(now.tv_sec) * 1e6 + static_cast<double>(now.tv_nsec) / 1e3;
+}
+
+struct TTiming {
+  double Elapsed = 0;  // microseconds per run
+  double Cpu = 0;
+};
+
+// Runs `statement` for runs 0..runs-1; the answers go to `answers`.
+TTiming Time(bench::TStatementEngine& engine, TStatementCase statement, int runs,
+             std::vector<int64_t>& answers) {
   answers.assign(runs, 0);
+  const double cpu_start = CpuMicros();
   const auto start = Clock::now();
   for (int i = 0; i < runs; ++i) answers[i] = engine.Run(statement, i);
-  return std::chrono::duration<double, std::micro>(Clock::now() - start).count() / runs;
+  const double elapsed = std::chrono::duration<double, std::micro>(Clock::now() - start).count();
+  return {elapsed / runs, (CpuMicros() - cpu_start) / runs};
+}
+
+void PrintLine(const char* name, const TTiming& ours, const TTiming& peer) {
+  std::printf("%-24s %9.1f %9.1f %7.2f   %9.1f %9.1f %7.2f", name, ours.Elapsed, peer.Elapsed,
+              ours.Elapsed / peer.Elapsed, ours.Cpu, peer.Cpu, ours.Cpu / peer.Cpu);
 }
 
 }  // namespace
@@ -74,8 +100,9 @@ int main(int argc, char** argv) {
   const TOptions options = ParseOptions(argc, argv);
   const std::string schema = ReadText(BANNER_SCHEMA_SQL);
   // ours[case][size], sqlite[case][size]
-  std::map<TStatementCase, std::map<int, double>> ours_by_size;
-  std::map<TStatementCase, std::map<int, double>> peer_by_size;
+  std::map<TStatementCase, std::map<int, TTiming>> ours_by_size;
+  std::map<TStatementCase, std::map<int, TTiming>> peer_by_size;
+  std::filesystem::create_directories(options.Folder);
   bool agreed = true;
   for (int size : options.Sizes) {
     bench::TStatementWorkload work;
@@ -83,21 +110,26 @@ int main(int argc, char** argv) {
     bench::TSqliteStatements peer(options.Folder + "/sqlite.db", work);
     bench::TStrataStatements ours(options.Folder + "/strata", schema, work);
 
-    std::printf("\n%d visitors, page impressions and pages; %d runs each (microseconds)\n", size,
-                options.Runs);
-    std::printf("%-24s %10s %10s %7s\n", "statement", "ours", "SQLite", "ratio");
-    double ours_total = 0;
-    double peer_total = 0;
+    std::printf("\n%d visitors, page impressions and pages; %d runs each\n", size, options.Runs);
+    std::printf("%-24s %-28s %-28s\n", "", "elapsed (microseconds)",
+                "processor time (microseconds)");
+    std::printf("%-24s %9s %9s %7s   %9s %9s %7s\n", "statement", "ours", "SQLite", "ratio", "ours",
+                "SQLite", "ratio");
+    TTiming ours_total;
+    TTiming peer_total;
     for (const bench::TCaseInfo& info : bench::StatementCases()) {
+      if (!options.Only.empty() && options.Only != info.Name) continue;
       std::vector<int64_t> ours_answers;
       std::vector<int64_t> peer_answers;
-      const double peer_us = Time(peer, info.Case, options.Runs, peer_answers);
-      const double ours_us = Time(ours, info.Case, options.Runs, ours_answers);
+      const TTiming peer_us = Time(peer, info.Case, options.Runs, peer_answers);
+      const TTiming ours_us = Time(ours, info.Case, options.Runs, ours_answers);
       ours_by_size[info.Case][size] = ours_us;
       peer_by_size[info.Case][size] = peer_us;
-      ours_total += ours_us;
-      peer_total += peer_us;
-      std::printf("%-24s %10.1f %10.1f %7.2f", info.Name, ours_us, peer_us, ours_us / peer_us);
+      ours_total.Elapsed += ours_us.Elapsed;
+      ours_total.Cpu += ours_us.Cpu;
+      peer_total.Elapsed += peer_us.Elapsed;
+      peer_total.Cpu += peer_us.Cpu;
+      PrintLine(info.Name, ours_us, peer_us);
       for (int i = 0; i < options.Runs; ++i) {
         if (ours_answers[i] != peer_answers[i]) {
           std::printf("   run %d: ours %lld rows, SQLite %lld", i,
@@ -109,20 +141,25 @@ int main(int argc, char** argv) {
       }
       std::printf("\n");
     }
-    std::printf("%-24s %10.1f %10.1f %7.2f\n", "all statements", ours_total, peer_total,
-                ours_total / peer_total);
+    PrintLine("all statements", ours_total, peer_total);
+    std::printf("\n");
   }
 
   if (options.Sizes.size() > 1) {
     const int small = options.Sizes.front();
     const int large = options.Sizes.back();
     std::printf("\nlook-ups at %d against %d rows (cost ratio; flat is 1.0)\n", large, small);
-    std::printf("%-24s %10s %10s\n", "statement", "ours", "SQLite");
+    std::printf("%-24s %-19s %-19s\n", "", "elapsed", "processor time");
+    std::printf("%-24s %9s %9s   %9s %9s\n", "statement", "ours", "SQLite", "ours", "SQLite");
     for (const bench::TCaseInfo& info : bench::StatementCases()) {
-      if (!info.IndexedLookup) continue;
-      std::printf("%-24s %10.2f %10.2f\n", info.Name,
-                  ours_by_size[info.Case][large] / ours_by_size[info.Case][small],
-                  peer_by_size[info.Case][large] / peer_by_size[info.Case][small]);
+      if (!info.IndexedLookup || !ours_by_size[info.Case].contains(small)) continue;
+      const TTiming& ours_small = ours_by_size[info.Case][small];
+      const TTiming& ours_large = ours_by_size[info.Case][large];
+      const TTiming& peer_small = peer_by_size[info.Case][small];
+      const TTiming& peer_large = peer_by_size[info.Case][large];
+      std::printf("%-24s %9.2f %9.2f   %9.2f %9.2f\n", info.Name,
+                  ours_large.Elapsed / ours_small.Elapsed, peer_large.Elapsed / peer_small.Elapsed,
+                  ours_large.Cpu / ours_small.Cpu, peer_large.Cpu / peer_small.Cpu);
     }
   }
   if (!agreed) {

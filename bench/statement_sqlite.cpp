@@ -20,7 +20,7 @@ CREATE TABLE Visitor(id INTEGER PRIMARY KEY AUTOINCREMENT, request TEXT, LastReq
 CREATE INDEX VisitorRequest ON Visitor(request);
 CREATE INDEX VisitorLastReq ON Visitor(LastReq);
 CREATE TABLE PageImpress(Visitor INTEGER, Label TEXT, Time TEXT, BannerID INTEGER);
-CREATE INDEX PageImpressVisit ON PageImpress(Visitor, Label);
+CREATE INDEX PageImpressVisitor ON PageImpress(Visitor);
 CREATE TABLE Links(id INTEGER PRIMARY KEY, Link TEXT);
 CREATE TABLE Pages(ID INTEGER PRIMARY KEY AUTOINCREMENT, Page TEXT, Nr TEXT, Time TEXT,
                    valid INTEGER, "count" INTEGER);

@@ -6,7 +6,8 @@
 // order of the ORDER BY columns' values row by row.
 //
 // The queries: filters, joins (comma with WHERE, INNER and LEFT JOIN),
-// GROUP BY with COUNT/SUM/MIN/MAX/AVG and HAVING, aggregates over a whole
+// GROUP BY with COUNT/SUM/MIN/MAX/AVG/RUNSUM and HAVING (also over a LEFT
+// JOIN), aggregates over a whole
 // table, DISTINCT, UNION and UNION ALL, IN and NOT IN sub-selects, ORDER BY
 // by name and number, ascending and descending, and TOP after a full ORDER
 // BY, NOCASE. Where the dialects differ the generator writes each side its own way:
@@ -98,11 +99,11 @@ class TQueryGenerator {
   explicit TQueryGenerator(uint32_t seed) : random_(seed) {}
 
   TQuery Next() {
-    static const char* kinds[] = {"filter",       "join",        "group",        "group",
-                                  "whole table",  "distinct",    "union",        "in sub-select",
-                                  "top",          "union chain", "order nocase", "group top",
-                                  "distinct join"};
-    const int kind = Pick(13);
+    static const char* kinds[] = {"filter",        "join",        "group",          "group",
+                                  "whole table",   "distinct",    "union",          "in sub-select",
+                                  "top",           "union chain", "order nocase",   "group top",
+                                  "distinct join", "running sum", "left join group"};
+    const int kind = Pick(15);
     TQuery query = Make(kind);
     query.Kind = kinds[kind];
     return query;
@@ -134,8 +135,12 @@ class TQueryGenerator {
         return OrderNoCase();
       case 11:
         return GroupTop();
-      default:
+      case 12:
         return DistinctJoin();
+      case 13:
+        return RunningSum();
+      default:
+        return LeftJoinGroup();
     }
   }
 
@@ -390,6 +395,32 @@ class TQueryGenerator {
     return q;
   }
 
+  // RUNSUM: each group's sum plus those of the groups before it, in group
+  // order; SQLite's window sum over the groups says the same.
+  TQuery RunningSum() {
+    const std::string where = Chance(2) ? "" : " WHERE " + Condition("a", "s");
+    return {
+        "SELECT b, RUNSUM(a) AS r, SUM(a) AS v FROM T1" + where + " GROUP BY b",
+        "SELECT b, SUM(SUM(a)) OVER (ORDER BY b) AS r, SUM(a) AS v FROM T1" + where + " GROUP BY b",
+        {}};
+  }
+
+  // Groups whose inner rows are all missing: COUNT(column) 0, SUM 0.
+  TQuery LeftJoinGroup() {
+    TQuery q{
+        "SELECT x.b, COUNT(y.c) AS n, COUNT(*) AS m, SUM(y.c) AS v, MAX(y.t) AS w "
+        "FROM T1 x LEFT JOIN T2 y ON x.a = y.a GROUP BY x.b",
+        "SELECT x.b, COUNT(y.c) AS n, COUNT(*) AS m, COALESCE(SUM(y.c), 0) AS v, MAX(y.t) AS w "
+        "FROM T1 x LEFT JOIN T2 y ON x.a = y.a GROUP BY x.b",
+        {}};
+    if (Chance(2)) {
+      q.Keys = {1, 0};
+      q.Ours += " ORDER BY n DESC, b";
+      q.Theirs += " ORDER BY n DESC, b";
+    }
+    return q;
+  }
+
   std::mt19937 random_;
 };
 
@@ -560,6 +591,7 @@ TEST_F(SelectDifferentialTest, GeneratedQueriesGiveTheRowsSqliteGives) {
         kind + ": " + std::to_string(counts.first) + " of " + std::to_string(counts.second) + "\n";
   }
   EXPECT_EQ(differences, 0) << summary;
+  RecordProperty("kinds", summary);
 }
 
 }  // namespace

@@ -100,9 +100,10 @@ class TSourceLocks {
   std::vector<TDataTable*> locked_;
 };
 
-// Copies the first `columns` columns of every row of `from` to `to`,
-// converted to its columns' types.
-void CopyRows(TDataCursor& from, TDataCursor& to, size_t columns) {
+// Copies the first `columns` columns of the rows of `from` to `to`,
+// converted to its columns' types, while `room` (-1: no limit) lasts;
+// returns how many were copied.
+int64_t CopyRows(TDataCursor& from, TDataCursor& to, size_t columns, int64_t room) {
   TRecordRows rows(from.Fields(), from.Table().DataFile().Context());
   rows.SetBlobReader([&from](uint16_t field, std::string& out) {
     const std::vector<uint8_t> bytes = from.ReadBlob(field);
@@ -111,8 +112,9 @@ void CopyRows(TDataCursor& from, TDataCursor& to, size_t columns) {
   });
   const size_t count = std::min({columns, from.Fields().size(), to.Fields().size()});
   TExpValue value;
+  int64_t copied = 0;
   from.First();
-  while (from.MoveNext()) {
+  while ((room < 0 || copied < room) && from.MoveNext()) {
     rows.Bind(from.RecordBuffer());
     to.InitRecord();
     for (uint16_t field = 1; field <= count; ++field) {
@@ -120,7 +122,9 @@ void CopyRows(TDataCursor& from, TDataCursor& to, size_t columns) {
       if (!StoreValue(to, field, value)) to.PutFieldBlank(field);
     }
     to.InsertRecord();
+    ++copied;
   }
+  return copied;
 }
 
 // Whether TOP may stop the row loop: nothing reorders or collapses rows.
@@ -177,10 +181,14 @@ void FillResult(TPreparedQuery& prepared, const TPreparedOf& members,
   shape.Top = -1;
   ShapeResult(result, shape);
   const size_t columns = VisibleColumnCount(prepared.Columns);
+  // MaxRowCount bounds the rows of the whole chain.
+  int64_t room = -1;
+  if (query.MaxRowCount >= 0) room = std::max<int64_t>(query.MaxRowCount - result.RecordCount(), 0);
   for (const TDataQuery* link = &query; link->UnionNext != nullptr; link = link->UnionNext) {
     TPreparedQuery& member = members(*link->UnionNext);
     FillResult(member, members, options);
-    CopyRows(*member.Result, result, columns);
+    const int64_t copied = CopyRows(*member.Result, result, columns, room);
+    if (room >= 0) room -= copied;
     // UNION binds to the left (A UNION B UNION ALL C keeps the duplicates C
     // brings): the rows so far lose theirs before a UNION ALL adds more, or
     // at the end.
@@ -192,6 +200,7 @@ void FillResult(TPreparedQuery& prepared, const TPreparedOf& members,
       TResultShape distinct;
       distinct.RemoveDuplicates = true;
       ShapeResult(result, distinct);
+      if (room >= 0) room = std::max<int64_t>(query.MaxRowCount - result.RecordCount(), 0);
     }
   }
   ShapeResult(result, whole);

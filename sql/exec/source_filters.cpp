@@ -61,6 +61,9 @@ struct TCandidate {
   bool Declined = false;
 };
 
+// The most records the cost rule reads of one range.
+constexpr uint32_t kCountLimit = 4096;
+
 // Equality ranges before two-sided ones before one-sided ones (an empty
 // range needs no reading at all).
 int Narrowness(const TCandidate& candidate) {
@@ -184,7 +187,9 @@ void TSourceFilters::InstallLevel(TDataCursor& cursor, TLoopLevel& level,
       answered = true;
       break;
     }
-    candidate.Estimate = CountUpTo(cursor, candidate.Range, limit + 1);
+    // Beyond kCountLimit records the range counts as answered: walking it
+    // costs no more than reading the table, and the count stays bounded.
+    candidate.Estimate = CountUpTo(cursor, candidate.Range, std::min(limit + 1, kCountLimit));
     candidate.Declined = candidate.Estimate > limit;
     if (candidate.Declined) continue;
     answered = true;

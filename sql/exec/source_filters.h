@@ -7,7 +7,9 @@
 // the index range of a condition holds more than 90 % of the table's
 // records, the condition is declined and tested per row instead, unless
 // another condition of the source is answered (then it narrows the filter
-// too). Conditions no index answers are tested per row.
+// too). Conditions no index answers are tested per row. Ranges are tried
+// narrowest first (equality, two bounds, one bound) and counted only as far
+// as needed (at most 4096 records): a look-up never counts the table.
 //
 // The cursor is then walked over the smallest answered range, so that a
 // look-up by an indexed column reads only its records. The target of an

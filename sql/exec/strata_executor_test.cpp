@@ -283,3 +283,104 @@ TEST_F(StrataExecutorTest, AConditionNoValueOfTheColumnCanMeetGivesNoRows) {
 
 }  // namespace
 }  // namespace strata
+
+namespace strata {
+namespace {
+
+TEST_F(StrataExecutorTest, ParametersTakeTheirValuesInConditionsAndValues) {
+  InsertBanners(5);
+  db_.Statement().SetResultOptions(false, -1);
+  db_.Statement().PrepareStatement("select ID, impress from banner where ID = ?");
+  TExpValue id;
+  id.SetInt(fldINT32, 4);
+  std::unique_ptr<TDataCursor> result = db_.Statement().ExecuteStatements({&id, 1});
+  EXPECT_EQ(TExecFixture::RowsOf(*result), (Rows{"4|96"}));
+  db_.Statement().PrepareStatement("update banner set impress = ? where ID > ?");
+  TExpValue values[2];
+  values[0].SetInt(fldINT32, 0);
+  values[1].SetInt(fldINT32, 3);
+  db_.Statement().ExecuteStatements(values);
+  EXPECT_EQ(db_.Statement().RowsAffected(), 2);
+  EXPECT_EQ(db_.Rows("select ID from banner where impress = 0"), (Rows{"4", "5"}));
+}
+
+TEST_F(StrataExecutorTest, AnUpdateThroughAJoinTakesValuesOfTheOtherTable) {
+  InsertBanners(4);
+  db_.Run("insert into \"User.dat\" (ID, Impresskto) values (1, 50)");
+  db_.Run("insert into \"User.dat\" (ID, Impresskto) values (2, 60)");
+  EXPECT_EQ(db_.Run("update banner B set B.impress = U.Impresskto + B.ID from banner B, "
+                    "\"User.dat\" U where U.ID = B.User"),
+            2);
+  EXPECT_EQ(db_.Rows("select ID, User, impress from banner"),
+            (Rows{"1|1|51", "2|2|62", "3|3|97", "4|0|96"}));
+}
+
+TEST_F(StrataExecutorTest, InsideAUserTransactionOnlyACommitIntervalCommits) {
+  db_.Run("insert into links (id, Link) values (1, 'a')");
+  db_.Database().StartTransaction();
+  // Inside a user transaction no interval commits end it.
+  db_.Run("update links set Link = 'b'");
+  EXPECT_TRUE(db_.Database().InTransaction());
+  db_.Run("update links set Link = 'c' COMMIT INTERVAL 1");
+  db_.Database().Rollback();
+  // The interval commit made 'c' stay.
+  EXPECT_EQ(db_.Rows("select Link from links"), (Rows{"c"}));
+}
+
+}  // namespace
+}  // namespace strata
+
+namespace strata {
+namespace {
+
+TEST_F(StrataExecutorTest, MaxRowCountBoundsAWholeUnion) {
+  InsertBanners(3);
+  db_.Run("insert into links (id, Link) values (7, 'x')");
+  db_.Run("insert into links (id, Link) values (8, 'y')");
+  EXPECT_EQ(db_.Rows("select ID from banner union all select id from links", 4),
+            (Rows{"1", "2", "3", "7"}));
+  EXPECT_EQ(db_.Rows("select ID from banner union all select id from links", -1).size(), 5u);
+}
+
+}  // namespace
+}  // namespace strata
+
+namespace strata {
+namespace {
+
+TEST_F(StrataExecutorTest, ALargeResultIsWholeAndOrderedBeyondTheCaches) {
+  {
+    TDataCursor cursor(db_.SharedDatabase());
+    cursor.Open("User");
+    db_.Database().StartTransaction();
+    for (int id = 1; id <= 6000; ++id) {
+      cursor.InitRecord();
+      cursor.PutFieldInt64(1, id);
+      cursor.PutFieldInt64(2, (id * 7919) % 6007);
+      cursor.InsertRecord();
+    }
+    db_.Database().Commit();
+  }
+  db_.Statement().PrepareStatement("select ID, Impresskto from \"User.dat\" order by 2 desc, 1");
+  std::unique_ptr<TDataCursor> result = db_.Statement().ExecuteStatements();
+  ASSERT_EQ(result->RecordCount(), 6000u);
+  int64_t previous = INT64_MAX;
+  size_t rows = 0;
+  result->First();
+  while (result->MoveNext()) {
+    const int64_t credit = result->GetFieldInt64(2).value_or(-1);
+    ASSERT_LE(credit, previous);
+    previous = credit;
+    ++rows;
+  }
+  EXPECT_EQ(rows, 6000u);
+  EXPECT_EQ(db_.Rows("select count(*), sum(Impresskto) from \"User.dat\" where ID > 3000"),
+            (Rows{"3000|" + std::to_string([] {
+                    int64_t sum = 0;
+                    for (int id = 3001; id <= 6000; ++id) sum += (id * 7919) % 6007;
+                    return sum;
+                  }())}));
+}
+
+}  // namespace
+}  // namespace strata

@@ -89,7 +89,6 @@ class TExecFixture {
   TDataDirectory& Database() { return *database_; }
   std::shared_ptr<TDataDirectory> SharedDatabase() { return database_; }
   TDataSession& Session() { return *session_; }
-  const std::string& DataDir() const { return data_dir_ = data_.Dir(); }
 
   // Runs a text; the rows of its first statement's result, if any.
   std::vector<std::string> Rows(const std::string& sql, int32_t max_rows = -1) {
@@ -141,7 +140,6 @@ class TExecFixture {
  private:
   TTempDir data_;
   TTempDir private_;
-  mutable std::string data_dir_;
   std::shared_ptr<TDataSession> session_;
   std::shared_ptr<TDataDirectory> database_;
   std::unique_ptr<TStatementExecutor> executor_;

@@ -1,8 +1,10 @@
 // Sorting the records of a data file in place: the live records are put in
 // the order of their sort keys and written back into slots 1, 2, 3, ...,
 // each renumbered by its new place (own number and row number alike), so
-// that slot order, row-number order and sorted order are one. The file is
-// cut behind the last record written; the free chain is empty afterwards.
+// that slot order, row-number order and sorted order are one (an
+// auto-increment field, being the row number, is renumbered with them). The
+// file is cut behind the last record written; the free chain is empty
+// afterwards.
 //
 // Two ways, chosen by the size of the table:
 //   in memory  every slot fits in the record cache: the keys of all records

@@ -78,6 +78,7 @@ TTableRef TDataDirectory::OpenTable(std::string_view table_name, const TTableOpe
     }
   } else {
     std::unique_ptr<TDataTable> created = NewTable(table_name, in_memory);
+    created->SetScratch(options.Temporary && options.Exclusive);
     created->Open(options.Exclusive, options.ReadOnly);
     try {
       ReadLock lock(*created);

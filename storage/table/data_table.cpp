@@ -38,7 +38,7 @@ void TDataTable::Open(bool exclusive, bool read_only) {
   if (open_) return;
   exclusive_ = exclusive;
   try {
-    if (!in_memory_) OpenJournal(exclusive);
+    if (!in_memory_ && !scratch_) OpenJournal(exclusive);
     data_ = std::make_unique<TDataFile>(*settings_);
     data_->SetTableName(name_);
     data_->Open(data_path_, in_memory_, exclusive, read_only);
@@ -161,6 +161,8 @@ bool TDataTable::Flush(bool force_header, bool force_os_flush) {
 }
 
 bool TDataTable::FlushAfterChange(bool blobs_changed) {
+  // A scratch table's changes wait in the caches: no other user reads them.
+  if (scratch_) return false;
   return Journaled(settings_->ForceBufferFlush, [&] {
     bool wrote_data = data_->Flush(true);
     if (wrote_data) written_ = true;

@@ -75,6 +75,11 @@ class TDataTable {
   // table marked as needing its indexes rebuilt), then blob when the table
   // has blob fields. On failure every file opened so far is closed again.
   void Open(bool exclusive, bool read_only);
+  // A scratch table (a result table, deleted when it closes) keeps no
+  // rollback journal and writes its changes when it is flushed or closed,
+  // not after each change. Set before Open.
+  void SetScratch(bool scratch) { scratch_ = scratch; }
+  bool Scratch() const { return scratch_; }
   // First-open checks of the three files; run under the read lock.
   void Verify();
   // Releases every record lock (STRATA_UNLOCKFAILED on failure), ends this
@@ -221,6 +226,7 @@ class TDataTable {
 
   bool open_ = false;
   bool exclusive_ = false;
+  bool scratch_ = false;
   bool read_only_ = false;
   bool read_only_by_attribute_ = false;
   bool needs_index_rebuild_ = false;

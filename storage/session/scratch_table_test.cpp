@@ -1,0 +1,81 @@
+// A table opened as temporary and exclusive is a scratch table: no rollback
+// journal, changes written when flushed or closed, files gone with its last
+// cursor.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "storage/cursor/data_cursor.h"
+#include "storage/engine_names.h"
+#include "storage/session/data_directory.h"
+#include "storage/session/data_session.h"
+#include "storage/session/test_session_tables.h"
+#include "storage/table/data_table.h"
+#include "storage/test_temp_dir.h"
+
+namespace strata {
+namespace {
+
+using testing::CounterTable;
+using testing::TTempDir;
+
+class ScratchTableTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    session_ = TDataSession::Create();
+    directory_ = session_->OpenDirectory("", temp_.Dir());
+    name_ = directory_->TemporaryTableName();
+    directory_->CreateTable(CounterTable(name_, true), {.Exclusive = true}, false);
+  }
+  bool There(std::string_view extension) const {
+    return std::filesystem::exists(temp_.Dir() + name_.substr(0, name_.size() - 4) +
+                                   std::string(extension));
+  }
+
+  TTempDir temp_;
+  std::shared_ptr<TDataSession> session_;
+  std::shared_ptr<TDataDirectory> directory_;
+  std::string name_;
+};
+
+TEST_F(ScratchTableTest, ManyRowsBeyondTheCachesReadBackWhole) {
+  {
+    TDataCursor cursor(directory_);
+    cursor.Open(name_, {.Exclusive = true, .Temporary = true});
+    EXPECT_TRUE(cursor.Table().Scratch());
+    // Far more records than the record cache holds, each with a blob.
+    for (int i = 1; i <= 3000; ++i) {
+      cursor.InitRecord();
+      cursor.PutFieldInt64(1, i);
+      cursor.PutFieldString(3, "row " + std::to_string(i));
+      const std::string image = "image " + std::to_string(i);
+      cursor.PutField(4, std::span(reinterpret_cast<const uint8_t*>(image.data()), image.size()));
+      cursor.InsertRecord();
+    }
+    EXPECT_FALSE(There(kJournalFileExtension));
+    EXPECT_EQ(cursor.RecordCount(), 3000u);
+    int expected = 0;
+    cursor.First();
+    while (cursor.MoveNext()) {
+      ++expected;
+      ASSERT_EQ(cursor.GetFieldInt64(1), expected);
+      ASSERT_EQ(cursor.GetFieldString(3), "row " + std::to_string(expected));
+      const std::vector<uint8_t> image = cursor.ReadBlob(4);
+      ASSERT_EQ(std::string(image.begin(), image.end()), "image " + std::to_string(expected));
+    }
+    EXPECT_EQ(expected, 3000);
+    EXPECT_TRUE(There(kDataFileExtension));
+  }
+  EXPECT_FALSE(There(kDataFileExtension));
+  EXPECT_FALSE(There(kIndexFileExtension));
+  EXPECT_FALSE(There(kBlobFileExtension));
+}
+
+TEST_F(ScratchTableTest, ASharedTemporaryTableKeepsItsJournal) {
+  TDataCursor cursor(directory_);
+  cursor.Open(name_, {.Temporary = true});
+  EXPECT_FALSE(cursor.Table().Scratch());
+}
+
+}  // namespace
+}  // namespace strata

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <set>
+#include <string_view>
 #include <vector>
 
 #include "sql/exec/group_aggregates.h"
@@ -22,12 +23,16 @@
 namespace strata {
 namespace {
 
+constexpr std::string_view kAvgCountName = "Sys__Avg__Count";
+
 uint32_t LocaleOf(TDataCursor& result) {
   const TDataHeader& header = result.Table().DataFile().Header();
   return static_cast<uint32_t>(header.LocaleId) | (static_cast<uint32_t>(header.SortId) << 16);
 }
 
-// Every column but the hidden AVG count columns, in table order.
+// The columns a reader shows: those before the first hidden AVG count
+// column (named for the shape's AVG items, or by its name when the shape
+// names none, as after a UNION).
 std::vector<TSortColumn> ShownColumns(TDataCursor& result, const TResultShape& shape) {
   std::set<uint16_t> hidden;
   for (const TShapeColumn& column : shape.Columns) {
@@ -35,7 +40,8 @@ std::vector<TSortColumn> ShownColumns(TDataCursor& result, const TResultShape& s
   }
   std::vector<TSortColumn> columns;
   for (const TFieldDescriptor& field : result.Fields()) {
-    if (!hidden.contains(field.FieldNumber)) columns.push_back({field.FieldNumber, false});
+    if (hidden.contains(field.FieldNumber) || field.Name.starts_with(kAvgCountName)) break;
+    columns.push_back({field.FieldNumber, false});
   }
   return columns;
 }

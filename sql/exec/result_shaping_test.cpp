@@ -121,6 +121,16 @@ TEST_F(ResultShapingTest, DistinctAndDuplicateRemovalLeaveOneRowPerValue) {
   EXPECT_EQ(Shape(union_shape), (std::vector<TTexts>{{"2", "x"}, {"1", ""}}));
 }
 
+// After a UNION two averages that agree are one row, whatever their hidden
+// counts say.
+TEST_F(ResultShapingTest, DuplicateRemovalLooksAtTheShownColumnsOnly) {
+  Create({{"A", fldFLOAT}, {"Sys__Avg__Count", fldINT32}},
+         {{"2.5", "4"}, {"2.5", "2"}, {"1", "1"}});
+  TResultShape shape;
+  shape.RemoveDuplicates = true;
+  EXPECT_EQ(Shape(shape, 1), (std::vector<TTexts>{{"1"}, {"2.5"}}));
+}
+
 // The row loop's values: SUM/RUNSUM/MIN/MAX/AVG the argument (blank for
 // NULL), COUNT 1 or 0, the AVG count column 1 or 0.
 TEST_F(ResultShapingTest, GroupByFoldsEveryAggregateKind) {

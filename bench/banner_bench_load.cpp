@@ -6,7 +6,7 @@
 //
 //   banner_bench_load FOLDER VISITORS
 //
-// The tables come from app/schema.sql, the rows go in through the query
+// The folder is emptied first. The tables come from app/schema.sql, the rows go in through the query
 // component in one transaction, the banners with the strata tool.
 #include <cstdio>
 #include <cstdlib>
@@ -103,7 +103,12 @@ int main(int argc, char** argv) {
   const std::string folder = fs::absolute(argv[1]).string();
   const int visitors = std::atoi(argv[2]);
   try {
+    // A database made afresh: what the folder held before goes (the folder
+    // itself stays, with the owner and permissions the server needs).
     fs::create_directories(folder + "/temp");
+    for (const fs::directory_entry& entry : fs::directory_iterator(folder)) {
+      if (entry.path().filename() != "temp") fs::remove_all(entry.path());
+    }
     {
       TLoader loader(folder);
       for (const std::string& statement :

@@ -414,6 +414,17 @@ void TBlobFile::FreeValue(uint32_t first_block, uint32_t row_number, bool overwr
   for (uint32_t number : chain) FreeBlock(GetBlock(number, true));
 }
 
+void TBlobFile::ChangeOwner(uint32_t first_block, uint32_t row_number, uint32_t new_row_number) {
+  if (first_block == 0 || row_number == new_row_number) return;
+  for (uint32_t number : CollectChain(first_block, row_number, STRATA_KEYORRECDELETED)) {
+    TBlock* block = GetBlock(number, true);
+    TBlockHeader header = block->Header();
+    header.RowNumber = new_row_number;
+    block->SetHeader(header);
+    block->Modified = true;
+  }
+}
+
 // ---------------------------------------------------------------------------
 // Inspection
 

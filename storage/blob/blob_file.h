@@ -62,6 +62,9 @@ class TBlobFile : public TFileHandler {
   // Frees the chain at `first_block` (0: nothing). A block of another row
   // raises STRATA_MEMOCORRUPT (8963) unless `overwrite`.
   void FreeValue(uint32_t first_block, uint32_t row_number, bool overwrite = false);
+  // Hands the value's chain from `row_number` to `new_row_number` (its
+  // record was renumbered); checked like a read first.
+  void ChangeOwner(uint32_t first_block, uint32_t row_number, uint32_t new_row_number);
 
   // Writes the modified blocks in runs of consecutive numbers, then the
   // header when it is modified or `force_header`, then flushes the OS buffers

@@ -1,5 +1,9 @@
 // TDataCursor: sorting the table's records in place.
 #include <string>
+#include <vector>
+
+#include "storage/blob/blob_file.h"
+#include "storage/record/record_header.h"
 
 #include "storage/cursor/data_cursor.h"
 #include "storage/data/data_file.h"
@@ -31,11 +35,44 @@ TRecordSortOutcome TDataCursor::SortRecords(std::span<const TSortColumn> columns
 
   rules.WriteOut = [&] { table_->Flush(false); };
 
+  // A blob chain names the row that owns it, and the sort renumbers rows:
+  // each kept record's chains are noted with its old and new row number and
+  // handed over once the records stand in their new slots.
+  struct TChainMove {
+    uint32_t first_block;
+    uint32_t old_row;
+    uint32_t new_row;
+  };
+  std::vector<TChainMove> chain_moves;
+  uint32_t kept = 0;  // records kept so far: the next one's new row is kept + 1
+  std::vector<const TFieldDescriptor*> blob_fields;
+  if (BlobFile() != nullptr) {
+    for (const TFieldDescriptor& field : Fields()) {
+      if (field.IsBlob()) blob_fields.push_back(&field);
+    }
+  }
+  if (!blob_fields.empty()) {
+    rules.Finish = [&, finish = std::move(rules.Finish)](std::span<uint8_t> record) {
+      if (finish && !finish(record)) return false;
+      const auto old_row = static_cast<uint32_t>(GetRowNumber(record.data()));
+      if (old_row != ++kept) {
+        for (const TFieldDescriptor* field : blob_fields) {
+          const uint32_t first_block = BlobReference(record, *field);
+          if (first_block != 0) chain_moves.push_back(TChainMove{first_block, old_row, kept});
+        }
+      }
+      return true;
+    };
+  }
+
   WriteLock lock(table_.Table());
   SyncWithTable();
   TRecordSortOutcome outcome;
   try {
     outcome = strata::SortRecords(data, rules);
+    for (const TChainMove& move : chain_moves) {
+      BlobFile()->ChangeOwner(move.first_block, move.old_row, move.new_row);
+    }
     if (outcome.Changed) {
       // The row-order index maps row numbers to slots; when none moved it
       // is right as it stands. Every other index holds record contents.

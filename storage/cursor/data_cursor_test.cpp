@@ -656,6 +656,30 @@ TEST_F(DataCursorTest, BlobsSpanManyBlocksShrinkGrowAndAreFreed) {
   EXPECT_EQ(ErrorCodeOf([&] { cursor->ReadBlob(kAge); }), STRATA_NOTABLOB);
 }
 
+TEST_F(DataCursorTest, SortingRecordsHandsEachBlobToItsRecordsNewRow) {
+  Insert(1, "a", 40, "X");
+  cursor->SetBlob(kPhoto, Pattern(300, 1));  // three blocks
+  cursor->ModifyRecord();
+  Insert(2, "b", 30, "Y");
+  cursor->SetBlob(kPhoto, Pattern(20, 2));
+  cursor->ModifyRecord();
+  Insert(3, "c", 20, "Z");  // no value
+  cursor.reset();
+
+  TDataCursor sorter(env.directory);
+  sorter.Open("People", {.Exclusive = true});
+  const TSortColumn by_age[] = {{kAge, false}};
+  sorter.SortRecords(by_age, false, {});
+  std::vector<std::pair<int, std::vector<uint8_t>>> rows;
+  sorter.First();
+  while (sorter.MoveNext()) {
+    rows.emplace_back(static_cast<int>(*sorter.GetFieldInt64(kId)), sorter.ReadBlob(kPhoto));
+  }
+  EXPECT_EQ(rows, (std::vector<std::pair<int, std::vector<uint8_t>>>{
+                      {3, {}}, {2, Pattern(20, 2)}, {1, Pattern(300, 1)}}));
+  EXPECT_TRUE(CheckTableFiles(sorter).empty());
+}
+
 TEST_F(DataCursorTest, CancelDropsBlobEditsAndTextPutsABlob) {
   Insert(1, "a", 1, "X");
   cursor->PutFieldText(kPhoto, "GIF89a");

@@ -1,5 +1,5 @@
 /* Sample data: four advertisers with credits and the links of their sites.
-   Run after schema.sql with: strata sql Bannerdata app/sample.sql
+   Run after schema.sql with: strata sql Bannerdata < app/sample.sql
    The banners themselves (GIF files drawn at build time into
    build/app/sample-gifs) are loaded by scripts/load-sample with strata insert:
 

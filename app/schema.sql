@@ -1,5 +1,5 @@
 /* The six tables of the banner service, in the folder Bannerdata.
-   Run once with: strata sql Bannerdata app/schema.sql
+   Run once with: strata sql Bannerdata < app/schema.sql
 
    Widths: text columns hold up to 250 characters, the most a string field
    of the table format holds. The visitor key (address prefix and the whole
@@ -9,11 +9,18 @@
    (2026-12-08  04:03:24) are text of exactly 20 characters, which orders
    them in time.
 
-   Indexes: every condition of a request's look-ups is a column compared with
-   a constant, answered from an index whose first column is that column
-   (case-sensitive, as plain string comparisons need). The two conditions
-   on LOWER(column) (Links.Link, Pages.Page) have case-insensitive indexes:
-   the stored texts are lower case already. */
+   Indexes: a condition "column op constant" is answered from an index whose
+   first column is that column (case-sensitive for a string column, as plain
+   string comparisons need), unless the range holds over 90 % of the rows.
+   Each look-up of a request has one selective such condition, and that
+   column leads an index: Visitor.request, PageImpress.Visitor, Banner.ID,
+   User.ID, Visitor.id, Pages.ID. Columns whose conditions match many rows
+   (PageImpress.Label: a few site labels over all visits) lead no index of
+   their own, so the index of the selective condition alone picks the rows
+   and the other condition is tested on those few. A condition on
+   LOWER(column) is never answered from an index: the link look-up reads all
+   of Links (a short list), and the page look-up takes the Pages rows of its
+   site label (Nr) and tests their page address one by one. */
 
 CREATE TABLE IF NOT EXISTS "Banner.dat" (
   ID INTEGER NOT NULL,
@@ -56,14 +63,12 @@ CREATE TABLE IF NOT EXISTS "PageImpress.dat" (
   BannerID INTEGER
 ) DESCRIPTION 'The banner each visit was shown on each site label';
 CREATE INDEX IF NOT EXISTS PageImpressVisitor ON "PageImpress.dat" (Visitor);
-CREATE INDEX IF NOT EXISTS PageImpressLabel ON "PageImpress.dat" (Label);
 
 CREATE TABLE IF NOT EXISTS "Links.dat" (
   id INTEGER NOT NULL,
   Link VARCHAR(250),
   PRIMARY KEY (id)
 ) DESCRIPTION 'Page addresses the banners link to';
-CREATE NOCASE INDEX IF NOT EXISTS LinksLink ON "Links.dat" (Link);
 
 CREATE TABLE IF NOT EXISTS "Pages.dat" (
   ID AUTOINC,
@@ -74,5 +79,4 @@ CREATE TABLE IF NOT EXISTS "Pages.dat" (
   "count" INTEGER,
   PRIMARY KEY (ID)
 ) DESCRIPTION 'View statistics per page address and site label';
-CREATE NOCASE INDEX IF NOT EXISTS PagesPage ON "Pages.dat" (Page);
 CREATE INDEX IF NOT EXISTS PagesNr ON "Pages.dat" (Nr);

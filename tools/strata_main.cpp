@@ -1,7 +1,10 @@
 // strata: the administrators' command-line tool for tables. The banner
 // service never creates tables; this is how they are made, filled with
 // banners, inspected, checked and repaired.
+#include <unistd.h>
+
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <iterator>
@@ -9,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/utf8_text.h"
 #include "storage/cursor/data_cursor.h"
 #include "storage/data/data_file.h"
 #include "storage/engine_error.h"
@@ -22,6 +26,8 @@
 #include "storage/table_check.h"
 #include "storage/table_repair.h"
 #include "tools/definition_parser.h"
+#include "tools/sql_console.h"
+#include "tools/sql_shell.h"
 
 namespace {
 
@@ -32,6 +38,7 @@ using strata::TDataCursor;
 constexpr const char* kHelp = R"HELP(strata - create, fill, inspect, check and repair tables
 
 Usage: strata COMMAND TABLE [ARGUMENTS]
+       strata sql DIR [--format table|csv|json] [STATEMENT]...
 
 TABLE is a path: the folder that holds the table's files and the table name,
 e.g. Bannerdata/Banner (files Banner.DAT, Banner.IDX, Banner.BLB). A name
@@ -78,6 +85,20 @@ Commands:
       aside (as text with the bytes in hexadecimal) into TABLE.LOST; broken
       blob references are cleared, unused slots and blocks go back on their
       free chains, and every index is rebuilt.
+  sql DIR [--format table|csv|json] [STATEMENT]...
+      Runs SQL statements on the tables in the folder DIR: each argument is
+      a text of one or more statements (ended by ";"), run in order; without
+      arguments the text is read from standard input, or, when that is a
+      terminal, statement by statement under a prompt with line editing and
+      history. A result is shown as
+        table  (the default) an aligned table with a header, blobs by their
+               size, then the row count and the execution time; other
+               statements show the rows they affected;
+        csv    a header line and the rows (RFC 4180), NULL an empty field;
+        json   one line per statement: {"columns":[...],"rows":[[...],...]}
+               or {"rows_affected":N}; binary blobs in base64.
+      The first error stops the text: its message goes to standard error,
+      no later statement runs, and the exit status is 1.
   --help
       Shows this text.
 
@@ -90,8 +111,12 @@ Example: a banner table with a GIF image
   strata blob Bannerdata/Demo 1 Image copy.gif
   strata verify Bannerdata/Demo
 
+  strata sql Bannerdata "select ID, Banner from Banner where ID = 1;"
+  strata sql Bannerdata --format json < statements.sql
+
 Exit status: 0 on success, 1 when verify finds faults (or rebuild refuses
-damaged records, or repair leaves faults), 2 on any error.
+damaged records, or repair leaves faults, or a statement of sql fails), 2 on
+any other error.
 )HELP";
 // clang-format on
 
@@ -406,6 +431,45 @@ int Repair(const std::vector<std::string>& args) {
   return report.After.Sound() ? 0 : 1;
 }
 
+// The texts of `strata sql`: the arguments, else all of standard input.
+int Sql(const std::vector<std::string>& args) {
+  if (args.empty()) throw UsageError("sql needs a folder");
+  strata_tool::TOutputFormat format = strata_tool::TOutputFormat::kTable;
+  std::vector<std::string> texts;
+  for (size_t i = 1; i < args.size(); ++i) {
+    if (args[i] == "--format") {
+      if (i + 1 >= args.size()) throw UsageError("--format needs table, csv or json");
+      auto chosen = strata_tool::ParseOutputFormat(args[++i]);
+      if (!chosen) throw UsageError("unknown format '" + args[i] + "'");
+      format = *chosen;
+    } else if (args[i].starts_with("--")) {
+      throw UsageError("sql: unknown option '" + args[i] + "'");
+    } else {
+      texts.push_back(args[i]);
+    }
+  }
+  std::error_code error;
+  if (!std::filesystem::is_directory(args[0], error)) {
+    throw UsageError("no folder '" + args[0] + "'");
+  }
+  std::unique_ptr<strata_tool::TResultPrinter> printer =
+      strata_tool::MakeResultPrinter(format, std::cout);
+  try {
+    strata_tool::TSqlShell shell(args[0], *printer);
+    if (texts.empty() && isatty(STDIN_FILENO)) return strata_tool::RunConsole(shell);
+    if (texts.empty()) {
+      texts.emplace_back(std::istreambuf_iterator<char>(std::cin),
+                         std::istreambuf_iterator<char>());
+    }
+    for (const std::string& text : texts) shell.Run(text);
+  } catch (const std::exception& e) {
+    std::cout.flush();
+    std::cerr << platform::Windows1252ToUtf8(e.what()) << "\n";
+    return 1;
+  }
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -426,6 +490,7 @@ int main(int argc, char** argv) {
     if (command == "verify") return Verify(args);
     if (command == "rebuild") return Rebuild(args);
     if (command == "repair") return Repair(args);
+    if (command == "sql") return Sql(args);
     throw UsageError("unknown command '" + command + "'");
   } catch (const UsageError& e) {
     std::cerr << "strata: " << e.what() << "\nTry 'strata --help'.\n";

@@ -192,7 +192,14 @@ void TSourceFilters::InstallLevel(TDataCursor& cursor, TLoopLevel& level,
       break;
     }
   }
-  cursor.SetIndex(walk_index);
+  // The range goes on before the filters: each filter change settles the
+  // cursor in its view, which within the range costs a few entries, and
+  // outside it (or on the row-order index) a walk along the index.
+  if (answered && walk != nullptr && !level.NoRows) {
+    ApplyRange(cursor, walk->Range);
+  } else {
+    cursor.SetIndex(walk_index);
+  }
   if (!answered) return;
   // A declined condition narrows the filter after all beside an answered one.
   for (const TCandidate& candidate : candidates) {
@@ -201,7 +208,6 @@ void TSourceFilters::InstallLevel(TDataCursor& cursor, TLoopLevel& level,
     carried_.push_back(candidate.Condition);
     ActivateFilter(cursor, filter);
   }
-  if (walk != nullptr && !level.NoRows) ApplyRange(cursor, walk->Range);
 }
 
 }  // namespace strata

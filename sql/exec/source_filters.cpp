@@ -7,6 +7,7 @@
 #include "storage/best_effort.h"
 #include "storage/cursor/data_cursor.h"
 #include "storage/data/data_file.h"
+#include "storage/index/index_file.h"
 #include "storage/table/data_table.h"
 
 namespace strata {
@@ -109,7 +110,8 @@ std::vector<TIndexChoice> IndexChoices(TDataCursor& cursor) {
   std::vector<TIndexChoice> indexes;
   for (int slot : cursor.Indexes()) {
     if (slot >= TDataCursor::kRowOrderIndex) continue;
-    indexes.push_back({slot, &cursor.IndexDescriptor(slot)});
+    indexes.push_back(
+        {slot, &cursor.IndexDescriptor(slot), &cursor.Table().IndexFile().KeyFormat(slot)});
   }
   return indexes;
 }
@@ -117,15 +119,7 @@ std::vector<TIndexChoice> IndexChoices(TDataCursor& cursor) {
 bool ApplyRange(TDataCursor& cursor, const TIndexRange& range) {
   if (range.Empty) return false;
   if (cursor.CurrentIndex() != range.Index) cursor.SetIndex(range.Index);
-  std::vector<TKeyFieldValue> low;
-  std::vector<TKeyFieldValue> high;
-  if (range.Low) low.push_back({range.Low->data(), range.Low->size()});
-  if (range.High) high.push_back({range.High->data(), range.High->size()});
-  if (low.empty() && high.empty()) {
-    cursor.CancelRange();
-  } else {
-    cursor.SetRange(low, high);
-  }
+  SetCursorRange(cursor, range);
   return true;
 }
 
@@ -198,7 +192,14 @@ void TSourceFilters::InstallLevel(TDataCursor& cursor, TLoopLevel& level,
       break;
     }
   }
-  cursor.SetIndex(walk_index);
+  // The range goes on before the filters: each filter change settles the
+  // cursor in its view, which within the range costs a few entries, and
+  // outside it (or on the row-order index) a walk along the index.
+  if (answered && walk != nullptr && !level.NoRows) {
+    ApplyRange(cursor, walk->Range);
+  } else {
+    cursor.SetIndex(walk_index);
+  }
   if (!answered) return;
   // A declined condition narrows the filter after all beside an answered one.
   for (const TCandidate& candidate : candidates) {
@@ -207,7 +208,6 @@ void TSourceFilters::InstallLevel(TDataCursor& cursor, TLoopLevel& level,
     carried_.push_back(candidate.Condition);
     ActivateFilter(cursor, filter);
   }
-  if (walk != nullptr && !level.NoRows) ApplyRange(cursor, walk->Range);
 }
 
 }  // namespace strata

@@ -7,6 +7,7 @@
 #include "storage/cursor/data_cursor.h"
 #include "storage/data/data_file.h"
 #include "storage/engine_error.h"
+#include "storage/index/index_file.h"
 #include "storage/table/data_table.h"
 
 namespace strata {
@@ -135,7 +136,8 @@ void TExpressionFilterSet::Rebuild() {
   std::vector<TIndexChoice> indexes;
   for (int slot : cursor_.Indexes()) {
     if (slot >= kSysDeletedIndex) continue;
-    indexes.push_back({slot, &cursor_.IndexDescriptor(slot)});
+    indexes.push_back(
+        {slot, &cursor_.IndexDescriptor(slot), &cursor_.Table().IndexFile().KeyFormat(slot)});
   }
   std::optional<TIndexRange> range;
   for (const auto& filter : filters_) {
@@ -161,11 +163,7 @@ void TExpressionFilterSet::Rebuild() {
       return;
     }
     scan.SetIndex(range->Index);
-    std::vector<TKeyFieldValue> low;
-    std::vector<TKeyFieldValue> high;
-    if (range->Low) low.push_back({range->Low->data(), range->Low->size()});
-    if (range->High) high.push_back({range->High->data(), range->High->size()});
-    if (!low.empty() || !high.empty()) scan.SetRange(low, high);
+    SetCursorRange(scan, *range);
   }
   scan.First();
   for (;;) {

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <limits>
 
+#include "storage/cursor/data_cursor.h"
+#include "storage/index/index_key.h"
 #include "storage/record/bcd.h"
 #include "storage/record/date_time.h"
 
@@ -11,12 +13,20 @@ namespace strata {
 
 namespace {
 
-// One condition: field, and the bounds as numbers in the field's unit.
+// One condition: the field, and the constants bounding it. A number
+// field's bounds are numbers in the field's unit; a text field's are texts,
+// turned into keys per index (their order is the index's order): the range
+// runs from the lowest key of LowTexts to the highest of HighTexts.
 struct TCondition {
   uint16_t Field = 0;
+  int Rank = 0;  // 2 equality, IN or BETWEEN, 1 one-sided
   std::optional<double> Low;
   std::optional<double> High;
-  int Rank = 0;  // 2 equality or BETWEEN, 1 one-sided
+  bool Text = false;
+  bool Upper = false;   // UPPER(field): only a case-insensitive index keys it
+  bool Prefix = false;  // every text beginning with HighTexts[0]
+  std::vector<std::string> LowTexts;
+  std::vector<std::string> HighTexts;
 };
 
 bool IndexableType(uint8_t type) {
@@ -61,26 +71,79 @@ std::optional<double> ConstantIn(const TExpToken& constant, uint8_t field_type) 
   }
 }
 
+std::optional<std::string> TextConstant(const TExpToken& constant) {
+  const TExpValue& value = constant.Value;
+  if (constant.Class != ncConstant || value.Null || value.Type != fldZSTRING) return std::nullopt;
+  return value.Str;
+}
+
 bool IsFieldColumn(const TExpToken& node) { return node.Class == ncColumn && node.Source == 0; }
 
-std::optional<TCondition> ConditionOf(const TExpToken& node) {
-  TCondition condition;
-  if (node.Class == ncPredicate && node.Code == opBetween && IsFieldColumn(*node.Left)) {
-    const uint8_t type = node.Left->ResultType;
-    if (!IndexableType(type) || type == fldBOOL) return std::nullopt;
-    condition.Field = node.Left->Column;
-    condition.Low = ConstantIn(*node.Args[0], type);
-    condition.High = ConstantIn(*node.Args[1], type);
-    if (!condition.Low || !condition.High) return std::nullopt;
-    condition.Rank = 2;
-    return condition;
+// The field a condition constrains: a field itself, or UPPER of a text field.
+struct TOperand {
+  const TExpToken* Column = nullptr;
+  bool Upper = false;
+};
+
+std::optional<TOperand> OperandOf(const TExpToken& node) {
+  if (IsFieldColumn(node)) return TOperand{&node, false};
+  if (node.Class == ncFunction && node.Code == fnUpper && node.Args.size() == 1 &&
+      IsFieldColumn(*node.Args[0]) && node.Args[0]->ResultType == fldZSTRING) {
+    return TOperand{node.Args[0], true};
   }
-  if (node.Class != ncBinary) return std::nullopt;
+  return std::nullopt;
+}
+
+// A condition before its constants are read: the operand, and the constants
+// bounding it from below and from above.
+struct TShape {
+  TOperand Operand;
+  std::vector<const TExpToken*> Low;
+  std::vector<const TExpToken*> High;
+  int Rank = 0;
+  bool Prefix = false;  // LIKE 'text%' (the one constant is the pattern)
+};
+
+// A LIKE pattern that asks only for a prefix: longer than one character,
+// ending in its only "%", without "_".
+bool IsPrefixPattern(const std::string& pattern) {
+  if (pattern.size() < 2 || pattern.back() != '%') return false;
+  return pattern.find_first_of("%_") == pattern.size() - 1;
+}
+
+std::optional<TShape> PredicateShape(const TExpToken& node) {
+  auto operand = OperandOf(*node.Left);
+  if (!operand) return std::nullopt;
+  TShape shape{*operand, {}, {}, 2, false};
+  switch (node.Code) {
+    case opBetween:
+      shape.Low = {node.Args[0]};
+      shape.High = {node.Args[1]};
+      return shape;
+    case opIn:
+      if (node.Args.empty()) return std::nullopt;
+      shape.Low.assign(node.Args.begin(), node.Args.end());
+      shape.High = shape.Low;
+      return shape;
+    case opLike: {
+      const auto pattern = TextConstant(*node.Args[0]);
+      if (!pattern || !IsPrefixPattern(*pattern)) return std::nullopt;
+      shape.Low = shape.High = {node.Args[0]};
+      shape.Prefix = true;
+      return shape;
+    }
+    default:
+      return std::nullopt;
+  }
+}
+
+std::optional<TShape> ComparisonShape(const TExpToken& node) {
   uint8_t op = node.Code;
-  const TExpToken* column = node.Left;
+  auto operand = OperandOf(*node.Left);
   const TExpToken* constant = node.Right;
-  if (!IsFieldColumn(*column)) {
-    std::swap(column, constant);
+  if (!operand) {
+    operand = OperandOf(*node.Right);
+    constant = node.Left;
     // c < field is field > c.
     switch (op) {
       case opLess:
@@ -99,31 +162,76 @@ std::optional<TCondition> ConditionOf(const TExpToken& node) {
         break;
     }
   }
-  if (!IsFieldColumn(*column)) return std::nullopt;
-  const uint8_t type = column->ResultType;
-  if (!IndexableType(type)) return std::nullopt;
-  const std::optional<double> value = ConstantIn(*constant, type);
-  if (!value) return std::nullopt;
-  condition.Field = column->Column;
+  if (!operand) return std::nullopt;
+  TShape shape{*operand, {}, {}, 1, false};
   switch (op) {
     case opEqual:
-      condition.Low = condition.High = value;
-      condition.Rank = 2;
-      break;
+      shape.Low = shape.High = {constant};
+      shape.Rank = 2;
+      return shape;
     case opLess:
     case opLessEqual:
-      if (type == fldBOOL) return std::nullopt;
-      condition.High = value;
-      condition.Rank = 1;
-      break;
+      shape.High = {constant};
+      return shape;
     case opGreater:
     case opGreaterEqual:
-      if (type == fldBOOL) return std::nullopt;
-      condition.Low = value;
-      condition.Rank = 1;
-      break;
+      shape.Low = {constant};
+      return shape;
     default:
       return std::nullopt;
+  }
+}
+
+bool TextBounds(const std::vector<const TExpToken*>& constants, bool prefix,
+                std::vector<std::string>& out) {
+  for (const TExpToken* constant : constants) {
+    auto text = TextConstant(*constant);
+    if (!text) return false;
+    if (prefix) text->pop_back();  // the "%"
+    out.push_back(std::move(*text));
+  }
+  return true;
+}
+
+// The lowest (`upper`: highest) of the constants in the field's unit.
+bool NumberBound(const std::vector<const TExpToken*>& constants, uint8_t type, bool upper,
+                 std::optional<double>& out) {
+  for (const TExpToken* constant : constants) {
+    const std::optional<double> value = ConstantIn(*constant, type);
+    if (!value) return false;
+    if (!out || (upper ? *value > *out : *value < *out)) out = value;
+  }
+  return true;
+}
+
+std::optional<TCondition> ConditionOf(const TExpToken& node) {
+  std::optional<TShape> shape;
+  if (node.Class == ncPredicate) shape = PredicateShape(node);
+  if (node.Class == ncBinary) shape = ComparisonShape(node);
+  if (!shape) return std::nullopt;
+  const uint8_t type = shape->Operand.Column->ResultType;
+  TCondition condition;
+  condition.Field = shape->Operand.Column->Column;
+  condition.Rank = shape->Rank;
+  if (type == fldZSTRING) {
+    condition.Text = true;
+    condition.Upper = shape->Operand.Upper;
+    condition.Prefix = shape->Prefix;
+    if (!TextBounds(shape->Low, shape->Prefix, condition.LowTexts) ||
+        !TextBounds(shape->High, shape->Prefix, condition.HighTexts)) {
+      return std::nullopt;
+    }
+    return condition;
+  }
+  if (!IndexableType(type) || shape->Operand.Upper || shape->Prefix) return std::nullopt;
+  // A boolean range is no narrower than its equalities.
+  if (type == fldBOOL &&
+      (shape->Low.size() != 1 || shape->High.size() != 1 || shape->Low[0] != shape->High[0])) {
+    return std::nullopt;
+  }
+  if (!NumberBound(shape->Low, type, false, condition.Low) ||
+      !NumberBound(shape->High, type, true, condition.High)) {
+    return std::nullopt;
   }
   return condition;
 }
@@ -191,6 +299,44 @@ std::optional<std::vector<uint8_t>> Encode(uint8_t type, double bound, bool uppe
   }
 }
 
+// The range of a text condition in one index, bounded by the index's own
+// key comparison; nullopt when the index cannot key the condition.
+std::optional<TIndexRange> TextRange(const TCondition& condition, const TIndexChoice& choice) {
+  const TIndexKeyFormat* format = choice.Format;
+  if (format == nullptr || !format->FirstFieldIsText()) return std::nullopt;
+  if (format->CaseInsensitive() != condition.Upper) return std::nullopt;
+  const auto below = [format](const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
+    return format->Compare(a.data(), b.data(), TKeyLimit::FirstFields(1)) < 0;
+  };
+  TIndexRange range;
+  range.Index = choice.Slot;
+  range.Keys = true;
+  for (const std::string& text : condition.LowTexts) {
+    std::vector<uint8_t> key = format->TextKey(text);
+    if (!range.Low || below(key, *range.Low)) range.Low = std::move(key);
+  }
+  // In the locale's order the texts beginning with a prefix have no highest
+  // key to write down: a prefix then bounds the range from below only.
+  if (!condition.Prefix || format->ComparesBytes()) {
+    for (const std::string& text : condition.HighTexts) {
+      std::vector<uint8_t> key = format->TextKey(text, condition.Prefix);
+      if (!range.High || below(*range.High, key)) range.High = std::move(key);
+    }
+  }
+  if (range.Low && range.High && below(*range.High, *range.Low)) range.Empty = true;
+  return range;
+}
+
+std::optional<TIndexRange> NumberRange(const TCondition& condition, const TFieldDescriptor& field,
+                                       const TIndexChoice& choice) {
+  TIndexRange range;
+  range.Index = choice.Slot;
+  if (condition.Low) range.Low = Encode(field.TypeCode, *condition.Low, false, range.Empty);
+  if (condition.High) range.High = Encode(field.TypeCode, *condition.High, true, range.Empty);
+  if (condition.Low && condition.High && *condition.Low > *condition.High) range.Empty = true;
+  return range;
+}
+
 }  // namespace
 
 std::optional<TIndexRange> FindIndexRange(const TExpToken& root,
@@ -206,22 +352,39 @@ std::optional<TIndexRange> FindIndexRange(const TExpToken& root,
     for (const TFieldDescriptor& f : fields) {
       if (f.FieldNumber == condition.Field) field = &f;
     }
-    if (!field) continue;
+    if (!field || (field->TypeCode == fldZSTRING) != condition.Text) continue;
     for (const TIndexChoice& choice : indexes) {
       const TIndexDescriptor& index = *choice.Descriptor;
       if (index.FieldCount == 0 || index.FieldNumbers[0] != condition.Field) continue;
       if (index.Descending || index.FieldDescending[0]) continue;
-      TIndexRange range;
-      range.Index = choice.Slot;
-      if (condition.Low) range.Low = Encode(field->TypeCode, *condition.Low, false, range.Empty);
-      if (condition.High) range.High = Encode(field->TypeCode, *condition.High, true, range.Empty);
-      if (condition.Low && condition.High && *condition.Low > *condition.High) range.Empty = true;
+      std::optional<TIndexRange> range =
+          condition.Text ? TextRange(condition, choice) : NumberRange(condition, *field, choice);
+      if (!range) continue;
       best = std::move(range);
       best_rank = condition.Rank;
       break;
     }
   }
   return best;
+}
+
+void SetCursorRange(TDataCursor& cursor, const TIndexRange& range) {
+  if (!range.Low && !range.High) {
+    cursor.CancelRange();
+    return;
+  }
+  if (range.Keys) {
+    static const std::vector<uint8_t> kNone;
+    const std::vector<uint8_t>& low = range.Low ? *range.Low : kNone;
+    const std::vector<uint8_t>& high = range.High ? *range.High : kNone;
+    cursor.SetRange(low, range.Low ? 1 : 0, high, range.High ? 1 : 0);
+    return;
+  }
+  std::vector<TKeyFieldValue> low;
+  std::vector<TKeyFieldValue> high;
+  if (range.Low) low.push_back({range.Low->data(), range.Low->size()});
+  if (range.High) high.push_back({range.High->data(), range.High->size()});
+  cursor.SetRange(low, high);
 }
 
 }  // namespace strata

@@ -1,15 +1,16 @@
 #include "storage/index/index_key.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cmath>
 #include <cstring>
 #include <string>
 
 #include "platform/nls.h"
-#include "storage/record/bcd.h"
 #include "storage/byte_order.h"
 #include "storage/engine_error.h"
 #include "storage/index/index_definition.h"
+#include "storage/record/bcd.h"
 
 namespace strata {
 namespace {
@@ -209,6 +210,23 @@ void TIndexKeyFormat::BuildFromValues(std::span<const TKeyFieldValue> values, ui
       for (int b = 0; b < n; ++b) out[b] = static_cast<uint8_t>(~out[b]);
     }
   }
+}
+
+std::vector<uint8_t> TIndexKeyFormat::TextKey(std::string_view text, bool fill) const {
+  assert(FirstFieldIsText());
+  std::vector<uint8_t> key(key_size_, 0);
+  const KeyField& f = fields_[0];
+  uint8_t* out = key.data() + f.key_offset;
+  const size_t max = f.data_size > 0 ? f.data_size - 1 : 0;
+  text = TextOf(reinterpret_cast<const uint8_t*>(text.data()), std::min(text.size(), max));
+  if (text.empty()) return key;
+  out[0] = 1;
+  BuildValue(f, reinterpret_cast<const uint8_t*>(text.data()), text.size(), out + 1);
+  if (fill) std::fill(out + 1 + text.size(), out + 1 + f.width, uint8_t{0xFF});
+  if (f.complemented) {
+    for (int b = 0; b < f.width; ++b) out[b] = static_cast<uint8_t>(~out[b]);
+  }
+  return key;
 }
 
 int TIndexKeyFormat::CompareBytes(const uint8_t* a, const uint8_t* b, size_t n) const {

@@ -25,8 +25,8 @@
 #include <string_view>
 #include <vector>
 
-#include "storage/record/field_descriptor.h"
 #include "storage/index/index_descriptor.h"
+#include "storage/record/field_descriptor.h"
 
 namespace strata {
 
@@ -83,6 +83,16 @@ class TIndexKeyFormat {
   // blanks removed, the field's character case applied, empty means blank;
   // booleans other than 0 read as 1.
   void BuildFromValues(std::span<const TKeyFieldValue> values, uint8_t* key) const;
+  // A search key whose first key field (a text) holds `text` exactly as
+  // BuildFromRecord keys a stored text: cut at the field's size and the
+  // first zero, upper-cased in a case-insensitive index, no trimming and no
+  // character case of the field; blank when empty. The rest of the key is
+  // zero. With `fill`, the value bytes after the text are 0xFF instead, the
+  // highest key in byte order of every text that begins with `text`.
+  // Whether the first key field is a text: FirstFieldIsText().
+  std::vector<uint8_t> TextKey(std::string_view text, bool fill = false) const;
+  bool FirstFieldIsText() const { return !fields_.empty() && fields_[0].is_text; }
+  bool CaseInsensitive() const { return case_insensitive_; }
 
   // The bytes a byte-order comparison (ComparesBytes()) looks at within
   // `limit`: it is memcmp over them, negated in a descending index.

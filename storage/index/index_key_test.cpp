@@ -7,10 +7,10 @@
 #include <vector>
 
 #include "platform/nls.h"
-#include "storage/record/bcd.h"
 #include "storage/engine_error.h"
 #include "storage/index/index_definition.h"
 #include "storage/index/test_key_table.h"
+#include "storage/record/bcd.h"
 
 namespace strata {
 namespace {
@@ -203,6 +203,38 @@ TEST(IndexKeyTest, CaseInsensitiveKeysAreUpperCase) {
   TKeyFieldValue value = TKeyFieldValue::Text(sought);
   format.BuildFromValues({&value, 1}, from_value.data());
   EXPECT_EQ(from_value, Key(format, upper));
+}
+
+TEST(IndexKeyTest, TextKeysAreTheStoredTextsKeysAndBoundTheirPrefixes) {
+  TKeyTable t;
+  uint16_t name = t.Add("Name", fldZSTRING, 6);
+  TIndexKeyFormat plain(1, Index(t, {name}, false), t.Fields(), 0, "Test");
+  TIndexKeyFormat nocase(1, Index(t, {name}, false, false, true), t.Fields(), 0, "Test");
+  ASSERT_TRUE(plain.FirstFieldIsText());
+  EXPECT_FALSE(plain.CaseInsensitive());
+  EXPECT_TRUE(nocase.CaseInsensitive());
+  const auto first_field = [](const TIndexKeyFormat& format, const Bytes& key) {
+    return Bytes(key.begin(), key.begin() + format.PrefixBytes(1));
+  };
+  // The text is cut at the field's size; a constant keeps its blanks.
+  EXPECT_EQ(plain.TextKey("ab ")[3], ' ');
+  for (const char* text : {"ab", "abcdef", "Mixed"}) {
+    SCOPED_TRACE(text);
+    Bytes record = t.NewRecord(1);
+    t.SetText(record, name, text);
+    EXPECT_EQ(first_field(plain, plain.TextKey(text)), first_field(plain, Key(plain, record)));
+    EXPECT_EQ(first_field(nocase, nocase.TextKey(text)), first_field(nocase, Key(nocase, record)));
+  }
+  EXPECT_EQ(plain.TextKey("")[0], 0);  // blank
+  // The filled key lies above every text beginning with the prefix and below
+  // the next text after them.
+  const Bytes high = plain.TextKey("ab", true);
+  for (const char* text : {"ab", "ab\xff", "abzzz", "ab~"}) {
+    Bytes record = t.NewRecord(2);
+    t.SetText(record, name, text);
+    EXPECT_LT(plain.Compare(Key(plain, record).data(), high.data(), TKeyLimit::FirstFields(1)), 0);
+  }
+  EXPECT_GT(plain.Compare(plain.TextKey("ac").data(), high.data(), TKeyLimit::FirstFields(1)), 0);
 }
 
 TEST(IndexKeyTest, KeyFromValuesMatchesKeyFromRecord) {

@@ -163,7 +163,7 @@ void CreateResultTable(TPreparedQuery& prepared, TDataDirectory& database) {
   ValidateFieldDescriptors(definition.Fields, name, 0, 0);
   const TTableOpenOptions options{
       .Exclusive = true, .InMemory = directory->InMemory(), .Temporary = temporary};
-  directory->CreateTable(definition, {.Exclusive = true, .InMemory = options.InMemory},
+  directory->CreateTable(definition, options,
                          /*overwrite=*/query.HasInto);
   auto cursor = std::make_unique<TDataCursor>(directory);
   try {

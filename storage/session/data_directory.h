@@ -27,6 +27,8 @@ struct TTableOpenOptions {
   bool InMemory = false;  // a memory table (always so in the "Memory" database)
   // A scratch table (a result table): when its last cursor closes, its files
   // (data, index, blob, journal) are deleted. Asked by the first opener.
+  // To CreateTable: the table's files start in memory and go to disk only
+  // when it outgrows the caches (TDataTable::KeepFilesInMemory).
   bool Temporary = false;
 };
 
@@ -104,6 +106,11 @@ class TDataDirectory : public std::enable_shared_from_this<TDataDirectory> {
   std::unique_ptr<TDataTable> NewTable(std::string_view table_name, bool in_memory) const;
   void CheckPassword(TDataTable& table);
   std::string TemporaryPrefix() const;
+  // A free disk path (without extension) under the temporary-name rule for
+  // a scratch table moving its files out of memory: no file of the name
+  // exists on disk and no table of the name is open here.
+  std::string ClaimScratchPath(std::string_view own_name);
+  bool KeptInMemory(std::string_view key) const;
 
   std::shared_ptr<TDataSession> session_;
   std::string path_;
@@ -111,6 +118,9 @@ class TDataDirectory : public std::enable_shared_from_this<TDataDirectory> {
   bool in_transaction_ = false;
   std::vector<std::unique_ptr<TDataTable>> tables_;  // open order
   std::vector<const TDataTable*> temporary_;         // of tables_: deleted on close
+  // Keys of scratch tables created with their files in memory (see
+  // TDataTable::KeepFilesInMemory); removed when the table is deleted.
+  std::vector<std::string> in_memory_scratch_;
 };
 
 }  // namespace strata

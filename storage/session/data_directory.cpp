@@ -149,21 +149,23 @@ void TDataDirectory::ReleaseTable(TDataTable* table, int cursor_id) {
 
 void TDataDirectory::CloseAndRemove(TDataTable* table) {
   const bool temporary = std::erase(temporary_, table) > 0;
+  const bool scratch = temporary && table->Scratch();
   const std::string name = table->Name();
   const bool in_memory = table->InMemory();
+  // A scratch table has no journal, and a blob file only with blob fields.
+  const std::string paths[] = {table->DataPath(), table->IndexPath(),
+                               scratch && table->BlobFile() == nullptr ? "" : table->BlobPath()};
   std::exception_ptr failure;
   try {
     table->Close();
   } catch (...) {
     failure = std::current_exception();
   }
-  // Read after closing: the files may have moved to disk meanwhile.
-  const std::string paths[] = {table->DataPath(), table->IndexPath(), table->BlobPath()};
   RemoveTable(table);
   // A scratch table goes with its last user, also when closing it failed.
   if (temporary) {
     try {
-      DeleteTableFiles(name, paths, in_memory);
+      DeleteTableFiles(name, paths, in_memory, scratch);
     } catch (...) {
       if (!failure) failure = std::current_exception();
     }
@@ -176,28 +178,27 @@ void TDataDirectory::RemoveTable(TDataTable* table) {
 }
 
 void TDataDirectory::DeleteTableFiles(const std::string& name, const std::string (&paths)[3],
-                                      bool in_memory) {
-  // A scratch table kept in memory may have moved some of its files to disk
-  // (the paths name where each is now): both kinds are looked at.
+                                      bool in_memory, bool known_files) {
+  // A scratch table kept in memory may have moved its files to disk: each
+  // one still in the memory registry is deleted there, the others on disk.
   const bool kept_in_memory = !in_memory && KeptInMemory(TableNameKey(name));
   if (kept_in_memory) std::erase(in_memory_scratch_, TableNameKey(name));
-  if (!in_memory) RemoveJournal(name);
+  if (!in_memory && !known_files) RemoveJournal(name);
   std::exception_ptr failure;
-  auto remove = [&](const std::string& path, bool memory) {
-    if (!TFileHandler::FileExists(path, memory)) return;
+  for (const std::string& path : paths) {
+    if (path.empty()) continue;
+    const bool memory = in_memory || (kept_in_memory && TFileHandler::FileExists(path, true));
+    if (!memory && !known_files && !TFileHandler::FileExists(path, false)) continue;
     try {
       TFileHandler::DeleteFile(path, memory);
     } catch (const EStrataEngineError&) {
+      // The other files still go.
       try {
         RaiseTableError(STRATA_FILEDELETEFAIL, name);
       } catch (...) {
         if (!failure) failure = std::current_exception();
       }
     }
-  };
-  for (const std::string& path : paths) {
-    remove(path, in_memory);
-    if (kept_in_memory) remove(path, true);
   }
   if (failure) std::rethrow_exception(failure);
 }
@@ -250,7 +251,12 @@ void TDataDirectory::CreateTable(const TTableDefinition& definition,
   bool in_memory = options.InMemory || in_memory_;
   if (!options.Exclusive) RaiseTableError(STRATA_NEEDEXCLACCESS, name);
   if (FindTable(TableNameKey(name), in_memory) != nullptr) RaiseTableError(STRATA_TABLEOPEN, name);
-  if (!overwrite && TableExists(name, in_memory)) RaiseTableError(STRATA_TABLEEXISTS, name);
+  // A scratch table is made under a name TemporaryTableName has just found
+  // free: what the checks below look for cannot be there.
+  const bool scratch = options.Temporary;
+  if (!overwrite && !scratch && TableExists(name, in_memory)) {
+    RaiseTableError(STRATA_TABLEEXISTS, name);
+  }
 
   const std::vector<TFieldDescriptor>& fields = definition.Fields;
 
@@ -261,13 +267,13 @@ void TDataDirectory::CreateTable(const TTableDefinition& definition,
                                      [](const TFieldDescriptor& field) { return field.IsBlob(); });
   const TEngineSettings& settings = session_->Settings();
   std::vector<std::string> created;
-  // A scratch table starts with its files in memory, under the disk paths.
-  const bool scratch = options.Temporary && !in_memory;
-  const bool disk_table = !in_memory;
-  in_memory = in_memory || scratch;
   // A journal left by an earlier table of this name is no journal of the
   // new one.
-  if (disk_table && !scratch) RemoveJournal(name);
+  if (!in_memory && !scratch) RemoveJournal(name);
+  // A scratch table on disk starts with its files in memory, under the
+  // disk paths.
+  const bool kept_in_memory = scratch && !in_memory;
+  in_memory = in_memory || kept_in_memory;
   try {
     TDataFile data(settings);
     data.SetTableName(name);
@@ -294,13 +300,13 @@ void TDataDirectory::CreateTable(const TTableDefinition& definition,
       created.push_back(blob_path);
       blob.Flush(true);
       blob.Close();
-    } else if (TFileHandler::FileExists(blob_path, in_memory)) {
+    } else if (!scratch && TFileHandler::FileExists(blob_path, in_memory)) {
       // A table replaced by one without blob fields leaves no stale blob file.
       TFileHandler::DeleteFile(blob_path, in_memory);
     }
     index.Close();
     data.Close();
-    if (scratch) in_memory_scratch_.push_back(TableNameKey(name));
+    if (kept_in_memory) in_memory_scratch_.push_back(TableNameKey(name));
   } catch (...) {
     // A table half created is no table: remove what was made.
     for (const std::string& path : created) {

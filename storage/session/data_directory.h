@@ -27,8 +27,9 @@ struct TTableOpenOptions {
   bool InMemory = false;  // a memory table (always so in the "Memory" database)
   // A scratch table (a result table): when its last cursor closes, its files
   // (data, index, blob, journal) are deleted. Asked by the first opener.
-  // To CreateTable: the table's files start in memory and go to disk only
-  // when it outgrows the caches (TDataTable::KeepFilesInMemory).
+  // Given to CreateTable, the name is one TemporaryTableName found free, and
+  // the table's files start in memory, going to disk only when it outgrows
+  // the caches (TDataTable::KeepFilesInMemory).
   bool Temporary = false;
 };
 
@@ -102,13 +103,16 @@ class TDataDirectory : public std::enable_shared_from_this<TDataDirectory> {
   // Closes the table object and forgets it; a temporary table's files go too.
   void CloseAndRemove(TDataTable* table);
   void RemoveTable(TDataTable* table);
-  void DeleteTableFiles(const std::string& name, const std::string (&paths)[3], bool in_memory);
+  // Deletes the files (an empty path is none); with `known_files` every path
+  // given exists and there is no journal, so nothing is looked for first.
+  void DeleteTableFiles(const std::string& name, const std::string (&paths)[3], bool in_memory,
+                        bool known_files = false);
   std::unique_ptr<TDataTable> NewTable(std::string_view table_name, bool in_memory) const;
   void CheckPassword(TDataTable& table);
   std::string TemporaryPrefix() const;
-  // A free disk path (without extension) under the temporary-name rule for
-  // a scratch table moving its files out of memory: no file of the name
-  // exists on disk and no table of the name is open here.
+  // A free disk path (without extension) for a scratch table moving its files
+  // out of memory: its own name when no file of it exists on disk, else the
+  // next temporary name free on disk and here.
   std::string ClaimScratchPath(std::string_view own_name);
   bool KeptInMemory(std::string_view key) const;
 

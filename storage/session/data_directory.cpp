@@ -188,7 +188,7 @@ void TDataDirectory::DeleteTableFiles(const std::string& name, const std::string
   for (const std::string& path : paths) {
     if (path.empty()) continue;
     const bool memory = in_memory || (kept_in_memory && TFileHandler::FileExists(path, true));
-    if (!memory && !known_files && !TFileHandler::FileExists(path, false)) continue;
+    if (!known_files && !TFileHandler::FileExists(path, memory)) continue;
     try {
       TFileHandler::DeleteFile(path, memory);
     } catch (const EStrataEngineError&) {

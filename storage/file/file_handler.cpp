@@ -1,6 +1,9 @@
 #include "storage/file/file_handler.h"
 
+#include <algorithm>
+#include <cassert>
 #include <cerrno>
+#include <vector>
 
 #include "storage/engine_error.h"
 #include "storage/file/abstract_file.h"
@@ -94,6 +97,39 @@ void TFileHandler::CloseFile() {
   open_ = false;
   handle_ = 0;
   TFileList::Instance().Close(file, handle);
+}
+
+void TFileHandler::MoveToDisk(const std::string& path, bool exclusive) {
+  RequireOpen();
+  assert(in_memory_);  // only memory files move
+  TFileList& list = TFileList::Instance();
+  TFileList::TOpened disk;
+  const std::string target = TrimPath(path);
+  try {
+    disk = list.Create(target, false, exclusive, false);
+  } catch (const EFileFault& fault) {
+    RaiseFileError(fault.Code, fault.OsError, TableName());
+  }
+  try {
+    std::vector<uint8_t> chunk(65536);
+    const uint64_t size = Size();
+    for (uint64_t offset = 0; offset < size; offset += chunk.size()) {
+      const size_t count = static_cast<size_t>(std::min<uint64_t>(chunk.size(), size - offset));
+      Guarded(STRATA_READERR, TableName(),
+              [&] { return file_->ReadAt(offset, chunk.data(), count); });
+      Guarded(STRATA_WRITEERR, TableName(),
+              [&] { disk.File->WriteAt(offset, chunk.data(), count); });
+    }
+  } catch (...) {
+    list.Close(disk.File, disk.Handle);
+    if (list.Exists(target, false)) list.Delete(target, false);
+    throw;
+  }
+  const std::string memory_path = path_;
+  CloseFile();
+  list.Delete(memory_path, true);
+  path_ = target;
+  Attach(std::move(disk.File), disk.Handle, false, false);
 }
 
 size_t TFileHandler::ReadAt(uint64_t offset, void* buffer, size_t count, bool allow_short) {

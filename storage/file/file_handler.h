@@ -37,6 +37,10 @@ class TFileHandler {
                   bool temporary = false);
   void CloseFile();
   bool IsOpen() const { return open_; }
+  // Moves an open memory file to a new disk file at `path` (created, its
+  // contents copied), then drops the memory file: this handler goes on
+  // with the disk file. The memory file stays as it was when this fails.
+  void MoveToDisk(const std::string& path, bool exclusive);
 
   // Positioned I/O. A short read raises STRATA_READERR (9217) unless
   // allow_short; returns the bytes read. A failed write raises STRATA_WRITEERR

@@ -17,6 +17,11 @@
 
 namespace strata {
 
+namespace {
+constexpr std::string_view kTableFileExtensions[] = {kDataFileExtension, kIndexFileExtension,
+                                                     kBlobFileExtension};
+}  // namespace
+
 TDataDirectory::TDataDirectory(std::shared_ptr<TDataSession> session, std::string path,
                                bool in_memory)
     : session_(std::move(session)), path_(std::move(path)), in_memory_(in_memory) {}
@@ -31,6 +36,14 @@ TDataDirectory::~TDataDirectory() {
     TDataTable* table = tables_.back().get();
     BestEffort([&] { CloseAndRemove(table); });
     if (!tables_.empty() && tables_.back().get() == table) tables_.pop_back();
+  }
+  for (const std::string& key : in_memory_scratch_) {
+    for (std::string_view extension : kTableFileExtensions) {
+      const std::string path = TablePath(key, extension);
+      BestEffort([&] {
+        if (TFileHandler::FileExists(path, true)) TFileHandler::DeleteFile(path, true);
+      });
+    }
   }
   session_->ForgetDirectory(this);
 }
@@ -64,6 +77,7 @@ std::unique_ptr<TDataTable> TDataDirectory::NewTable(std::string_view table_name
 bool TDataDirectory::TableExists(std::string_view table_name, bool in_memory) {
   in_memory = in_memory || in_memory_;
   if (FindTable(TableNameKey(table_name), in_memory) != nullptr) return true;
+  if (!in_memory && KeptInMemory(TableNameKey(table_name))) return true;
   return TFileHandler::FileExists(TablePath(table_name, kDataFileExtension), in_memory);
 }
 
@@ -79,6 +93,10 @@ TTableRef TDataDirectory::OpenTable(std::string_view table_name, const TTableOpe
   } else {
     std::unique_ptr<TDataTable> created = NewTable(table_name, in_memory);
     created->SetScratch(options.Temporary && options.Exclusive);
+    if (!in_memory && KeptInMemory(TableNameKey(table_name))) {
+      created->KeepFilesInMemory(
+          [this, name = std::string(table_name)] { return ClaimScratchPath(name); });
+    }
     created->Open(options.Exclusive, options.ReadOnly);
     try {
       ReadLock lock(*created);
@@ -161,15 +179,51 @@ void TDataDirectory::RemoveTable(TDataTable* table) {
 
 void TDataDirectory::DeleteTableFiles(const std::string& name, const std::string (&paths)[3],
                                       bool in_memory, bool known_files) {
+  // A scratch table kept in memory may have moved its files to disk: each
+  // one still in the memory registry is deleted there, the others on disk.
+  const bool kept_in_memory = !in_memory && KeptInMemory(TableNameKey(name));
+  if (kept_in_memory) std::erase(in_memory_scratch_, TableNameKey(name));
   if (!in_memory && !known_files) RemoveJournal(name);
+  std::exception_ptr failure;
   for (const std::string& path : paths) {
     if (path.empty()) continue;
-    if (!known_files && !TFileHandler::FileExists(path, in_memory)) continue;
+    const bool memory = in_memory || (kept_in_memory && TFileHandler::FileExists(path, true));
+    if (!known_files && !TFileHandler::FileExists(path, memory)) continue;
     try {
-      TFileHandler::DeleteFile(path, in_memory);
+      TFileHandler::DeleteFile(path, memory);
     } catch (const EStrataEngineError&) {
-      RaiseTableError(STRATA_FILEDELETEFAIL, name);
+      // The other files still go.
+      try {
+        RaiseTableError(STRATA_FILEDELETEFAIL, name);
+      } catch (...) {
+        if (!failure) failure = std::current_exception();
+      }
     }
+  }
+  if (failure) std::rethrow_exception(failure);
+}
+
+bool TDataDirectory::KeptInMemory(std::string_view key) const {
+  return std::find(in_memory_scratch_.begin(), in_memory_scratch_.end(), key) !=
+         in_memory_scratch_.end();
+}
+
+std::string TDataDirectory::ClaimScratchPath(std::string_view own_name) {
+  auto free_on_disk = [&](const std::string& name) {
+    return std::none_of(std::begin(kTableFileExtensions), std::end(kTableFileExtensions),
+                        [&](std::string_view extension) {
+                          return TFileHandler::FileExists(TablePath(name, extension), false);
+                        });
+  };
+  // Its own name first; another process may have taken it on disk meanwhile.
+  const std::string own = TableNameWithoutExtension(own_name);
+  if (free_on_disk(own)) return path_ + own;
+  const std::string prefix = TemporaryPrefix();
+  for (uint64_t number = 0;; ++number) {
+    const std::string name = prefix + std::to_string(number);
+    const std::string key = TableNameKey(name);
+    if (FindTable(key, false) != nullptr || KeptInMemory(key)) continue;
+    if (free_on_disk(name)) return path_ + name;
   }
 }
 
@@ -194,7 +248,7 @@ void TDataDirectory::CloseUnusedTables() {
 void TDataDirectory::CreateTable(const TTableDefinition& definition,
                                  const TTableOpenOptions& options, bool overwrite) {
   const std::string name = TableNameWithoutExtension(definition.Name);
-  const bool in_memory = options.InMemory || in_memory_;
+  bool in_memory = options.InMemory || in_memory_;
   if (!options.Exclusive) RaiseTableError(STRATA_NEEDEXCLACCESS, name);
   if (FindTable(TableNameKey(name), in_memory) != nullptr) RaiseTableError(STRATA_TABLEOPEN, name);
   // A scratch table is made under a name TemporaryTableName has just found
@@ -216,6 +270,10 @@ void TDataDirectory::CreateTable(const TTableDefinition& definition,
   // A journal left by an earlier table of this name is no journal of the
   // new one.
   if (!in_memory && !scratch) RemoveJournal(name);
+  // A scratch table on disk starts with its files in memory, under the
+  // disk paths.
+  const bool kept_in_memory = scratch && !in_memory;
+  in_memory = in_memory || kept_in_memory;
   try {
     TDataFile data(settings);
     data.SetTableName(name);
@@ -248,6 +306,7 @@ void TDataDirectory::CreateTable(const TTableDefinition& definition,
     }
     index.Close();
     data.Close();
+    if (kept_in_memory) in_memory_scratch_.push_back(TableNameKey(name));
   } catch (...) {
     // A table half created is no table: remove what was made.
     for (const std::string& path : created) {

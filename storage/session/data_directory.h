@@ -27,7 +27,9 @@ struct TTableOpenOptions {
   bool InMemory = false;  // a memory table (always so in the "Memory" database)
   // A scratch table (a result table): when its last cursor closes, its files
   // (data, index, blob, journal) are deleted. Asked by the first opener.
-  // Given to CreateTable, the name is one TemporaryTableName found free.
+  // Given to CreateTable, the name is one TemporaryTableName found free, and
+  // the table's files start in memory, going to disk only when it outgrows
+  // the caches (TDataTable::KeepFilesInMemory).
   bool Temporary = false;
 };
 
@@ -108,6 +110,11 @@ class TDataDirectory : public std::enable_shared_from_this<TDataDirectory> {
   std::unique_ptr<TDataTable> NewTable(std::string_view table_name, bool in_memory) const;
   void CheckPassword(TDataTable& table);
   std::string TemporaryPrefix() const;
+  // A free disk path (without extension) for a scratch table moving its files
+  // out of memory: its own name when no file of it exists on disk, else the
+  // next temporary name free on disk and here.
+  std::string ClaimScratchPath(std::string_view own_name);
+  bool KeptInMemory(std::string_view key) const;
 
   std::shared_ptr<TDataSession> session_;
   std::string path_;
@@ -115,6 +122,9 @@ class TDataDirectory : public std::enable_shared_from_this<TDataDirectory> {
   bool in_transaction_ = false;
   std::vector<std::unique_ptr<TDataTable>> tables_;  // open order
   std::vector<const TDataTable*> temporary_;         // of tables_: deleted on close
+  // Keys of scratch tables created with their files in memory (see
+  // TDataTable::KeepFilesInMemory); removed when the table is deleted.
+  std::vector<std::string> in_memory_scratch_;
 };
 
 }  // namespace strata

@@ -4,9 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include "storage/cursor/data_cursor.h"
+#include "storage/engine_error.h"
 #include "storage/engine_names.h"
+#include "storage/index/sort_key.h"
 #include "storage/session/data_directory.h"
 #include "storage/session/data_session.h"
 #include "storage/session/test_session_tables.h"
@@ -75,6 +78,116 @@ TEST_F(ScratchTableTest, ASharedTemporaryTableKeepsItsJournal) {
   TDataCursor cursor(directory_);
   cursor.Open(name_, {.Temporary = true});
   EXPECT_FALSE(cursor.Table().Scratch());
+}
+
+// Result tables created as temporary keep their files in memory until they
+// outgrow the caches.
+class MemoryScratchTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    session_ = TDataSession::Create();
+    directory_ = session_->OpenDirectory("", temp_.Dir());
+    name_ = directory_->TemporaryTableName();
+    directory_->CreateTable(CounterTable(name_, true), {.Exclusive = true, .Temporary = true},
+                            false);
+  }
+  size_t FilesOnDisk() const {
+    size_t count = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(temp_.Dir())) {
+      ++count;
+    }
+    return count;
+  }
+  static void Fill(TDataCursor& cursor, int rows) {
+    for (int i = rows; i >= 1; --i) {
+      cursor.InitRecord();
+      cursor.PutFieldInt64(1, i);
+      cursor.PutFieldString(3, "row " + std::to_string(i));
+      cursor.InsertRecord();
+    }
+  }
+  static void ExpectAscending(TDataCursor& cursor, int rows) {
+    int expected = 0;
+    cursor.First();
+    while (cursor.MoveNext()) ASSERT_EQ(cursor.GetFieldInt64(1), ++expected);
+    EXPECT_EQ(expected, rows);
+  }
+
+  TTempDir temp_;
+  std::shared_ptr<TDataSession> session_;
+  std::shared_ptr<TDataDirectory> directory_;
+  std::string name_;
+};
+
+TEST_F(MemoryScratchTest, ASmallResultNeverTouchesTheDisk) {
+  EXPECT_EQ(FilesOnDisk(), 0u);
+  // Its name stays taken while it lives in memory.
+  EXPECT_TRUE(directory_->TableExists(name_));
+  EXPECT_NE(directory_->TemporaryTableName(), name_);
+  {
+    TDataCursor cursor(directory_);
+    cursor.Open(name_, {.Exclusive = true, .Temporary = true});
+    EXPECT_TRUE(cursor.Table().FilesInMemory());
+    Fill(cursor, 10);
+    EXPECT_EQ(FilesOnDisk(), 0u);
+    EXPECT_EQ(cursor.RecordCount(), 10u);
+    const TSortColumn by_number[] = {{1, false}};
+    const TRecordSortOutcome outcome = cursor.SortRecords(by_number, false, {});
+    EXPECT_EQ(outcome.Runs, 0u);
+    ExpectAscending(cursor, 10);
+    EXPECT_EQ(FilesOnDisk(), 0u);
+  }
+  EXPECT_EQ(FilesOnDisk(), 0u);
+  EXPECT_FALSE(directory_->TableExists(name_));
+}
+
+TEST_F(MemoryScratchTest, ALargeResultMovesToDiskAndSortsInRuns) {
+  {
+    TDataCursor cursor(directory_);
+    cursor.Open(name_, {.Exclusive = true, .Temporary = true});
+    Fill(cursor, 3000);
+    EXPECT_FALSE(cursor.Table().FilesInMemory());
+    EXPECT_TRUE(std::filesystem::exists(cursor.Table().DataPath()));
+    EXPECT_EQ(cursor.RecordCount(), 3000u);
+    const TSortColumn by_number[] = {{1, false}};
+    const TRecordSortOutcome outcome = cursor.SortRecords(by_number, false, {});
+    EXPECT_GT(outcome.Runs, 0u);
+    ExpectAscending(cursor, 3000);
+  }
+  EXPECT_EQ(FilesOnDisk(), 0u);
+}
+
+TEST_F(MemoryScratchTest, ANameTakenOnDiskMeanwhileMovesItToTheNextFreeOne) {
+  // Another process claims the name while the table is in memory.
+  const std::string foreign = temp_.Dir() + TableNameWithoutExtension(name_) + ".DAT";
+  std::ofstream(foreign) << "not ours";
+  {
+    TDataCursor cursor(directory_);
+    cursor.Open(name_, {.Exclusive = true, .Temporary = true});
+    Fill(cursor, 3000);
+    EXPECT_FALSE(cursor.Table().FilesInMemory());
+    EXPECT_NE(cursor.Table().DataPath(), foreign);
+    EXPECT_TRUE(std::filesystem::exists(cursor.Table().DataPath()));
+    EXPECT_EQ(cursor.RecordCount(), 3000u);
+  }
+  EXPECT_EQ(FilesOnDisk(), 1u);
+  std::ifstream in(foreign);
+  std::string contents;
+  std::getline(in, contents);
+  EXPECT_EQ(contents, "not ours");
+}
+
+TEST_F(MemoryScratchTest, ATableThatFailsToOpenLeavesNothingBehind) {
+  // Opened twice exclusively: the second open is refused, the first one's
+  // close still removes the table from memory.
+  {
+    TDataCursor first(directory_);
+    first.Open(name_, {.Exclusive = true, .Temporary = true});
+    TDataCursor second(directory_);
+    EXPECT_THROW(second.Open(name_, {.Exclusive = true, .Temporary = true}), EStrataEngineError);
+  }
+  EXPECT_FALSE(directory_->TableExists(name_));
+  EXPECT_EQ(FilesOnDisk(), 0u);
 }
 
 }  // namespace

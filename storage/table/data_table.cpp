@@ -6,6 +6,7 @@
 #include "storage/blob/blob_file.h"
 #include "storage/data/data_file.h"
 #include "storage/engine_error.h"
+#include "storage/engine_names.h"
 #include "storage/file/rollback_journal.h"
 #include "storage/index/index_file.h"
 #include "storage/table/lock_regions.h"
@@ -41,7 +42,7 @@ void TDataTable::Open(bool exclusive, bool read_only) {
     if (!in_memory_ && !scratch_) OpenJournal(exclusive);
     data_ = std::make_unique<TDataFile>(*settings_);
     data_->SetTableName(name_);
-    data_->Open(data_path_, in_memory_, exclusive, read_only);
+    data_->Open(data_path_, FileOpsInMemory(), exclusive, read_only);
     read_only_ = read_only || data_->ReadOnly();
     read_only_by_attribute_ = data_->ReadOnlyByAttribute();
     const TDataHeader& header = data_->Header();
@@ -53,12 +54,12 @@ void TDataTable::Open(bool exclusive, bool read_only) {
         static_cast<uint32_t>(header.LocaleId) | (static_cast<uint32_t>(header.SortId) << 16),
         header.Encrypted);
     try {
-      index_->Open(index_path_, in_memory_, exclusive, read_only_);
+      index_->Open(index_path_, FileOpsInMemory(), exclusive, read_only_);
     } catch (const EStrataEngineError& error) {
       if (error.Code != STRATA_OSENOENT || read_only_) throw;
       // The index file is gone: start an empty one (it keeps only the row
       // order index) and let the first cursor rebuild the indexes.
-      index_->Create(index_path_, {}, in_memory_, exclusive);
+      index_->Create(index_path_, {}, FileOpsInMemory(), exclusive);
       index_->Flush(true);
       needs_index_rebuild_ = true;
     }
@@ -66,7 +67,7 @@ void TDataTable::Open(bool exclusive, bool read_only) {
     if (header.BlobFieldCount > 0) {
       blob_ = std::make_unique<TBlobFile>(*settings_);
       blob_->SetTableName(name_);
-      blob_->Open(blob_path_, in_memory_, exclusive, read_only_, data_->BlobBlockSize(),
+      blob_->Open(blob_path_, FileOpsInMemory(), exclusive, read_only_, data_->BlobBlockSize(),
                   header.Encrypted);
     }
     AttachJournal();
@@ -162,7 +163,10 @@ bool TDataTable::Flush(bool force_header, bool force_os_flush) {
 
 bool TDataTable::FlushAfterChange(bool blobs_changed) {
   // A scratch table's changes wait in the caches: no other user reads them.
-  if (scratch_) return false;
+  if (scratch_) {
+    if (files_in_memory_ && OutgrowsCaches()) MoveFilesToDisk();
+    return false;
+  }
   return Journaled(settings_->ForceBufferFlush, [&] {
     bool wrote_data = data_->Flush(true);
     if (wrote_data) written_ = true;
@@ -170,6 +174,34 @@ bool TDataTable::FlushAfterChange(bool blobs_changed) {
     if (blob_) wrote = blob_->Flush(blobs_changed) || wrote;
     return wrote_data || wrote;
   });
+}
+
+// Files kept in memory -------------------------------------------------------
+
+bool TDataTable::OutgrowsCaches() {
+  if (data_->SlotCount() > data_->CacheCapacity()) return true;
+  return blob_ && blob_->Size() > settings_->BlockCacheBytes;
+}
+
+void TDataTable::MoveFilesToDisk() {
+  if (!files_in_memory_) return;
+  assert(open_ && claim_disk_path_);  // set up by the directory before Open
+  Flush(false);
+  const std::string base = claim_disk_path_();
+  const std::string data_path = base + std::string(kDataFileExtension);
+  const std::string index_path = base + std::string(kIndexFileExtension);
+  const std::string blob_path = base + std::string(kBlobFileExtension);
+  // File by file; a failure leaves the moved ones on disk under the new
+  // paths and the rest in memory, so the table's paths follow each move.
+  data_->MoveToDisk(data_path, exclusive_);
+  data_path_ = data_path;
+  index_->MoveToDisk(index_path, exclusive_);
+  index_path_ = index_path;
+  if (blob_) {
+    blob_->MoveToDisk(blob_path, exclusive_);
+  }
+  blob_path_ = blob_path;
+  files_in_memory_ = false;
 }
 
 // Transactions ---------------------------------------------------------------

@@ -80,6 +80,17 @@ class TDataTable {
   // not after each change. Set before Open.
   void SetScratch(bool scratch) { scratch_ = scratch; }
   bool Scratch() const { return scratch_; }
+  // A scratch table may keep its files in memory (under the disk paths, in
+  // the process's memory registry) until it outgrows the record cache (or
+  // its blob file the block cache): then `claim` names a free disk path
+  // without extension and the three files move there. Set before Open.
+  void KeepFilesInMemory(std::function<std::string()> claim) {
+    files_in_memory_ = true;
+    claim_disk_path_ = std::move(claim);
+  }
+  bool FilesInMemory() const { return files_in_memory_; }
+  // Moves the files to disk now (nothing when they are there already).
+  void MoveFilesToDisk();
   // First-open checks of the three files; run under the read lock.
   void Verify();
   // Releases every record lock (STRATA_UNLOCKFAILED on failure), ends this
@@ -212,6 +223,8 @@ class TDataTable {
   // Runs a flush as one change of the files: committed when it returns,
   // rolled back when it throws.
   bool Journaled(bool sync, const std::function<bool()>& flush);
+  bool OutgrowsCaches();
+  bool FileOpsInMemory() const { return in_memory_ || files_in_memory_; }
 
   std::string name_;
   std::string data_path_;
@@ -227,6 +240,8 @@ class TDataTable {
   bool open_ = false;
   bool exclusive_ = false;
   bool scratch_ = false;
+  bool files_in_memory_ = false;
+  std::function<std::string()> claim_disk_path_;
   bool read_only_ = false;
   bool read_only_by_attribute_ = false;
   bool needs_index_rebuild_ = false;

@@ -8,6 +8,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -60,6 +61,22 @@ bool IsLockableRange(uint64_t offset, uint64_t length) {
   return end <= File::kShareLockOffset || offset > File::kShareLockOffset;
 }
 
+FileIdentity IdentityOf(const struct stat& info) {
+  FileIdentity identity;
+  identity.device = static_cast<uint64_t>(info.st_dev);
+  identity.inode = static_cast<uint64_t>(info.st_ino);
+  identity.size = static_cast<uint64_t>(info.st_size);
+  identity.modified_ns =
+      static_cast<int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+  return identity;
+}
+
+// MatchFileNameCase, handing back the stat of the path found when there is
+// one (`found` false otherwise: nothing there, or a failure other than a
+// missing name, whose errno `stat_error` keeps).
+std::string MatchNameCase(const std::string& path, struct stat& info, bool& found,
+                          int& stat_error);
+
 bool Overlaps(uint64_t a_offset, uint64_t a_length, uint64_t b_offset, uint64_t b_length) {
   return a_offset < b_offset + b_length && b_offset < a_offset + a_length;
 }
@@ -111,6 +128,13 @@ void RemoveTemporariesAtExit() {
   }
   registry.entries.clear();
 }
+
+// Advanced in every child a fork makes (see File::inherited).
+std::atomic<uint64_t> fork_generation{0};
+const bool fork_watch = [] {
+  pthread_atfork(nullptr, nullptr, [] { fork_generation.fetch_add(1); });
+  return true;
+}();
 
 // The crash-test countdown (see ArmFileCrash); 0 when disarmed.
 std::atomic<uint64_t> crash_at{0};
@@ -179,7 +203,16 @@ OsErrorKind OsErrorKindFromErrno(int errno_value) {
 }
 
 File::File(int fd, std::string path, bool read_only, bool temporary)
-    : fd_(fd), path_(std::move(path)), read_only_(read_only), temporary_(temporary) {}
+    : fd_(fd),
+      path_(std::move(path)),
+      read_only_(read_only),
+      temporary_(temporary),
+      fork_generation_(fork_generation.load()) {}
+
+bool File::inherited() const {
+  (void)fork_watch;
+  return fork_generation_ != fork_generation.load(std::memory_order_relaxed);
+}
 
 File::~File() {
   if (temporary_) {
@@ -209,12 +242,8 @@ std::unique_ptr<File> File::OpenDescriptor(const std::string& path, int flags, b
   // The sharing lock. A descriptor that cannot be written can only carry a
   // read lock; such an exclusive opener keeps out other exclusive openers only.
   const bool writable_fd = (flags & O_ACCMODE) == O_RDWR;
-  const short type = share == Share::kExclusive && writable_fd ? F_WRLCK : F_RDLCK;
-  const int error = OfdLock(fd, type, kShareLockOffset, 1);
-  if (error != 0) {
-    if (IsLockConflict(error)) ThrowSharingViolation(path);
-    ThrowErrno(error, path);
-  }
+  file->share_type_ = share == Share::kExclusive && writable_fd ? F_WRLCK : F_RDLCK;
+  file->RetakeShareLock();
   if (truncate && ftruncate(fd, 0) != 0) ThrowErrno(errno, path);
   if (temporary) {
     file->temporary_ = true;
@@ -223,9 +252,33 @@ std::unique_ptr<File> File::OpenDescriptor(const std::string& path, int flags, b
   return file;
 }
 
+FileIdentity File::identity() {
+  struct stat info {};
+  if (fstat(fd_, &info) != 0) ThrowErrno(errno, path_);
+  return IdentityOf(info);
+}
+
+void File::ReleaseShareLock() {
+  if (!share_held_ || share_type_ == F_WRLCK) return;
+  const int error = OfdLock(fd_, F_UNLCK, kShareLockOffset, 1);
+  if (error != 0) ThrowErrno(error, path_);
+  share_held_ = false;
+}
+
+void File::RetakeShareLock() {
+  if (share_held_) return;
+  const int error = OfdLock(fd_, share_type_, kShareLockOffset, 1);
+  if (error != 0) {
+    if (IsLockConflict(error)) ThrowSharingViolation(path_);
+    ThrowErrno(error, path_);
+  }
+  share_held_ = true;
+}
+
 std::unique_ptr<File> File::Open(const std::string& given_path, Access access, Share share,
-                                 bool temporary) {
-  const std::string path = MatchFileNameCase(given_path);
+                                 bool temporary, NameLookup lookup) {
+  const std::string path =
+      lookup == NameLookup::kExactName ? given_path : MatchFileNameCase(given_path);
   if (access == Access::kReadWrite) {
     return OpenDescriptor(path, O_RDWR, false, share, temporary, false);
   }
@@ -339,7 +392,25 @@ bool File::Unlock(uint64_t offset, uint64_t length) {
 
 std::string MatchFileNameCase(const std::string& path) {
   struct stat info {};
-  if (lstat(path.c_str(), &info) == 0 || errno != ENOENT) return path;
+  bool found = false;
+  int stat_error = 0;
+  return MatchNameCase(path, info, found, stat_error);
+}
+
+namespace {
+
+std::string MatchNameCase(const std::string& path, struct stat& info, bool& found,
+                          int& stat_error) {
+  found = false;
+  stat_error = 0;
+  if (stat(path.c_str(), &info) == 0) {
+    found = true;
+    return path;
+  }
+  stat_error = errno;
+  // A link that leads nowhere is a name that exists: it is not looked for
+  // under another letter case.
+  if (stat_error != ENOENT || lstat(path.c_str(), &info) == 0) return path;
   const size_t slash = path.find_last_of('/');
   const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
   const std::string_view name = slash == std::string::npos
@@ -359,15 +430,33 @@ std::string MatchFileNameCase(const std::string& path) {
   closedir(dir);
   // Two names that differ only in case cannot be told apart: keep the given one.
   if (matches != 1) return path;
-  return slash == std::string::npos ? match : path.substr(0, slash + 1) + match;
+  std::string matched = slash == std::string::npos ? match : path.substr(0, slash + 1) + match;
+  if (stat(matched.c_str(), &info) == 0) {
+    found = true;
+    stat_error = 0;
+  } else {
+    stat_error = errno;
+  }
+  return matched;
 }
 
+}  // namespace
+
 std::optional<FileAttributes> GetFileAttributes(const std::string& given_path) {
-  const std::string path = MatchFileNameCase(given_path);
+  std::string found_path;
+  return GetFileAttributes(given_path, found_path);
+}
+
+std::optional<FileAttributes> GetFileAttributes(const std::string& given_path,
+                                                std::string& found_path) {
   struct stat info {};
-  if (stat(path.c_str(), &info) != 0) {
-    if (errno == ENOENT || errno == ENOTDIR) return std::nullopt;
-    ThrowErrno(errno, path);
+  bool found = false;
+  int stat_error = 0;
+  found_path = MatchNameCase(given_path, info, found, stat_error);
+  const std::string& path = found_path;
+  if (!found) {
+    if (stat_error == ENOENT || stat_error == ENOTDIR) return std::nullopt;
+    ThrowErrno(stat_error, path);
   }
   FileAttributes attributes;
   attributes.directory = S_ISDIR(info.st_mode);
@@ -379,7 +468,24 @@ std::optional<FileAttributes> GetFileAttributes(const std::string& given_path) {
 
 bool FileExists(const std::string& path) {
   struct stat info {};
-  return stat(MatchFileNameCase(path).c_str(), &info) == 0 && S_ISREG(info.st_mode);
+  bool found = false;
+  int stat_error = 0;
+  MatchNameCase(path, info, found, stat_error);
+  return found && S_ISREG(info.st_mode);
+}
+
+bool ExactFileExists(const std::string& path) {
+  struct stat info {};
+  return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+std::optional<FileIdentity> GetFileIdentity(const std::string& path) {
+  struct stat info {};
+  if (stat(path.c_str(), &info) != 0) {
+    if (errno == ENOENT || errno == ENOTDIR) return std::nullopt;
+    ThrowErrno(errno, path);
+  }
+  return IdentityOf(info);
 }
 
 bool DirectoryExists(const std::string& path) {

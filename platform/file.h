@@ -49,6 +49,25 @@ class OsError : public std::runtime_error {
 enum class Access { kReadOnly, kReadWrite };
 enum class Share { kShared, kExclusive };
 
+// What names one file on its device, with its size and last write time as
+// the system keeps them: two stamps of the same path with equal device and
+// inode are the same file; equal size and write time as well mean nobody
+// wrote it in between (to the system's clock resolution).
+struct FileIdentity {
+  uint64_t device = 0;
+  uint64_t inode = 0;
+  uint64_t size = 0;
+  int64_t modified_ns = 0;
+  bool SameFile(const FileIdentity& other) const {
+    return device == other.device && inode == other.inode;
+  }
+  bool operator==(const FileIdentity&) const = default;
+};
+
+// How File::Open and File::Create look the name up: kMatchCase goes through
+// MatchFileNameCase; kExactName takes the path as it is (one found already).
+enum class NameLookup { kMatchCase, kExactName };
+
 // One open file. Owns its descriptor; the destructor closes it (and removes
 // a temporary file). Sharing is enforced between processes with a lock on a
 // reserved byte beyond every region the engine locks: a shared opener holds a
@@ -79,7 +98,8 @@ class File {
   // opened for writing when the permissions allow, so that it can take
   // exclusive byte-range locks like any other opener.
   static std::unique_ptr<File> Open(const std::string& path, Access access, Share share,
-                                    bool temporary = false);
+                                    bool temporary = false,
+                                    NameLookup lookup = NameLookup::kMatchCase);
   // Creates a file, replacing an existing one; read-write. The existing
   // contents are cut only after the sharing lock is held, so a file in use
   // elsewhere is left intact (kAccessDenied). Throws OsError.
@@ -111,6 +131,22 @@ class File {
   const std::string& path() const { return path_; }
   bool read_only() const { return read_only_; }
 
+  // The open file's identity now (one fstat). Throws OsError.
+  FileIdentity identity();
+
+  // The sharing lock of a shared opener can be given up while the file stays
+  // open, so that an exclusive opener elsewhere is not kept out, and taken
+  // again later exactly as Open takes it: kAccessDenied (a sharing
+  // violation) while someone else holds the file exclusively. An exclusive
+  // opener keeps its lock (ReleaseShareLock does nothing). Both do nothing
+  // when the lock is already in that state.
+  void ReleaseShareLock();
+  void RetakeShareLock();
+  bool holds_share_lock() const { return share_held_; }
+  // Whether this object was opened by a parent before this process was
+  // forked: its descriptor, and so its locks, are shared with that parent.
+  bool inherited() const;
+
  private:
   struct Range {
     uint64_t offset;
@@ -127,6 +163,9 @@ class File {
   std::string path_;
   bool read_only_;
   bool temporary_;
+  short share_type_ = 0;  // F_RDLCK or F_WRLCK on kShareLockOffset
+  bool share_held_ = false;
+  uint64_t fork_generation_;  // of the process that opened it
   uint64_t device_ = 0;  // identity of the file, so that closing a temporary
   uint64_t inode_ = 0;   // file never removes another one under its name
   std::mutex locks_mutex_;
@@ -151,6 +190,16 @@ std::string MatchFileNameCase(const std::string& path);
 // Attributes of a path; nullopt when it does not exist. Throws OsError for
 // other failures.
 std::optional<FileAttributes> GetFileAttributes(const std::string& path);
+// The attributes and the path as MatchFileNameCase found it, from one stat
+// (and the write-access check); nullopt when nothing is there.
+std::optional<FileAttributes> GetFileAttributes(const std::string& path, std::string& found_path);
+// The identity of the file at exactly `path` (no letter-case matching, one
+// stat that follows links); nullopt when nothing is there. Throws OsError
+// for other failures.
+std::optional<FileIdentity> GetFileIdentity(const std::string& path);
+// Whether a regular file stands at exactly `path` (no letter-case
+// matching): for names this engine made itself, whose letter case is known.
+bool ExactFileExists(const std::string& path);
 bool FileExists(const std::string& path);  // a regular file
 bool DirectoryExists(const std::string& path);
 void DeleteFile(const std::string& path);  // throws OsError

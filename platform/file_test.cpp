@@ -250,6 +250,44 @@ TEST_F(FileTest, ShareModesWithinOneProcess) {
   EXPECT_EQ(exclusive->Size(), 4u);
 }
 
+TEST_F(FileTest, SharingLockGivenUpLetsAnExclusiveOpenerInAndIsTakenBackLikeAnOpen) {
+  const std::string path = Path("idle.DAT");
+  { File::Create(path, Share::kShared); }
+  auto idle = File::Open(path, Access::kReadWrite, Share::kShared);
+  const FileIdentity before = idle->identity();
+  idle->ReleaseShareLock();
+  EXPECT_FALSE(idle->holds_share_lock());
+  {
+    auto exclusive = File::Open(path, Access::kReadWrite, Share::kExclusive);
+    WriteText(*exclusive, 0, "new");
+    try {
+      idle->RetakeShareLock();
+      ADD_FAILURE() << "taken back while held exclusively";
+    } catch (const OsError& error) {
+      EXPECT_EQ(error.kind(), OsErrorKind::kAccessDenied);
+    }
+    EXPECT_FALSE(idle->holds_share_lock());
+  }
+  idle->RetakeShareLock();
+  EXPECT_TRUE(idle->holds_share_lock());
+  EXPECT_EQ(KindOfOpenFailure(path, Access::kReadWrite, Share::kExclusive),
+            OsErrorKind::kAccessDenied);
+  // Same file, written since: identity equal, size and write time not.
+  const std::optional<FileIdentity> now = GetFileIdentity(path);
+  ASSERT_TRUE(now.has_value());
+  EXPECT_TRUE(now->SameFile(before));
+  EXPECT_EQ(now->size, 3u);
+  EXPECT_FALSE(*now == before);
+  // Replaced by rename: another file under the path.
+  { File::Create(Path("other.DAT"), Share::kShared); }
+  RenameFile(path, Path("moved.DAT"));
+  RenameFile(Path("other.DAT"), path);
+  EXPECT_FALSE(GetFileIdentity(path)->SameFile(idle->identity()));
+  EXPECT_FALSE(GetFileIdentity(Path("nothing.DAT")).has_value());
+  EXPECT_FALSE(ExactFileExists(Path("MOVED.DAT"))) << "no letter-case matching";
+  EXPECT_TRUE(FileExists(Path("MOVED.DAT")));
+}
+
 TEST_F(FileTest, LocksDoNotNestOrMerge) {
   auto file = File::Create(Path("f.DAT"), Share::kShared);
   EXPECT_TRUE(file->TryLock(0xFFFEFFFF, 0x10000));

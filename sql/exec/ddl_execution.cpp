@@ -153,7 +153,7 @@ void RebuildTable(TDataCursor& old_table, TTableDefinition definition,
                   const std::vector<uint16_t>& source_fields, const TTableOpenOptions& options) {
   const std::shared_ptr<TDataDirectory> directory = old_table.Directory().shared_from_this();
   const std::string name = old_table.TableName();
-  const std::string new_name = TableNameWithoutExtension(directory->TemporaryTableName());
+  const std::string new_name = TableNameWithoutExtension(directory->TemporaryTableName(true));
   definition.Name = new_name;
   {
     TDataCursor creator(directory);
@@ -181,7 +181,7 @@ void RebuildTable(TDataCursor& old_table, TTableDefinition definition,
     throw;
   }
 
-  const std::string backup = TableNameWithoutExtension(directory->TemporaryTableName());
+  const std::string backup = TableNameWithoutExtension(directory->TemporaryTableName(true));
   try {
     old_table.RenameTable(backup);
   } catch (...) {

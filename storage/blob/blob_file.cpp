@@ -83,6 +83,12 @@ void TBlobFile::Verify() {
   if (!header_modified_ && Size() < BlockOffset(header_.NextBlock)) Raise(STRATA_HEADERCORRUPT);
 }
 
+void TBlobFile::Abandon() {
+  if (!IsOpen()) return;
+  cache_.Clear();
+  CloseFile();
+}
+
 void TBlobFile::Close() {
   if (!IsOpen()) return;
   try {
@@ -105,6 +111,15 @@ bool TBlobFile::ReadDiskHeader(TBlobHeader& header) {
   if (encrypted_) Scramble(bytes, kBlobHeaderSize, kRecordSeed);
   header = ReadBlobHeader(bytes);
   return true;
+}
+
+bool TBlobFile::MatchesStoredHeader() {
+  RequireOpen();
+  if (header_modified_) return false;
+  TBlobHeader disk;
+  if (!ReadDiskHeader(disk)) return false;
+  return disk.ChangeCounter == disk_change_counter_ && disk.Version == header_.Version &&
+         disk.FreeChainHead == header_.FreeChainHead && disk.NextBlock == header_.NextBlock;
 }
 
 void TBlobFile::ReadHeaderFromDisk() {

@@ -46,6 +46,9 @@ class TBlobFile : public TFileHandler {
   void Verify();
   // Flushes, drops the cache and closes the file.
   void Close();
+  // Closes without writing anything: the changes held in the caches are
+  // dropped (a file about to be deleted).
+  void Abandon();
 
   // The value whose chain starts at `first_block`, owned by the record with
   // `row_number`. 0 gives an empty value. Raises STRATA_KEYORRECDELETED (8708)
@@ -90,6 +93,9 @@ class TBlobFile : public TFileHandler {
   uint32_t FreeChainHead() const { return header_.FreeChainHead; }
   bool HeaderModified() const { return header_modified_; }
   const TBlobHeader& Header() const { return header_; }
+  // Whether the header on disk is exactly the one this object holds (the
+  // modified mark aside). Run under a lock that keeps writers out.
+  bool MatchesStoredHeader();
 
   // Inspection, for verification and tests.
   TBlockHeader BlockHeader(uint32_t number);

@@ -163,6 +163,11 @@ void TDataFile::Open(const std::string& path, bool in_memory, bool exclusive, bo
   }
 }
 
+void TDataFile::Abandon() {
+  ResetState();
+  CloseFile();
+}
+
 void TDataFile::Close() {
   if (!open_) {
     ResetState();
@@ -186,22 +191,37 @@ void TDataFile::LoadHeader() {
   header_modified_ = false;
 }
 
-void TDataFile::LoadDescriptors() {
-  const size_t area = kFieldDescriptorSize * header_.FieldCount;
-  descriptor_bytes_.assign(area, 0);
-  if (area > 0 && ReadAt(kDataHeaderSize, descriptor_bytes_.data(), area, true) < area) {
+std::vector<uint8_t> TDataFile::ReadDescriptorArea(const TDataHeader& header) {
+  const size_t area = kFieldDescriptorSize * header.FieldCount;
+  std::vector<uint8_t> bytes(area, 0);
+  if (area > 0 && ReadAt(kDataHeaderSize, bytes.data(), area, true) < area) {
     Fail(STRATA_HEADERCORRUPT);
   }
-  if (header_.Encrypted && area > 0) {
-    const std::vector<uint8_t> stored = descriptor_bytes_;
-    Scramble(descriptor_bytes_.data(), area, kRecordSeed);
+  if (header.Encrypted && area > 0) {
+    const std::vector<uint8_t> stored = bytes;
+    Scramble(bytes.data(), area, kRecordSeed);
     // Earlier writers left an area whose length is a multiple of 65536 as it
     // was; such a file still reads correctly.
-    if (area % 65536 == 0 && !PlausibleDescriptor(descriptor_bytes_.data()) &&
+    if (area % 65536 == 0 && !PlausibleDescriptor(bytes.data()) &&
         PlausibleDescriptor(stored.data())) {
-      descriptor_bytes_ = stored;
+      bytes = stored;
     }
   }
+  return bytes;
+}
+
+bool TDataFile::MatchesStoredHeader() {
+  RequireOpen();
+  if (header_modified_ || descriptors_modified_) return false;
+  uint8_t raw[kDataHeaderSize];
+  if (ReadAt(0, raw, kDataHeaderSize, true) < kDataHeaderSize) return false;
+  const TDataHeader disk = ReadDataHeader(raw);
+  if (!(disk == header_)) return false;
+  return ReadDescriptorArea(disk) == descriptor_bytes_;
+}
+
+void TDataFile::LoadDescriptors() {
+  descriptor_bytes_ = ReadDescriptorArea(header_);
   fields_.clear();
   fields_.reserve(header_.FieldCount);
   for (size_t i = 0; i < header_.FieldCount; ++i) {

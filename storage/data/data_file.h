@@ -77,6 +77,9 @@ class TDataFile : public TFileHandler {
   // transaction first), drops the cache (pinned records stay valid,
   // detached) and closes the file.
   void Close();
+  // Closes without writing anything: the changes held in the caches are
+  // dropped (a file about to be deleted).
+  void Abandon();
 
   // Writes the modified unpinned records (in runs of consecutive numbers),
   // then the header when modified or forced, then the descriptors when
@@ -144,6 +147,12 @@ class TDataFile : public TFileHandler {
   // deleted and linked to the next, the head is the first (0 when empty).
   void SetFreeChain(std::span<const uint32_t> slots);
 
+  // Whether the header and descriptor area on disk are exactly what this
+  // object holds (nothing unwritten here, no other writer since it read
+  // them, no table rebuilt in their place). Run under a lock that keeps
+  // writers out.
+  bool MatchesStoredHeader();
+
   // Header values.
   const TDataHeader& Header() const { return header_; }
   const TEngineSettings& Settings() const { return settings_; }
@@ -169,6 +178,8 @@ class TDataFile : public TFileHandler {
 
   // Descriptors: index 0 is field 1.
   const std::vector<TFieldDescriptor>& Fields() const { return fields_; }
+  // The descriptor area as read (unscrambled).
+  const std::vector<uint8_t>& DescriptorBytes() const { return descriptor_bytes_; }
   const TFieldDescriptor& Field(uint16_t field_number) const {
     return fields_.at(field_number - 1);
   }
@@ -190,6 +201,8 @@ class TDataFile : public TFileHandler {
  private:
   void LoadHeader();
   void LoadDescriptors();
+  // The descriptor area of a file with `header`, read and unscrambled.
+  std::vector<uint8_t> ReadDescriptorArea(const TDataHeader& header);
   void AdoptHeader(const TDataHeader& header);
   void WriteHeader();
   void WriteDescriptors();

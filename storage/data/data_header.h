@@ -31,6 +31,7 @@ struct TDataHeader {
   uint16_t SortId = 0;
   uint16_t UserValueA = 0;
   uint16_t UserValueB = 0;
+  bool operator==(const TDataHeader&) const = default;
 };
 
 // Writes the header's 127 bytes. `modified_mark` is the header-needs-writing

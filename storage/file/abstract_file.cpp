@@ -46,6 +46,8 @@ void TAbstractFile::SetFlags(bool exclusive, bool read_only, bool read_only_by_a
 
 int TAbstractFile::AddOpener() {
   std::lock_guard lock(mutex_);
+  // Every opener so far is idle: the new one needs the sharing lock back.
+  if (!positions_.empty() && idle_.size() == positions_.size()) DoHoldShare(true);
   const int handle = ++handle_count_;
   positions_[handle] = 0;
   return handle;
@@ -53,7 +55,27 @@ int TAbstractFile::AddOpener() {
 
 bool TAbstractFile::RemoveOpener(int handle) {
   std::lock_guard lock(mutex_);
+  idle_.erase(handle);
   return positions_.erase(handle) == 1;
+}
+
+void TAbstractFile::SetOpenerIdle(int handle, bool idle) {
+  std::lock_guard lock(mutex_);
+  PositionOf(handle);  // a known opener
+  if (idle == idle_.contains(handle)) return;
+  const size_t active = positions_.size() - idle_.size();
+  if (idle) {
+    if (active == 1 && !exclusive_) DoHoldShare(false);
+    idle_.insert(handle);
+  } else {
+    if (active == 0) DoHoldShare(true);
+    idle_.erase(handle);
+  }
+}
+
+size_t TAbstractFile::ActiveOpenerCount() const {
+  std::lock_guard lock(mutex_);
+  return positions_.size() - idle_.size();
 }
 
 size_t TAbstractFile::OpenerCount() const {

@@ -9,8 +9,12 @@
 #include <cstdint>
 #include <map>
 #include <mutex>
+#include <optional>
+#include <set>
 #include <stdexcept>
 #include <string>
+
+#include "platform/file.h"
 
 namespace strata {
 
@@ -50,6 +54,25 @@ class TAbstractFile {
   bool RemoveOpener(int handle);
   size_t OpenerCount() const;
 
+  // Idle openers: a table kept open between uses marks its openers idle.
+  // While every opener of a disk file is idle the file gives up its
+  // sharing lock (an exclusive opener elsewhere is not kept out); the first
+  // opener that becomes active again, or a new one, takes it back, failing
+  // like an open (STRATA_OSEACCES as an EFileFault, or platform::OsError)
+  // while someone else holds the file exclusively; the opener stays idle
+  // then. An exclusive file keeps its lock.
+  void SetOpenerIdle(int handle, bool idle);
+  size_t ActiveOpenerCount() const;
+  // Disk files: the identity of the open file (Identity) and of what its
+  // path, as it was found at open, names now (PathIdentity; nullopt when
+  // nothing is there). Memory files have none. Throw platform::OsError.
+  virtual bool HasIdentity() const { return false; }
+  // A disk file opened by the parent of this forked process: its handle and
+  // locks are the parent's, never to be shared with new openers here.
+  virtual bool Inherited() const { return false; }
+  virtual platform::FileIdentity Identity() { return {}; }
+  virtual std::optional<platform::FileIdentity> PathIdentity() { return std::nullopt; }
+
   // I/O at an opener's own position, which advances by the bytes moved.
   // Origin 0 = start, 1 = current position, 2 = end of file. A write of
   // 0 bytes truncates the file at the position. Read returns the bytes read
@@ -82,6 +105,9 @@ class TAbstractFile {
   virtual bool DoLock(uint64_t offset, uint64_t length) = 0;
   virtual bool DoUnlock(uint64_t offset, uint64_t length) = 0;
   virtual void DoFlush() = 0;
+  // Gives up (false) or takes back (true) the sharing lock; memory files
+  // have none.
+  virtual void DoHoldShare(bool /*hold*/) {}
 
  private:
   friend class TFileList;  // resets flags and path of a memory file nobody has open
@@ -97,6 +123,7 @@ class TAbstractFile {
   bool temporary_;
   int handle_count_ = 0;
   std::map<int, uint64_t> positions_;  // opener handle -> position
+  std::set<int> idle_;                 // of positions_: openers marked idle
 };
 
 }  // namespace strata

@@ -132,6 +132,37 @@ void TFileHandler::MoveToDisk(const std::string& path, bool exclusive) {
   Attach(std::move(disk.File), disk.Handle, false, false);
 }
 
+void TFileHandler::Suspend() {
+  RequireOpen();
+  Guarded(0, TableName(), [&] { file_->SetOpenerIdle(handle_, true); });
+}
+
+void TFileHandler::Resume() {
+  RequireOpen();
+  Guarded(0, TableName(), [&] { file_->SetOpenerIdle(handle_, false); });
+}
+
+bool TFileHandler::StillAtPath() {
+  RequireOpen();
+  if (!file_->HasIdentity()) return true;
+  return Guarded(0, TableName(), [&] {
+    const std::optional<platform::FileIdentity> now = file_->PathIdentity();
+    return now && now->SameFile(file_->Identity());
+  });
+}
+
+std::optional<platform::FileIdentity> TFileHandler::PathStamp() {
+  RequireOpen();
+  if (!file_->HasIdentity()) return platform::FileIdentity{};
+  return Guarded(0, TableName(), [&] { return file_->PathIdentity(); });
+}
+
+platform::FileIdentity TFileHandler::Stamp() {
+  RequireOpen();
+  if (!file_->HasIdentity()) return {};
+  return Guarded(0, TableName(), [&] { return file_->Identity(); });
+}
+
 size_t TFileHandler::ReadAt(uint64_t offset, void* buffer, size_t count, bool allow_short) {
   RequireOpen();
   const size_t done =
@@ -223,6 +254,14 @@ void TFileHandler::FlushBuffers() {
 bool TFileHandler::FileExists(const std::string& path, bool in_memory) {
   try {
     return TFileList::Instance().Exists(path, in_memory);
+  } catch (const platform::OsError& error) {
+    RaiseOsError(error, TrimPath(path));
+  }
+}
+
+bool TFileHandler::ExactFileExists(const std::string& path) {
+  try {
+    return TFileList::Instance().Exists(path, false, true);
   } catch (const platform::OsError& error) {
     RaiseOsError(error, TrimPath(path));
   }

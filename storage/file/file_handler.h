@@ -7,7 +7,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
+
+#include "platform/file.h"
 
 namespace strata {
 
@@ -42,6 +45,23 @@ class TFileHandler {
   // with the disk file. The memory file stays as it was when this fails.
   void MoveToDisk(const std::string& path, bool exclusive);
 
+  // Idle use (a table kept open between uses): Suspend marks this opener
+  // idle, so that the file gives up its sharing lock when no other opener
+  // here is active; Resume takes it back, failing as OpenFile does
+  // (STRATA_OSEACCES (11013) while someone holds the file exclusively), this
+  // opener staying idle then.
+  void Suspend();
+  void Resume();
+  // For disk files: whether the path as opened still names the open file,
+  // and the open file's identity (size and last write time included).
+  // Memory files: always true, and an empty identity.
+  bool StillAtPath();
+  platform::FileIdentity Stamp();
+  // What the path as opened names now (one stat; nullopt when nothing is
+  // there): equal to an earlier Stamp() when the file is the same and was
+  // not written since. Memory files: an empty identity.
+  std::optional<platform::FileIdentity> PathStamp();
+
   // Positioned I/O. A short read raises STRATA_READERR (9217) unless
   // allow_short; returns the bytes read. A failed write raises STRATA_WRITEERR
   // (9218); writing through a read-only opener raises STRATA_OSEACCES (11013).
@@ -72,6 +92,9 @@ class TFileHandler {
   // File operations by path, outside any opener (errors name the file).
   // Whether the file exists (a memory file: whether the registry has it).
   static bool FileExists(const std::string& path, bool in_memory);
+  // Whether a disk file stands under exactly this name (letter case as
+  // given): for names the engine makes itself.
+  static bool ExactFileExists(const std::string& path);
   // Deletes a file; STRATA_OSEACCES (11013) while this process has it open,
   // STRATA_OSENOENT (11010) when missing.
   static void DeleteFile(const std::string& path, bool in_memory);

@@ -46,7 +46,8 @@ TFileList& TFileList::Instance() {
 std::vector<std::shared_ptr<TAbstractFile>>::iterator TFileList::Find(const std::string& path,
                                                                       bool in_memory) {
   return std::find_if(files_.begin(), files_.end(), [&](const auto& file) {
-    return file->InMemory() == in_memory && SameFilePath(file->Path(), path);
+    return file->InMemory() == in_memory && SameFilePath(file->Path(), path) &&
+           !file->Inherited();
   });
 }
 
@@ -55,11 +56,31 @@ std::vector<std::shared_ptr<TAbstractFile>>::const_iterator TFileList::Find(cons
   return const_cast<TFileList*>(this)->Find(path, in_memory);
 }
 
+bool TFileList::DetachIdle(std::vector<std::shared_ptr<TAbstractFile>>::iterator it,
+                           bool stale_only) {
+  TAbstractFile& file = **it;
+  if (file.InMemory() || file.OpenerCount() == 0 || file.ActiveOpenerCount() > 0) return false;
+  if (stale_only) {
+    try {
+      const std::optional<platform::FileIdentity> now = file.PathIdentity();
+      if (now && now->SameFile(file.Identity())) return false;
+    } catch (const platform::OsError& error) {
+      throw EFileFault(OsErrorCode(error.kind()), error.errno_value(), error.what());
+    }
+  }
+  // Its idle openers keep the object; they find it stale when they resume.
+  files_.erase(it);
+  return true;
+}
+
 TFileList::TOpened TFileList::Open(const std::string& path, bool in_memory, bool exclusive,
                                    bool temporary) {
   const std::string trimmed = TrimPath(path);
   std::lock_guard lock(mutex_);
   auto it = Find(trimmed, in_memory);
+  // A disk file held only by idle openers is shared only while its path still
+  // names it, and never with an exclusive opener: a new one is opened then.
+  if (it != files_.end() && DetachIdle(it, !exclusive)) it = files_.end();
   if (it != files_.end()) {
     TAbstractFile& file = **it;
     const size_t openers = file.OpenerCount();
@@ -68,7 +89,11 @@ TFileList::TOpened TFileList::Open(const std::string& path, bool in_memory, bool
       // A memory file that nobody has open takes the new opener's terms.
       file.SetFlags(exclusive, false, false, file.Temporary());
     }
-    return {*it, file.AddOpener()};
+    try {
+      return {*it, file.AddOpener()};
+    } catch (const platform::OsError& error) {
+      throw EFileFault(OsErrorCode(error.kind()), error.errno_value(), error.what());
+    }
   }
   if (in_memory) Missing(trimmed);
   std::shared_ptr<TAbstractFile> file = TPhysicalFile::Open(trimmed, exclusive, temporary);
@@ -81,6 +106,7 @@ TFileList::TOpened TFileList::Create(const std::string& path, bool in_memory, bo
   const std::string trimmed = TrimPath(path);
   std::lock_guard lock(mutex_);
   auto it = Find(trimmed, in_memory);
+  if (it != files_.end() && DetachIdle(it, false)) it = files_.end();
   if (it != files_.end()) {
     if ((*it)->OpenerCount() > 0) Refuse(trimmed);
     // Only a memory file outlives its openers; creating it anew empties it.
@@ -113,17 +139,21 @@ void TFileList::Close(const std::shared_ptr<TAbstractFile>& file, int handle) {
   }
 }
 
-bool TFileList::Exists(const std::string& path, bool in_memory) {
+bool TFileList::Exists(const std::string& path, bool in_memory, bool exact_name) {
   const std::string trimmed = TrimPath(path);
   std::lock_guard lock(mutex_);
-  if (Find(trimmed, in_memory) != files_.end()) return true;
-  return !in_memory && platform::FileExists(trimmed);
+  auto it = Find(trimmed, in_memory);
+  // Idle openers do not vouch for the file: it may be gone by now.
+  if (it != files_.end() && (in_memory || (*it)->ActiveOpenerCount() > 0)) return true;
+  if (in_memory) return false;
+  return exact_name ? platform::ExactFileExists(trimmed) : platform::FileExists(trimmed);
 }
 
 void TFileList::Delete(const std::string& path, bool in_memory) {
   const std::string trimmed = TrimPath(path);
   std::lock_guard lock(mutex_);
   auto it = Find(trimmed, in_memory);
+  if (it != files_.end() && DetachIdle(it, false)) it = files_.end();
   if (it != files_.end() && (*it)->OpenerCount() > 0) Refuse(trimmed);
   if (in_memory) {
     if (it == files_.end()) Missing(trimmed);
@@ -140,6 +170,8 @@ void TFileList::Delete(const std::string& path, bool in_memory) {
 void TFileList::Rename(const std::string& from, const std::string& to, bool in_memory) {
   const std::string source = TrimPath(from), target = TrimPath(to);
   std::lock_guard lock(mutex_);
+  if (auto idle = Find(source, in_memory); idle != files_.end()) DetachIdle(idle, false);
+  if (auto idle = Find(target, in_memory); idle != files_.end()) DetachIdle(idle, false);
   auto it = Find(source, in_memory);
   if (it != files_.end() && (*it)->OpenerCount() > 0) Refuse(source);
   auto target_it = Find(target, in_memory);
@@ -172,7 +204,7 @@ size_t TFileList::Count(bool in_memory) const {
 bool TFileList::IsOpen(const std::string& path, bool in_memory) const {
   std::lock_guard lock(mutex_);
   auto it = Find(TrimPath(path), in_memory);
-  return it != files_.end() && (*it)->OpenerCount() > 0;
+  return it != files_.end() && (*it)->ActiveOpenerCount() > 0;
 }
 
 }  // namespace strata

@@ -19,7 +19,10 @@ namespace strata {
 // entry per (kind, path); a disk entry lives while it has openers; a memory
 // entry keeps its contents after its last opener closes (it is the in-memory
 // table itself) until it is deleted, unless it is temporary.
-// Failures throw EFileFault carrying the engine code.
+// Failures throw EFileFault carrying the engine code. A disk entry held only
+// by idle openers (a table kept open between uses) does not keep the file
+// from being deleted, renamed, replaced or opened exclusively: the entry is
+// forgotten and its openers find their file stale when they resume.
 class TFileList {
  public:
   static TFileList& Instance();
@@ -42,7 +45,8 @@ class TFileList {
   // temporary memory file).
   void Close(const std::shared_ptr<TAbstractFile>& file, int handle);
 
-  bool Exists(const std::string& path, bool in_memory);
+  // With `exact_name` a disk file is looked for under exactly that name.
+  bool Exists(const std::string& path, bool in_memory, bool exact_name = false);
   // STRATA_OSEACCES (11013) when the file is open in this process;
   // STRATA_OSENOENT (11010) when it is missing.
   void Delete(const std::string& path, bool in_memory);
@@ -50,7 +54,7 @@ class TFileList {
 
   // The number of registry entries of one kind (for diagnostics and tests).
   size_t Count(bool in_memory) const;
-  // Whether this process has the file open (any opener).
+  // Whether this process has the file open (any opener not idle).
   bool IsOpen(const std::string& path, bool in_memory) const;
 
  private:
@@ -60,6 +64,12 @@ class TFileList {
                                                              bool in_memory);
   std::vector<std::shared_ptr<TAbstractFile>>::const_iterator Find(const std::string& path,
                                                                    bool in_memory) const;
+
+  // Forgets a disk entry that only idle openers hold (see
+  // TAbstractFile::SetOpenerIdle) - with `stale_only` only when its path no
+  // longer names the open file - so that the caller opens, creates, deletes
+  // or renames the file afresh; returns whether it did.
+  bool DetachIdle(std::vector<std::shared_ptr<TAbstractFile>>::iterator it, bool stale_only);
 
   mutable std::mutex mutex_;
   std::vector<std::shared_ptr<TAbstractFile>> files_;

@@ -25,8 +25,10 @@ std::unique_ptr<TPhysicalFile> TPhysicalFile::Open(const std::string& path, bool
   const platform::Share share = exclusive ? platform::Share::kExclusive : platform::Share::kShared;
   // 1. The attributes: existence, and whether the file may be written at all.
   std::optional<platform::FileAttributes> attributes;
+  // The name as found (letter case) is opened as it is: one look-up.
+  std::string found;
   try {
-    attributes = platform::GetFileAttributes(path);
+    attributes = platform::GetFileAttributes(path, found);
   } catch (const platform::OsError& error) {
     throw FaultOf(error);
   }
@@ -45,14 +47,15 @@ std::unique_ptr<TPhysicalFile> TPhysicalFile::Open(const std::string& path, bool
   std::unique_ptr<platform::File> file;
   try {
     file = platform::File::Open(
-        path, open_read_only ? platform::Access::kReadOnly : platform::Access::kReadWrite, share,
-        temporary);
+        found, open_read_only ? platform::Access::kReadOnly : platform::Access::kReadWrite, share,
+        temporary, platform::NameLookup::kExactName);
   } catch (const platform::OsError& error) {
     if (open_read_only || error.kind() == platform::OsErrorKind::kAccessDenied) {
       throw FaultOf(error);
     }
     try {
-      file = platform::File::Open(path, platform::Access::kReadOnly, share, temporary);
+      file = platform::File::Open(found, platform::Access::kReadOnly, share, temporary,
+                                  platform::NameLookup::kExactName);
       open_read_only = true;
     } catch (const platform::OsError& retry_error) {
       throw FaultOf(retry_error);
@@ -94,5 +97,19 @@ bool TPhysicalFile::DoUnlock(uint64_t offset, uint64_t length) {
 }
 
 void TPhysicalFile::DoFlush() { file_->Sync(); }
+
+void TPhysicalFile::DoHoldShare(bool hold) {
+  if (hold) {
+    file_->RetakeShareLock();
+  } else {
+    file_->ReleaseShareLock();
+  }
+}
+
+platform::FileIdentity TPhysicalFile::Identity() { return file_->identity(); }
+
+std::optional<platform::FileIdentity> TPhysicalFile::PathIdentity() {
+  return platform::GetFileIdentity(file_->path());
+}
 
 }  // namespace strata

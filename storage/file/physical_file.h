@@ -29,6 +29,10 @@ class TPhysicalFile : public TAbstractFile {
                                                bool temporary);
 
   bool InMemory() const override { return false; }
+  bool HasIdentity() const override { return true; }
+  bool Inherited() const override { return file_->inherited(); }
+  platform::FileIdentity Identity() override;
+  std::optional<platform::FileIdentity> PathIdentity() override;
 
  protected:
   size_t DoReadAt(uint64_t offset, void* buffer, size_t count) override;
@@ -38,6 +42,7 @@ class TPhysicalFile : public TAbstractFile {
   bool DoLock(uint64_t offset, uint64_t length) override;
   bool DoUnlock(uint64_t offset, uint64_t length) override;
   void DoFlush() override;
+  void DoHoldShare(bool hold) override;
 
  private:
   TPhysicalFile(std::unique_ptr<platform::File> file, const std::string& path, bool exclusive,

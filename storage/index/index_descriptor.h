@@ -67,6 +67,7 @@ struct TIndexDescriptor {
   bool TemporaryFile = false;
 
   bool InUse() const { return !Name.empty() || FieldCount > 0 || KeySize > 0; }
+  bool operator==(const TIndexDescriptor&) const = default;
 
   // The 120-byte stored form.
   void Encode(uint8_t* out) const;

@@ -100,6 +100,16 @@ void TIndexFile::ReadHeader(TIndexHeader& header) {
   header = TIndexHeader::Decode(buffer);
 }
 
+bool TIndexFile::MatchesStoredHeader() {
+  RequireOpen();
+  if (header_dirty_) return false;
+  TIndexHeader disk;
+  ReadHeader(disk);
+  return disk.ChangeCounter == header_.ChangeCounter && disk.Version == header_.Version &&
+         disk.NextPage == header_.NextPage && disk.SecondaryCount == header_.SecondaryCount &&
+         disk.Indexes == header_.Indexes && disk.NoPrimaryFields == header_.NoPrimaryFields;
+}
+
 void TIndexFile::WriteHeader() {
   TIndexHeader written = header_;
   ++written.ChangeCounter;
@@ -259,6 +269,12 @@ void TIndexFile::Empty() {
   DropCaches();
   entry_counts_.fill(0);
   header_dirty_ = true;
+}
+
+void TIndexFile::Abandon() {
+  if (!open_) return;
+  DropCaches();
+  CloseFile();
 }
 
 void TIndexFile::Close() {

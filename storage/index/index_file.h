@@ -83,9 +83,15 @@ class TIndexFile : public TFileHandler, private TPageStore {
   void Empty();
   // Flushes, drops the cache and closes the file.
   void Close();
+  // Closes without writing anything: the changes held in the caches are
+  // dropped (a file about to be deleted).
+  void Abandon();
 
   // ---- Index definitions -------------------------------------------------
   const TIndexHeader& Header() const { return header_; }
+  // Whether the header on disk is exactly the one this object holds (the
+  // header-modified mark aside). Run under a lock that keeps writers out.
+  bool MatchesStoredHeader();
   const TIndexDescriptor& Descriptor(int index) const { return header_.Indexes.at(index); }
   int SecondaryCount() const { return header_.SecondaryCount; }
   // Whether slot `index` holds an index whose trees are kept: the primary

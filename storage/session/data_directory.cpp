@@ -62,8 +62,14 @@ TDataTable* TDataDirectory::FindTable(std::string_view key, bool in_memory) cons
 
 std::vector<TDataTable*> TDataDirectory::Tables() const {
   std::vector<TDataTable*> tables;
-  for (const auto& table : tables_) tables.push_back(table.get());
+  for (const auto& table : tables_) {
+    if (!table->Suspended()) tables.push_back(table.get());
+  }
   return tables;
+}
+
+bool TDataDirectory::IsTemporary(const TDataTable* table) const {
+  return std::find(temporary_.begin(), temporary_.end(), table) != temporary_.end();
 }
 
 std::unique_ptr<TDataTable> TDataDirectory::NewTable(std::string_view table_name,
@@ -76,7 +82,8 @@ std::unique_ptr<TDataTable> TDataDirectory::NewTable(std::string_view table_name
 
 bool TDataDirectory::TableExists(std::string_view table_name, bool in_memory) {
   in_memory = in_memory || in_memory_;
-  if (FindTable(TableNameKey(table_name), in_memory) != nullptr) return true;
+  const TDataTable* open = FindTable(TableNameKey(table_name), in_memory);
+  if (open != nullptr && !open->Suspended()) return true;
   if (!in_memory && KeptInMemory(TableNameKey(table_name))) return true;
   return TFileHandler::FileExists(TablePath(table_name, kDataFileExtension), in_memory);
 }
@@ -84,6 +91,13 @@ bool TDataDirectory::TableExists(std::string_view table_name, bool in_memory) {
 TTableRef TDataDirectory::OpenTable(std::string_view table_name, const TTableOpenOptions& options) {
   const bool in_memory = options.InMemory || in_memory_;
   TDataTable* table = FindTable(TableNameKey(table_name), in_memory);
+  if (table != nullptr && table->Suspended()) {
+    table = ResumeIdle(table, options);
+    if (table != nullptr) {
+      table->AddUser();
+      return TTableRef(shared_from_this(), table, table->NewCursorId());
+    }
+  }
   if (table != nullptr) {
     // One table object per process: exclusive use excludes every other user
     // here, as the file layer would for a second opener.
@@ -111,9 +125,54 @@ TTableRef TDataDirectory::OpenTable(std::string_view table_name, const TTableOpe
     tables_.push_back(std::move(created));
     table = tables_.back().get();
     if (options.Temporary) temporary_.push_back(table);
+    ++open_counts_.Opened;
   }
   table->AddUser();
   return TTableRef(shared_from_this(), table, table->NewCursorId());
+}
+
+TDataTable* TDataDirectory::ResumeIdle(TDataTable* table, const TTableOpenOptions& options) {
+  std::erase(idle_, table);
+  // Exclusive use, or other read-only terms, need the table opened so.
+  const bool fits = !options.Exclusive && !options.Temporary && options.ReadOnly == table->ReadOnly();
+  try {
+    if (fits && table->Resume()) {
+      CheckPassword(*table);
+      if (in_transaction_) table->JoinTransaction();
+      ++open_counts_.Resumed;
+      return table;
+    }
+  } catch (...) {
+    BestEffort([&] { CloseAndRemove(table); });
+    throw;
+  }
+  // Stale or unfit: the table is opened afresh by the caller, whatever the
+  // old object's closing says.
+  BestEffort([&] { CloseAndRemove(table); });
+  return nullptr;
+}
+
+void TDataDirectory::ParkOrClose(TDataTable* table) {
+  if (IsTemporary(table) || !table->CanIdle()) {
+    CloseAndRemove(table);
+    return;
+  }
+  try {
+    table->Suspend();
+  } catch (...) {
+    BestEffort([&] { CloseAndRemove(table); });
+    throw;
+  }
+  idle_.push_back(table);
+  std::exception_ptr failure;
+  while (idle_.size() > kIdleTableLimit) {
+    try {
+      CloseAndRemove(idle_.front());
+    } catch (...) {
+      if (!failure) failure = std::current_exception();
+    }
+  }
+  if (failure) std::rethrow_exception(failure);
 }
 
 void TDataDirectory::CheckPassword(TDataTable& table) {
@@ -139,7 +198,7 @@ void TDataDirectory::ReleaseTable(TDataTable* table, int cursor_id) {
   table->RemoveUser();
   if (table->Users() <= 0 && !table->InTransaction()) {
     try {
-      CloseAndRemove(table);
+      ParkOrClose(table);
     } catch (...) {
       if (!failure) failure = std::current_exception();
     }
@@ -148,6 +207,7 @@ void TDataDirectory::ReleaseTable(TDataTable* table, int cursor_id) {
 }
 
 void TDataDirectory::CloseAndRemove(TDataTable* table) {
+  std::erase(idle_, table);
   const bool temporary = std::erase(temporary_, table) > 0;
   const bool scratch = temporary && table->Scratch();
   const std::string name = table->Name();
@@ -157,7 +217,12 @@ void TDataDirectory::CloseAndRemove(TDataTable* table) {
                                scratch && table->BlobFile() == nullptr ? "" : table->BlobPath()};
   std::exception_ptr failure;
   try {
-    table->Close();
+    // A scratch table's changes would only be written to be deleted.
+    if (scratch && table->Exclusive()) {
+      table->CloseDiscarding();
+    } else {
+      table->Close();
+    }
   } catch (...) {
     failure = std::current_exception();
   }
@@ -243,6 +308,24 @@ void TDataDirectory::CloseUnusedTables() {
   if (failure) std::rethrow_exception(failure);
 }
 
+void TDataDirectory::ReleaseUnusedTables() {
+  std::exception_ptr failure;
+  std::vector<TDataTable*> unused;
+  for (const auto& table : tables_) {
+    if (table->Users() <= 0 && !table->InTransaction() && !table->Suspended()) {
+      unused.push_back(table.get());
+    }
+  }
+  for (TDataTable* table : unused) {
+    try {
+      ParkOrClose(table);
+    } catch (...) {
+      if (!failure) failure = std::current_exception();
+    }
+  }
+  if (failure) std::rethrow_exception(failure);
+}
+
 // Structural operations ------------------------------------------------------
 
 void TDataDirectory::CreateTable(const TTableDefinition& definition,
@@ -250,7 +333,11 @@ void TDataDirectory::CreateTable(const TTableDefinition& definition,
   const std::string name = TableNameWithoutExtension(definition.Name);
   bool in_memory = options.InMemory || in_memory_;
   if (!options.Exclusive) RaiseTableError(STRATA_NEEDEXCLACCESS, name);
-  if (FindTable(TableNameKey(name), in_memory) != nullptr) RaiseTableError(STRATA_TABLEOPEN, name);
+  if (TDataTable* open = FindTable(TableNameKey(name), in_memory)) {
+    // An idle table gives way; one in use does not.
+    if (!open->Suspended()) RaiseTableError(STRATA_TABLEOPEN, name);
+    CloseAndRemove(open);
+  }
   // A scratch table is made under a name TemporaryTableName has just found
   // free: what the checks below look for cannot be there.
   const bool scratch = options.Temporary;
@@ -380,11 +467,19 @@ std::string TDataDirectory::TemporaryPrefix() const {
   return std::to_string(magnitude).substr(0, 5);
 }
 
-std::string TDataDirectory::TemporaryTableName() {
+std::string TDataDirectory::TemporaryTableName(bool any_case) {
   const std::string prefix = TemporaryPrefix();
   for (uint64_t number = 0;; ++number) {
     std::string name = prefix + std::to_string(number) + std::string(kDataFileExtension);
-    if (!TableExists(name, in_memory_)) return name;
+    if (any_case || in_memory_) {
+      if (!TableExists(name, in_memory_)) return name;
+      continue;
+    }
+    // Taken by a table object here (idle ones too: their names stay ours),
+    // a scratch table in memory, or a data file under exactly that name.
+    const std::string key = TableNameKey(name);
+    if (FindTable(key, false) != nullptr || KeptInMemory(key)) continue;
+    if (!TFileHandler::ExactFileExists(TablePath(name, kDataFileExtension))) return name;
   }
 }
 
@@ -403,7 +498,8 @@ void TDataDirectory::StartTransaction() {
   std::vector<TDataTable*> started;
   try {
     for (const auto& table : tables_) {
-      if (table->InMemory()) continue;
+      // Idle tables hold no lock and take no part until they are used again.
+      if (table->InMemory() || table->Suspended()) continue;
       table->JoinTransaction();
       started.push_back(table.get());
     }
@@ -445,7 +541,7 @@ void TDataDirectory::Commit() {
   }
   in_transaction_ = false;
   try {
-    CloseUnusedTables();
+    ReleaseUnusedTables();
   } catch (...) {
     if (!failure) failure = std::current_exception();
   }
@@ -465,7 +561,7 @@ void TDataDirectory::Rollback() {
   }
   in_transaction_ = false;
   try {
-    CloseUnusedTables();
+    ReleaseUnusedTables();
   } catch (...) {
     if (!failure) failure = std::current_exception();
   }

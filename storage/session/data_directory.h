@@ -49,8 +49,9 @@ class TDataDirectory : public std::enable_shared_from_this<TDataDirectory> {
   void RemoveJournal(std::string_view table_name);
 
   // Tables -----------------------------------------------------------------
-  // True when a table object of that name and kind is open here, else
-  // whether its data file exists.
+  // True when a table object of that name and kind is in use here, else
+  // whether its data file exists (a table kept open idle does not vouch for
+  // its files: another process may have deleted them meanwhile).
   bool TableExists(std::string_view table_name, bool in_memory = false);
   // Shares the open table object of the same name and kind or opens a new one
   // (data, index, blob), verifying it under the read lock and checking its
@@ -58,6 +59,16 @@ class TDataDirectory : public std::enable_shared_from_this<TDataDirectory> {
   // or exclusive use is asked while it is open here; STRATA_NOTSUFFTABLERIGHTS
   // (10498) for an encrypted table without an accepted password. A table opened
   // while a transaction is active joins it.
+  //
+  // A disk table whose last cursor goes is kept open here, idle (see
+  // TDataTable::Suspend), for the next opener of the same name and kind: it
+  // holds no lock meanwhile, so other processes may use the table in any
+  // way, exclusively too. The next OpenTable resumes it when the files are
+  // still the ones it describes, and otherwise closes it and opens the table
+  // afresh; an exclusive (or differently read-only) open always closes it
+  // first. At most kIdleTableLimit tables are kept idle (the longest unused
+  // closes first); CloseUnusedTables, the structural operations on the name
+  // and the directory's end close them.
   TTableRef OpenTable(std::string_view table_name, const TTableOpenOptions& options);
   // Creates the three files of a new table. STRATA_NEEDEXCLACCESS (10253)
   // unless `options` ask for exclusive use; STRATA_TABLEOPEN (10031) when the
@@ -72,13 +83,29 @@ class TDataDirectory : public std::enable_shared_from_this<TDataDirectory> {
   void EmptyTable(const TTableRef& table);
   void DeleteTable(TTableRef& table);
   void RenameTable(TTableRef& table, std::string_view new_name);
-  // The table objects open here, in open order.
+  // The table objects in use here, in open order (idle ones left out).
   std::vector<TDataTable*> Tables() const;
+  // The table objects kept open idle, the longest unused first.
+  const std::vector<TDataTable*>& IdleTables() const { return idle_; }
+  static constexpr size_t kIdleTableLimit = 16;
+  // How OpenTable came by its table objects (for diagnostics and tests).
+  struct TOpenCounts {
+    uint64_t Opened = 0;   // opened from the files
+    uint64_t Resumed = 0;  // an idle object taken up again
+  };
+  const TOpenCounts& OpenCounts() const { return open_counts_; }
+  // Closes every table object that no cursor uses and no transaction holds
+  // (the idle ones among them).
+  void CloseUnusedTables();
 
   // A table name for a temporary result table: the first five characters of
   // the decimal thread id, then 0, 1, 2, ... until prefix + number + ".DAT"
-  // names no existing table. The name carries the ".DAT".
-  std::string TemporaryTableName();
+  // names no existing table. The name carries the ".DAT". The engine names
+  // its files with upper-case extensions, so the exact path is looked for
+  // (a plain stat, no folder listing); with `any_case` a file under any
+  // letter case takes the name too (for a table that is made on disk right
+  // away under its name).
+  std::string TemporaryTableName(bool any_case = false);
   // As above for a scratch file with another extension (".TMP").
   std::string TemporaryFileName(std::string_view extension);
 
@@ -99,7 +126,17 @@ class TDataDirectory : public std::enable_shared_from_this<TDataDirectory> {
   friend class TTableRef;
   void ReleaseTable(TDataTable* table, int cursor_id);
   TDataTable* FindTable(std::string_view key, bool in_memory) const;
-  void CloseUnusedTables();
+  // After a transaction: the tables it kept open that no cursor uses any
+  // more are kept idle or closed.
+  void ReleaseUnusedTables();
+  // Keeps the table (no user, no transaction part) open idle when it can be,
+  // else closes it.
+  void ParkOrClose(TDataTable* table);
+  // An idle table asked for again: the resumed table, or nullptr when it was
+  // closed (stale, or not fit for `options`) and the table is to be opened
+  // afresh. Errors close it.
+  TDataTable* ResumeIdle(TDataTable* table, const TTableOpenOptions& options);
+  bool IsTemporary(const TDataTable* table) const;
   // Closes the table object and forgets it; a temporary table's files go too.
   void CloseAndRemove(TDataTable* table);
   void RemoveTable(TDataTable* table);
@@ -122,6 +159,8 @@ class TDataDirectory : public std::enable_shared_from_this<TDataDirectory> {
   bool in_transaction_ = false;
   std::vector<std::unique_ptr<TDataTable>> tables_;  // open order
   std::vector<const TDataTable*> temporary_;         // of tables_: deleted on close
+  std::vector<TDataTable*> idle_;                    // of tables_: suspended, oldest first
+  TOpenCounts open_counts_;
   // Keys of scratch tables created with their files in memory (see
   // TDataTable::KeepFilesInMemory); removed when the table is deleted.
   std::vector<std::string> in_memory_scratch_;

@@ -98,6 +98,29 @@ void TDataTable::CloseFiles() noexcept {
   close(data_);
 }
 
+void TDataTable::CloseDiscarding() {
+  assert(scratch_);  // only a scratch table has no other reader of its files
+  if (!open_) return;
+  // A scratch table takes no locks of its own once its last cursor is gone
+  // (it is exclusive): nothing but the files is to be let go.
+  record_locks_.clear();
+  first_read_ = {};
+  second_read_ = {};
+  write_depth_ = 0;
+  table_lock_depth_ = 0;
+  in_transaction_ = false;
+  journal_.reset();
+  if (blob_) blob_->Abandon();
+  index_->Abandon();
+  data_->Abandon();
+  blob_.reset();
+  index_.reset();
+  data_.reset();
+  open_ = false;
+  suspended_ = false;
+  idle_.reset();
+}
+
 void TDataTable::Close() {
   if (!open_) return;
   std::exception_ptr failure;
@@ -146,6 +169,8 @@ void TDataTable::Close() {
   index_.reset();
   data_.reset();
   open_ = false;
+  suspended_ = false;
+  idle_.reset();
   if (failure) std::rethrow_exception(failure);
 }
 

@@ -49,9 +49,14 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
+#include "platform/file.h"
+#include "storage/data/data_header.h"
 #include "storage/engine_settings.h"
+#include "storage/index/index_header.h"
 
 namespace strata {
 
@@ -97,6 +102,9 @@ class TDataTable {
   // table's part in a transaction (uncommitted changes are discarded), flushes,
   // closes the files. Safe to call twice.
   void Close();
+  // Close for a scratch table whose files are deleted next: its changes
+  // are dropped rather than written.
+  void CloseDiscarding();
   bool IsOpen() const { return open_; }
 
   const std::string& Name() const { return name_; }
@@ -130,6 +138,28 @@ class TDataTable {
     --users_;
   }
   int NewCursorId() { return ++last_cursor_id_; }
+
+  // Kept open between uses (driven by TDataDirectory; table_reuse.cpp) ----
+  // Whether the table may stay open with no user: an open disk table, used
+  // shared, not a scratch table, its files on disk, no lock or transaction
+  // part held, its indexes not waiting for a rebuild.
+  bool CanIdle() const;
+  // Flushes, then gives up the files' sharing locks (the files stay open, so
+  // another process may open the table exclusively meanwhile) and keeps what
+  // Resume compares: each file's identity, size and last write time, the
+  // journal's identity, and the headers and descriptors held. On failure the
+  // table is left as it was or half suspended; the caller closes it.
+  void Suspend();
+  bool Suspended() const { return suspended_; }
+  // Takes the sharing locks back, failing as an open does (STRATA_OSEACCES
+  // (11013) while another process has the table exclusively; the table stays
+  // suspended), and checks that the object still describes the files: false
+  // when a path names another file now (replaced, renamed, deleted), or when
+  // a file was written meanwhile and its header, under a read lock, differs
+  // from what this object holds other than by an ordinary change (the table
+  // was restructured, rebuilt or emptied). The caller then closes the object
+  // and opens the table afresh.
+  bool Resume();
 
   // Lock protocol (each returns whether another process changed the table
   // since this one last looked) -------------------------------------------
@@ -224,6 +254,8 @@ class TDataTable {
   // rolled back when it throws.
   bool Journaled(bool sync, const std::function<bool()>& flush);
   bool OutgrowsCaches();
+  void ResumeFiles();
+  bool StructureUnchanged() const;
   bool FileOpsInMemory() const { return in_memory_ || files_in_memory_; }
 
   std::string name_;
@@ -260,6 +292,17 @@ class TDataTable {
   bool written_ = false;
   int last_record_lock_attempts_ = 0;
   std::map<uint32_t, int> record_locks_;  // record -> cursor id that holds it
+
+  // While suspended: what Resume compares the files with.
+  bool suspended_ = false;
+  struct TIdleRecord {
+    platform::FileIdentity Data, Index, Blob;
+    std::optional<platform::FileIdentity> Journal;
+    TDataHeader DataHeader;
+    std::vector<uint8_t> Descriptors;
+    TIndexHeader IndexHeader;
+  };
+  std::unique_ptr<TIdleRecord> idle_;
 };
 
 }  // namespace strata

@@ -1,0 +1,331 @@
+// Tables kept open idle between uses (TDataDirectory, TDataTable::Suspend):
+// reuse without reopening, and what other processes may do meanwhile. Real
+// processes (fork) on real files; every process opens the table after the
+// fork with its own session.
+#include <dirent.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+
+#include "storage/cursor/data_cursor.h"
+#include "storage/cursor/test_cursor_table.h"
+#include "storage/engine_error.h"
+#include "storage/test_child_process.h"
+
+namespace strata {
+namespace {
+
+using testing::ErrorCodeOf;
+using testing::TChildProcess;
+using testing::TCursorEnvironment;
+using testing::TTableBuilder;
+using testing::TTempDir;
+
+constexpr uint16_t kId = 1;
+constexpr uint16_t kName = 2;
+
+TTableDefinition ItemTable(const std::string& name) {
+  return TTableBuilder(name)
+      .Add("Id", fldINT32)
+      .Add("Name", fldZSTRING, 20)
+      .Primary({kId})
+      .Definition();
+}
+
+void Insert(TDataCursor& cursor, int from, int count) {
+  for (int id = from; id < from + count; ++id) {
+    cursor.InitRecord();
+    cursor.PutFieldInt64(kId, id);
+    cursor.PutFieldText(kName, "item " + std::to_string(id));
+    cursor.InsertRecord();
+  }
+}
+
+// Descriptors this process holds on files in `folder`.
+int DescriptorsInto(const std::string& folder) {
+  int count = 0;
+  DIR* dir = opendir("/proc/self/fd");
+  while (const dirent* entry = readdir(dir)) {
+    std::error_code error;
+    const std::string target =
+        std::filesystem::read_symlink(std::string("/proc/self/fd/") + entry->d_name, error);
+    if (!error && target.rfind(folder, 0) == 0) ++count;
+  }
+  closedir(dir);
+  return count;
+}
+
+class TableReuseTest : public ::testing::Test {
+ protected:
+  TableReuseTest() : env(dir.Dir()) {
+    TDataCursor cursor(env.directory);
+    cursor.CreateTable(ItemTable("Items"));
+    cursor.Open("Items");
+    Insert(cursor, 1, 10);
+  }
+  const TDataDirectory::TOpenCounts& Counts() { return env.directory->OpenCounts(); }
+  // Runs `body` in a child process that opens the folder itself; its exit code.
+  int InChild(const std::function<int(TDataDirectory&)>& body) {
+    TChildProcess child([&](TChildProcess&) {
+      TCursorEnvironment own(dir.Dir());
+      return body(*own.directory);
+    });
+    return child.Wait();
+  }
+
+  TTempDir dir;
+  TCursorEnvironment env;
+};
+
+TEST_F(TableReuseTest, ReleasedTableStaysOpenIdleAndIsResumedWithoutReopening) {
+  ASSERT_EQ(env.directory->IdleTables().size(), 1u);
+  EXPECT_TRUE(env.directory->Tables().empty()) << "idle tables are not in use";
+  const TDataTable* idle = env.directory->IdleTables().front();
+  const uint64_t opened = Counts().Opened;
+
+  TDataCursor cursor(env.directory);
+  cursor.Open("items");
+  EXPECT_EQ(Counts().Opened, opened);
+  EXPECT_EQ(Counts().Resumed, 1u);
+  ASSERT_EQ(env.directory->Tables().size(), 1u);
+  EXPECT_EQ(env.directory->Tables().front(), idle) << "the same object";
+  EXPECT_TRUE(env.directory->IdleTables().empty());
+  EXPECT_EQ(cursor.RecordCount(), 10u);
+
+  // An exclusive open here closes the idle object and opens anew.
+  cursor.Close();
+  cursor.Open("Items", {.Exclusive = true});
+  EXPECT_EQ(Counts().Opened, opened + 1);
+  EXPECT_TRUE(cursor.Table().Exclusive());
+  cursor.Close();
+  EXPECT_TRUE(env.directory->IdleTables().empty()) << "an exclusive table is not kept";
+}
+
+TEST_F(TableReuseTest, IdleTableLetsAnotherProcessInExclusivelyAndSeesItsRestructure) {
+  {
+    // In use here, the table keeps exclusive openers out.
+    TDataCursor cursor(env.directory);
+    cursor.Open("Items");
+    EXPECT_EQ(InChild([](TDataDirectory& directory) {
+                TDataCursor other(directory.shared_from_this());
+                return ErrorCodeOf([&] { other.Open("Items", {.Exclusive = true}); }) ==
+                               STRATA_OSEACCES
+                           ? 0
+                           : 1;
+              }),
+              0);
+  }
+  ASSERT_EQ(env.directory->IdleTables().size(), 1u);
+  // Idle here: another process takes it exclusively, adds an index and rows.
+  EXPECT_EQ(InChild([](TDataDirectory& directory) {
+              TDataCursor other(directory.shared_from_this());
+              other.Open("Items", {.Exclusive = true});
+              other.AddIndex({.Name = "ByName", .FieldNumbers = {kName}});
+              Insert(other, 11, 5);
+              return 0;
+            }),
+            0);
+  const uint64_t opened = Counts().Opened;
+  TDataCursor cursor(env.directory);
+  cursor.Open("Items");
+  EXPECT_EQ(Counts().Opened, opened + 1) << "restructured: opened afresh";
+  cursor.SetIndex("ByName");
+  EXPECT_EQ(cursor.RecordCount(), 15u);
+  cursor.First();
+  ASSERT_TRUE(cursor.MoveNext());
+  EXPECT_EQ(cursor.GetFieldText(kName), "item 1");
+  cursor.Last();
+  ASSERT_TRUE(cursor.MovePrior());
+  EXPECT_EQ(cursor.GetFieldText(kName), "item 9");
+}
+
+TEST_F(TableReuseTest, OrdinaryChangesElsewhereKeepTheIdleObject) {
+  EXPECT_EQ(InChild([](TDataDirectory& directory) {
+              TDataCursor other(directory.shared_from_this());
+              other.Open("Items");
+              Insert(other, 11, 3);
+              other.SetRecordNumber(1);
+              other.DeleteRecord();
+              return 0;
+            }),
+            0);
+  const uint64_t opened = Counts().Opened;
+  TDataCursor cursor(env.directory);
+  cursor.Open("Items");
+  EXPECT_EQ(Counts().Opened, opened) << "only the records changed";
+  EXPECT_EQ(cursor.RecordCount(), 12u);
+  cursor.Last();
+  ASSERT_TRUE(cursor.MovePrior());
+  EXPECT_EQ(cursor.GetFieldInt64(kId), 13);
+}
+
+TEST_F(TableReuseTest, TableEmptiedAndRefilledInPlaceIsOpenedAfresh) {
+  // Emptied, the counters start again and may meet this object's; the
+  // other header values tell the files apart.
+  EXPECT_EQ(InChild([](TDataDirectory& directory) {
+              TDataCursor other(directory.shared_from_this());
+              other.Open("Items", {.Exclusive = true});
+              other.EmptyTable();
+              Insert(other, 100, 2);
+              return 0;
+            }),
+            0);
+  TDataCursor cursor(env.directory);
+  cursor.Open("Items");
+  EXPECT_EQ(cursor.RecordCount(), 2u);
+  cursor.First();
+  ASSERT_TRUE(cursor.MoveNext());
+  EXPECT_EQ(cursor.GetFieldInt64(kId), 100);
+}
+
+TEST_F(TableReuseTest, FilesReplacedByRenameWhileIdleAreDetected) {
+  EXPECT_EQ(InChild([&](TDataDirectory& directory) {
+              TDataCursor other(directory.shared_from_this());
+              other.CreateTable(ItemTable("Fresh"));
+              other.Open("Fresh");
+              Insert(other, 500, 3);
+              other.Close();
+              directory.CloseUnusedTables();
+              for (const char* extension : {".DAT", ".IDX"}) {
+                std::filesystem::rename(dir.File(std::string("Fresh") + extension),
+                                        dir.File(std::string("Items") + extension));
+              }
+              return 0;
+            }),
+            0);
+  const uint64_t opened = Counts().Opened;
+  TDataCursor cursor(env.directory);
+  cursor.Open("Items");
+  EXPECT_EQ(Counts().Opened, opened + 1);
+  EXPECT_EQ(cursor.RecordCount(), 3u);
+  cursor.First();
+  ASSERT_TRUE(cursor.MoveNext());
+  EXPECT_EQ(cursor.GetFieldInt64(kId), 500);
+}
+
+TEST_F(TableReuseTest, ExclusiveHolderElsewhereFailsTheReuseAsAnOpenAndLeavesNothingOpen) {
+  TChildProcess holder([&](TChildProcess& parent) {
+    TCursorEnvironment own(dir.Dir());
+    TDataCursor other(own.directory);
+    other.Open("Items", {.Exclusive = true});
+    parent.Send();
+    parent.Receive();
+    return 0;
+  });
+  ASSERT_EQ(holder.Receive(), '.');
+  TDataCursor cursor(env.directory);
+  EXPECT_EQ(ErrorCodeOf([&] { cursor.Open("Items"); }), STRATA_OSEACCES);
+  EXPECT_TRUE(env.directory->IdleTables().empty());
+  EXPECT_TRUE(env.directory->Tables().empty());
+  EXPECT_EQ(DescriptorsInto(dir.Dir()), 0) << "no half-open object";
+  holder.Send();
+  EXPECT_EQ(holder.Wait(), 0);
+  cursor.Open("Items");
+  EXPECT_EQ(cursor.RecordCount(), 10u);
+}
+
+TEST_F(TableReuseTest, IdleTablesAreBoundedAndGoWithTheDirectory) {
+  for (int i = 0; i < 20; ++i) {
+    TDataCursor cursor(env.directory);
+    const std::string name = "T" + std::to_string(i);
+    cursor.CreateTable(ItemTable(name));
+    cursor.Open(name);
+    Insert(cursor, 1, 1);
+  }
+  const auto& idle = env.directory->IdleTables();
+  ASSERT_EQ(idle.size(), TDataDirectory::kIdleTableLimit);
+  EXPECT_EQ(idle.back()->Name(), "T19");
+  EXPECT_EQ(idle.front()->Name(), "T4") << "the longest unused went first";
+  EXPECT_GT(DescriptorsInto(dir.Dir()), 0);
+
+  env.directory.reset();
+  env.session.reset();
+  EXPECT_EQ(DescriptorsInto(dir.Dir()), 0);
+}
+
+TEST_F(TableReuseTest, TransactionsLeaveIdleTablesOutAndParkTheirOwn) {
+  TCursorEnvironment second(dir.Dir());  // unused; a second session must not matter
+  {
+    TDataCursor cursor(env.directory);
+    cursor.CreateTable(ItemTable("Other"));
+  }
+  env.directory->StartTransaction();
+  ASSERT_EQ(env.directory->IdleTables().size(), 1u);
+  EXPECT_FALSE(env.directory->IdleTables().front()->InTransaction());
+  // No lock of the transaction covers the idle table.
+  EXPECT_EQ(InChild([](TDataDirectory& directory) {
+              TDataCursor other(directory.shared_from_this());
+              other.Open("Items", {.Exclusive = true});
+              return 0;
+            }),
+            0);
+  {
+    TDataCursor cursor(env.directory);
+    cursor.Open("Items");
+    EXPECT_TRUE(cursor.Table().InTransaction()) << "resumed, it joins";
+    Insert(cursor, 20, 1);
+    TDataCursor other(env.directory);
+    other.Open("Other");
+    Insert(other, 1, 1);
+  }
+  env.directory->Commit();
+  EXPECT_EQ(env.directory->IdleTables().size(), 2u) << "unused after commit: kept idle";
+  EXPECT_EQ(InChild([](TDataDirectory& directory) {
+              TDataCursor other(directory.shared_from_this());
+              other.Open("Items", {.Exclusive = true});
+              return other.RecordCount() == 11u ? 0 : 1;
+            }),
+            0);
+}
+
+TEST_F(TableReuseTest, AnotherSessionHereMayDeleteOrCreateOverAnIdleTable) {
+  ASSERT_EQ(env.directory->IdleTables().size(), 1u);
+  TCursorEnvironment second(dir.Dir());
+  {
+    TDataCursor other(second.directory);
+    other.DeleteTable("Items", {.Exclusive = true});
+  }
+  EXPECT_FALSE(env.directory->TableExists("Items")) << "the idle object vouches for nothing";
+  TDataCursor cursor(env.directory);
+  EXPECT_EQ(ErrorCodeOf([&] { cursor.Open("Items"); }), STRATA_OSENOENT);
+  EXPECT_TRUE(env.directory->IdleTables().empty());
+
+  // Made anew elsewhere in this process, the table is found as it is now.
+  {
+    TDataCursor other(second.directory);
+    other.CreateTable(ItemTable("Items"));
+    other.Open("Items");
+    Insert(other, 7, 1);
+  }
+  cursor.Open("Items");
+  EXPECT_EQ(cursor.RecordCount(), 1u);
+  cursor.Close();
+  // Creating over an idle table of this directory closes it first.
+  TDataCursor creator(env.directory);
+  EXPECT_NO_THROW(creator.CreateTable(ItemTable("Items"), {.Exclusive = true}, true));
+  creator.Open("Items");
+  EXPECT_EQ(creator.RecordCount(), 0u);
+}
+
+TEST_F(TableReuseTest, TemporaryNamesSkipTakenFilesWithoutListingTheFolder) {
+  const std::string first = env.directory->TemporaryTableName();
+  ASSERT_GE(first.size(), 5u);
+  EXPECT_EQ(first.substr(first.size() - 4), ".DAT");
+  // A data file under the name takes it; so does a table object here.
+  { std::ofstream(dir.File(first)) << "x"; }
+  const std::string second = env.directory->TemporaryTableName();
+  EXPECT_NE(second, first);
+  TDataCursor cursor(env.directory);
+  cursor.CreateTable(ItemTable(second.substr(0, second.size() - 4)));
+  cursor.Open(second);
+  EXPECT_NE(env.directory->TemporaryTableName(), second);
+  cursor.Close();
+  EXPECT_NE(env.directory->TemporaryTableName(), second) << "idle, the name is still taken";
+}
+
+}  // namespace
+}  // namespace strata

@@ -1,0 +1,160 @@
+// Keeping a TDataTable open between uses: the directory suspends a table
+// whose last cursor went and resumes it for the next opener of the name.
+//
+// While suspended the table holds its open files but no lock of any kind:
+// not the files' sharing locks either, so that another process may open the
+// table exclusively meanwhile (rebuild it, alter it, drop it, rename it).
+// Resuming therefore proves the object still describes the files:
+//
+//   1. the sharing locks are taken back, exactly as an open takes them;
+//   2. each path (data, index, blob, journal) still names the file open
+//      here - one stat each; a file replaced or renamed away fails this;
+//   3. when a file was written meanwhile (its size or last write time moved),
+//      a read lock is taken (which rolls back a hot journal and reads the
+//      change counters, as every read does) and the headers and descriptors
+//      must be those held here, up to what an ordinary change moves (counters,
+//      slot and page counts, free chains, roots) - and even those must agree
+//      with the disk when the change counter did not move, which catches a
+//      table emptied or rebuilt in place.
+// Anything else means "stale": the caller closes the object and opens anew.
+#include "storage/blob/blob_file.h"
+#include "storage/data/data_file.h"
+#include "storage/engine_error.h"
+#include "storage/file/os_error_map.h"
+#include "storage/file/rollback_journal.h"
+#include "storage/index/index_file.h"
+#include "storage/table/data_table.h"
+#include "storage/table/table_lock_guards.h"
+
+namespace strata {
+namespace {
+
+// The header without what an ordinary change of the records moves.
+TDataHeader DataStructure(TDataHeader header) {
+  header.ChangeCounter = 0;
+  header.FreeChainHead = 0;
+  header.NextSlot = 0;
+  header.LastAutoIncrement = 0;
+  header.LastUpdate = 0;
+  return header;
+}
+
+bool SameIndexStructure(const TIndexHeader& a, const TIndexHeader& b) {
+  if (a.Version != b.Version || a.SecondaryCount != b.SecondaryCount ||
+      a.NoPrimaryFields != b.NoPrimaryFields) {
+    return false;
+  }
+  for (size_t i = 0; i < a.Indexes.size(); ++i) {
+    TIndexDescriptor x = a.Indexes[i];
+    TIndexDescriptor y = b.Indexes[i];
+    // Roots and free lists move with every change of the entries.
+    x.RootPage = y.RootPage = 0;
+    x.FreeHead = y.FreeHead = 0;
+    x.ExtraPage = y.ExtraPage = 0;
+    if (!(x == y)) return false;
+  }
+  return true;
+}
+
+std::optional<platform::FileIdentity> JournalIdentity(const TRollbackJournal* journal) {
+  if (journal == nullptr) return std::nullopt;
+  return platform::GetFileIdentity(journal->Path());
+}
+
+}  // namespace
+
+bool TDataTable::CanIdle() const {
+  return open_ && !in_memory_ && !exclusive_ && !scratch_ && !files_in_memory_ &&
+         !needs_index_rebuild_ && users_ == 0 && !in_transaction_ && record_locks_.empty() &&
+         first_read_.depth == 0 && second_read_.depth == 0 && write_depth_ == 0 &&
+         table_lock_depth_ == 0;
+}
+
+void TDataTable::Suspend() {
+  assert(CanIdle());  // the directory suspends only such tables
+  if (suspended_) return;
+  Flush(false);
+  auto record = std::make_unique<TIdleRecord>();
+  record->Data = data_->Stamp();
+  record->Index = index_->Stamp();
+  if (blob_) record->Blob = blob_->Stamp();
+  try {
+    record->Journal = JournalIdentity(journal_.get());
+  } catch (const platform::OsError& error) {
+    RaiseOsError(error, name_);
+  }
+  record->DataHeader = data_->Header();
+  record->Descriptors = data_->DescriptorBytes();
+  record->IndexHeader = index_->Header();
+  // From here the table is suspended, also when a file fails to give its
+  // lock up (the caller closes it then).
+  idle_ = std::move(record);
+  suspended_ = true;
+  data_->Suspend();
+  index_->Suspend();
+  if (blob_) blob_->Suspend();
+}
+
+void TDataTable::ResumeFiles() {
+  std::vector<TFileHandler*> resumed;
+  try {
+    for (TFileHandler* file : {static_cast<TFileHandler*>(data_.get()),
+                               static_cast<TFileHandler*>(index_.get()),
+                               static_cast<TFileHandler*>(blob_.get())}) {
+      if (file == nullptr) continue;
+      file->Resume();
+      resumed.push_back(file);
+    }
+  } catch (...) {
+    for (TFileHandler* file : resumed) BestEffort([&] { file->Suspend(); });
+    throw;
+  }
+}
+
+bool TDataTable::StructureUnchanged() const {
+  return DataStructure(data_->Header()) == DataStructure(idle_->DataHeader) &&
+         data_->DescriptorBytes() == idle_->Descriptors &&
+         SameIndexStructure(index_->Header(), idle_->IndexHeader);
+}
+
+bool TDataTable::Resume() {
+  if (!suspended_) return true;
+  ResumeFiles();
+  suspended_ = false;
+  // The paths: each still names the file open here, and whether anyone
+  // wrote it meanwhile.
+  bool written = false;
+  auto check = [&](TFileHandler* file, const platform::FileIdentity& then) {
+    if (file == nullptr) return true;
+    const std::optional<platform::FileIdentity> now = file->PathStamp();
+    if (!now || !now->SameFile(then)) return false;
+    if (!(*now == then)) written = true;
+    return true;
+  };
+  if (!check(data_.get(), idle_->Data) || !check(index_.get(), idle_->Index) ||
+      !check(blob_.get(), idle_->Blob)) {
+    return false;
+  }
+  try {
+    const std::optional<platform::FileIdentity> journal = JournalIdentity(journal_.get());
+    if (idle_->Journal.has_value() != journal.has_value()) return false;
+    if (journal && !journal->SameFile(*idle_->Journal)) return false;
+  } catch (const platform::OsError&) {
+    return false;
+  }
+  // A table this process may only read takes no locks: written meanwhile,
+  // it is opened anew.
+  if (written && !TakesLocks()) return false;
+  if (written) {
+    ReadLock lock(*this);
+    const bool same = StructureUnchanged() && data_->MatchesStoredHeader() &&
+                      index_->MatchesStoredHeader() &&
+                      (!BlobLocksApply() || blob_->MatchesStoredHeader());
+    lock.Release();
+    if (!same) return false;
+  }
+  idle_.reset();
+  return true;
+}
+
+}  // namespace strata

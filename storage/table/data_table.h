@@ -255,7 +255,12 @@ class TDataTable {
   bool Journaled(bool sync, const std::function<bool()>& flush);
   bool OutgrowsCaches();
   void ResumeFiles();
-  bool StructureUnchanged() const;
+  struct TStructure {
+    TDataHeader DataHeader;
+    std::vector<uint8_t> Descriptors;
+    TIndexHeader IndexHeader;
+  };
+  bool StructureUnchanged(const TStructure& before) const;
   bool FileOpsInMemory() const { return in_memory_ || files_in_memory_; }
 
   std::string name_;
@@ -298,9 +303,6 @@ class TDataTable {
   struct TIdleRecord {
     platform::FileIdentity Data, Index, Blob;
     std::optional<platform::FileIdentity> Journal;
-    TDataHeader DataHeader;
-    std::vector<uint8_t> Descriptors;
-    TIndexHeader IndexHeader;
   };
   std::unique_ptr<TIdleRecord> idle_;
 };

@@ -17,6 +17,8 @@
 //      with the disk when the change counter did not move, which catches a
 //      table emptied or rebuilt in place.
 // Anything else means "stale": the caller closes the object and opens anew.
+// Nothing touches the object while it is suspended, so what it holds at the
+// start of Resume is what it held when it went idle.
 #include "storage/blob/blob_file.h"
 #include "storage/data/data_file.h"
 #include "storage/engine_error.h"
@@ -83,9 +85,6 @@ void TDataTable::Suspend() {
   } catch (const platform::OsError& error) {
     RaiseOsError(error, name_);
   }
-  record->DataHeader = data_->Header();
-  record->Descriptors = data_->DescriptorBytes();
-  record->IndexHeader = index_->Header();
   // From here the table is suspended, also when a file fails to give its
   // lock up (the caller closes it then).
   idle_ = std::move(record);
@@ -111,10 +110,10 @@ void TDataTable::ResumeFiles() {
   }
 }
 
-bool TDataTable::StructureUnchanged() const {
-  return DataStructure(data_->Header()) == DataStructure(idle_->DataHeader) &&
-         data_->DescriptorBytes() == idle_->Descriptors &&
-         SameIndexStructure(index_->Header(), idle_->IndexHeader);
+bool TDataTable::StructureUnchanged(const TStructure& before) const {
+  return DataStructure(data_->Header()) == DataStructure(before.DataHeader) &&
+         data_->DescriptorBytes() == before.Descriptors &&
+         SameIndexStructure(index_->Header(), before.IndexHeader);
 }
 
 bool TDataTable::Resume() {
@@ -146,8 +145,11 @@ bool TDataTable::Resume() {
   // it is opened anew.
   if (written && !TakesLocks()) return false;
   if (written) {
+    // Nothing touched this object while it was idle: what it holds now is
+    // what it held then, until the read lock below adopts changed headers.
+    const TStructure before{data_->Header(), data_->DescriptorBytes(), index_->Header()};
     ReadLock lock(*this);
-    const bool same = StructureUnchanged() && data_->MatchesStoredHeader() &&
+    const bool same = StructureUnchanged(before) && data_->MatchesStoredHeader() &&
                       index_->MatchesStoredHeader() &&
                       (!BlobLocksApply() || blob_->MatchesStoredHeader());
     lock.Release();

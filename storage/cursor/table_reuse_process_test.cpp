@@ -11,14 +11,17 @@
 #include <functional>
 #include <string>
 
+#include "platform/file.h"
 #include "storage/cursor/data_cursor.h"
 #include "storage/cursor/test_cursor_table.h"
 #include "storage/engine_error.h"
+#include "storage/index/index_file.h"
 #include "storage/test_child_process.h"
 
 namespace strata {
 namespace {
 
+using testing::CheckTableFiles;
 using testing::ErrorCodeOf;
 using testing::TChildProcess;
 using testing::TCursorEnvironment;
@@ -163,23 +166,89 @@ TEST_F(TableReuseTest, OrdinaryChangesElsewhereKeepTheIdleObject) {
   EXPECT_EQ(cursor.GetFieldInt64(kId), 13);
 }
 
-TEST_F(TableReuseTest, TableEmptiedAndRefilledInPlaceIsOpenedAfresh) {
-  // Emptied, the counters start again and may meet this object's; the
-  // other header values tell the files apart.
+TEST_F(TableReuseTest, TableMadeAnewInPlaceIsOpenedAfreshWhenTheCountersMeet) {
+  // Created anew over the old files (same inodes), the counters start again:
+  // refilled until the index counter meets this object's, only the other
+  // header values tell the index files apart (the pages cached here are of
+  // the old tree).
   EXPECT_EQ(InChild([](TDataDirectory& directory) {
               TDataCursor other(directory.shared_from_this());
+              other.Open("Items");
+              const uint32_t counter = other.Table().IndexFile().ChangeCounter();
+              other.Close();
+              other.CreateTable(ItemTable("Items"), {.Exclusive = true}, true);
               other.Open("Items", {.Exclusive = true});
-              other.EmptyTable();
-              Insert(other, 100, 2);
-              return 0;
+              TIndexFile& index = other.Table().IndexFile();
+              // Descending ids: the new tree's order is not the record order.
+              for (int id = 200; index.ChangeCounter() < counter; --id) {
+                // A header written on its own advances the counter by one.
+                if (counter - index.ChangeCounter() == 1) {
+                  other.Table().Flush(true);
+                } else {
+                  Insert(other, id, 1);
+                }
+              }
+              return index.ChangeCounter() == counter ? 0 : 3;
             }),
             0);
   TDataCursor cursor(env.directory);
   cursor.Open("Items");
-  EXPECT_EQ(cursor.RecordCount(), 2u);
+  EXPECT_EQ(CheckTableFiles(cursor), std::vector<std::string>{});
+  const int rows = static_cast<int>(cursor.RecordCount());
+  ASSERT_GT(rows, 1);
   cursor.First();
   ASSERT_TRUE(cursor.MoveNext());
-  EXPECT_EQ(cursor.GetFieldInt64(kId), 100);
+  EXPECT_EQ(cursor.GetFieldInt64(kId), 201 - rows);
+  cursor.Last();
+  ASSERT_TRUE(cursor.MovePrior());
+  EXPECT_EQ(cursor.GetFieldInt64(kId), 200);
+}
+
+TEST_F(TableReuseTest, ChangeLeftHotByAKilledWriterIsRolledBackBeforeTheIdleTableReads) {
+  uint32_t rows = 10;
+  for (uint64_t crash_at = 1;; ++crash_at) {
+    const int code = InChild([&](TDataDirectory& directory) {
+      TDataCursor other(directory.shared_from_this());
+      other.Open("Items");
+      platform::ArmFileCrash(crash_at);
+      Insert(other, 100 + static_cast<int>(crash_at), 1);
+      platform::DisarmFileCrash();
+      return 0;
+    });
+    ASSERT_TRUE(code == 0 || code == platform::kFileCrashExitCode) << crash_at;
+    TDataCursor cursor(env.directory);
+    cursor.Open("Items");
+    EXPECT_EQ(CheckTableFiles(cursor), std::vector<std::string>{}) << "crash at " << crash_at;
+    const uint32_t now = cursor.RecordCount();
+    EXPECT_TRUE(now == rows || now == rows + 1) << "crash at " << crash_at;
+    rows = now;
+    if (code == 0 || crash_at > 200) break;
+  }
+  EXPECT_GT(Counts().Resumed, 1u) << "the idle object was taken up again";
+}
+
+TEST_F(TableReuseTest, ChildOfAProcessWithIdleTablesLocksThroughItsOwnDescriptors) {
+  env.session->Settings().LockRetryCount = 1;
+  TChildProcess child([&](TChildProcess& parent) {
+    TCursorEnvironment own(dir.Dir());
+    TDataCursor other(own.directory);
+    other.Open("Items");
+    other.First();
+    other.Next();
+    other.GetCurrentRecord(true);  // record lock on the first row
+    parent.Send();
+    parent.Receive();
+    return 0;
+  });
+  ASSERT_EQ(child.Receive(), '.');
+  TDataCursor cursor(env.directory);
+  cursor.Open("Items");
+  cursor.First();
+  cursor.Next();
+  EXPECT_EQ(ErrorCodeOf([&] { cursor.GetCurrentRecord(true); }), STRATA_RECLOCKFAILED)
+      << "the child's lock must conflict with this process's";
+  child.Send();
+  EXPECT_EQ(child.Wait(), 0);
 }
 
 TEST_F(TableReuseTest, FilesReplacedByRenameWhileIdleAreDetected) {

@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <pthread.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -74,8 +75,7 @@ FileIdentity IdentityOf(const struct stat& info) {
 // MatchFileNameCase, handing back the stat of the path found when there is
 // one (`found` false otherwise: nothing there, or a failure other than a
 // missing name, whose errno `stat_error` keeps).
-std::string MatchNameCase(const std::string& path, struct stat& info, bool& found,
-                          int& stat_error);
+std::string MatchNameCase(const std::string& path, struct stat& info, bool& found, int& stat_error);
 
 bool Overlaps(uint64_t a_offset, uint64_t a_length, uint64_t b_offset, uint64_t b_length) {
   return a_offset < b_offset + b_length && b_offset < a_offset + a_length;
@@ -301,8 +301,32 @@ std::unique_ptr<File> File::OpenOrCreate(const std::string& given_path, Share sh
 std::unique_ptr<File> File::Create(const std::string& given_path, Share share, bool temporary) {
   // Replaces an existing file whose name differs only in letter case.
   const std::string path = MatchFileNameCase(given_path);
-  // No O_TRUNC: the old contents go only once the sharing lock is held.
-  return OpenDescriptor(path, O_RDWR | O_CREAT, false, share, temporary, true);
+  struct stat existing {};
+  if (share != Share::kExclusive || lstat(path.c_str(), &existing) != 0 ||
+      !S_ISREG(existing.st_mode)) {
+    // No O_TRUNC: the old contents go only once the sharing lock is held.
+    return OpenDescriptor(path, O_RDWR | O_CREAT, false, share, temporary, true);
+  }
+  // An existing file replaced for exclusive use becomes another file (a new
+  // inode), so that whoever still holds the old one open - idle, between
+  // uses - finds it replaced. The old file is held exclusively meanwhile,
+  // as an open would hold it: in use elsewhere, it stays intact; the new one
+  // is locked before it takes the name.
+  const std::unique_ptr<File> old = OpenDescriptor(path, O_RDWR, false, share, false, false);
+  const std::string fresh = path + "." + std::to_string(getpid()) + ".new";
+  std::unique_ptr<File> file = OpenDescriptor(fresh, O_RDWR | O_CREAT, false, share, false, true);
+  if (fchmod(file->fd_, existing.st_mode & 07777) != 0 ||
+      rename(fresh.c_str(), path.c_str()) != 0) {
+    const int error = errno;
+    unlink(fresh.c_str());
+    ThrowErrno(error, path);
+  }
+  file->path_ = path;
+  if (temporary) {
+    file->temporary_ = true;
+    RegisterTemporary(file.get());
+  }
+  return file;
 }
 
 size_t File::ReadAt(uint64_t offset, void* buffer, size_t count) {
@@ -472,6 +496,12 @@ bool FileExists(const std::string& path) {
   int stat_error = 0;
   MatchNameCase(path, info, found, stat_error);
   return found && S_ISREG(info.st_mode);
+}
+
+int64_t FileClockNs() {
+  struct timespec now {};
+  clock_gettime(CLOCK_REALTIME, &now);
+  return static_cast<int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
 }
 
 bool ExactFileExists(const std::string& path) {

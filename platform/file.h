@@ -64,6 +64,13 @@ struct FileIdentity {
   bool operator==(const FileIdentity&) const = default;
 };
 
+// The wall clock that write times are taken from, in nanoseconds. File
+// systems keep write times coarser than this (a clock tick, or whole
+// seconds): a file written again within about a second of its last write
+// may show the same write time.
+int64_t FileClockNs();
+inline constexpr int64_t kWriteTimeResolutionNs = 2'000'000'000;
+
 // How File::Open and File::Create look the name up: kMatchCase goes through
 // MatchFileNameCase; kExactName takes the path as it is (one found already).
 enum class NameLookup { kMatchCase, kExactName };
@@ -102,7 +109,9 @@ class File {
                                     NameLookup lookup = NameLookup::kMatchCase);
   // Creates a file, replacing an existing one; read-write. The existing
   // contents are cut only after the sharing lock is held, so a file in use
-  // elsewhere is left intact (kAccessDenied). Throws OsError.
+  // elsewhere is left intact (kAccessDenied). For exclusive use an existing
+  // regular file is replaced by a new one (another inode, the same
+  // permission bits) moved in under its name. Throws OsError.
   static std::unique_ptr<File> Create(const std::string& path, Share share, bool temporary = false);
   // Opens a file read-write, creating it empty when it does not exist; an
   // existing file keeps its contents. Throws OsError.
@@ -166,8 +175,8 @@ class File {
   short share_type_ = 0;  // F_RDLCK or F_WRLCK on kShareLockOffset
   bool share_held_ = false;
   uint64_t fork_generation_;  // of the process that opened it
-  uint64_t device_ = 0;  // identity of the file, so that closing a temporary
-  uint64_t inode_ = 0;   // file never removes another one under its name
+  uint64_t device_ = 0;       // identity of the file, so that closing a temporary
+  uint64_t inode_ = 0;        // file never removes another one under its name
   std::mutex locks_mutex_;
   std::vector<Range> held_;
 };

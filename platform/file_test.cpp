@@ -288,6 +288,30 @@ TEST_F(FileTest, SharingLockGivenUpLetsAnExclusiveOpenerInAndIsTakenBackLikeAnOp
   EXPECT_TRUE(FileExists(Path("MOVED.DAT")));
 }
 
+TEST_F(FileTest, ExclusiveCreateOverAnExistingFileMakesANewFileUnlessItIsInUse) {
+  const std::string path = Path("swap.DAT");
+  {
+    auto first = File::Create(path, Share::kShared);
+    WriteText(*first, 0, "old contents");
+  }
+  chmod(path.c_str(), 0640);
+  auto held = File::Open(path, Access::kReadWrite, Share::kShared);
+  EXPECT_THROW(File::Create(path, Share::kExclusive), OsError) << "in use: left alone";
+  EXPECT_EQ(held->Size(), 12u);
+  held->ReleaseShareLock();  // still open, but no longer in use
+  auto created = File::Create(path, Share::kExclusive);
+  EXPECT_EQ(created->Size(), 0u);
+  EXPECT_FALSE(created->identity().SameFile(held->identity()));
+  EXPECT_TRUE(GetFileIdentity(path)->SameFile(created->identity()));
+  EXPECT_EQ(held->Size(), 12u) << "the old file is untouched";
+  struct stat info {};
+  ASSERT_EQ(stat(path.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0640u);
+  EXPECT_EQ(KindOfOpenFailure(path, Access::kReadWrite, Share::kShared),
+            OsErrorKind::kAccessDenied);
+  EXPECT_FALSE(FileExists(path + "." + std::to_string(getpid()) + ".new"));
+}
+
 TEST_F(FileTest, LocksDoNotNestOrMerge) {
   auto file = File::Create(Path("f.DAT"), Share::kShared);
   EXPECT_TRUE(file->TryLock(0xFFFEFFFF, 0x10000));

@@ -56,7 +56,16 @@ int TAbstractFile::AddOpener() {
 bool TAbstractFile::RemoveOpener(int handle) {
   std::lock_guard lock(mutex_);
   idle_.erase(handle);
-  return positions_.erase(handle) == 1;
+  const bool known = positions_.erase(handle) == 1;
+  // The last active opener gone, idle ones left: the sharing lock goes too.
+  if (known && !positions_.empty() && idle_.size() == positions_.size() && !exclusive_) {
+    try {
+      DoHoldShare(false);
+    } catch (...) {
+      // Still held, it only keeps exclusive openers out until the next use.
+    }
+  }
+  return known;
 }
 
 void TAbstractFile::SetOpenerIdle(int handle, bool idle) {

@@ -50,6 +50,40 @@ class FileLayer : public ::testing::Test {
 
 // --- one shared file object per file per process --------------------------
 
+TEST_F(FileLayer, IdleOpenersGiveTheFileUpToExclusiveUseDeletionAndNewOpeners) {
+  const std::string path = temp_.File("Idle.DAT");
+  WriteText(path, "abc");
+  TFileHandler idle, second;
+  idle.OpenFile(path, false, false, false);
+  second.OpenFile(path, false, false, false);
+  idle.Suspend();
+  EXPECT_EQ(CodeOf([&] { TFileHandler().OpenFile(path, false, true, false); }), STRATA_OSEACCES)
+      << "another opener is still active";
+  second.CloseFile();
+  EXPECT_FALSE(TFileList::Instance().IsOpen(path, false));
+  {
+    // Only idle openers: an exclusive opener gets the file (a handle of its own).
+    TFileHandler exclusive;
+    exclusive.OpenFile(path, false, true, false);
+    EXPECT_EQ(CodeOf([&] { idle.Resume(); }), STRATA_OSEACCES) << "taken back as an open would";
+  }
+  idle.Resume();
+  EXPECT_TRUE(idle.StillAtPath());
+  EXPECT_EQ(ReadAll(idle), "abc");
+  // Idle again: the file may be deleted and made anew; new openers get the new one.
+  idle.Suspend();
+  TFileHandler::DeleteFile(path, false);
+  EXPECT_FALSE(TFileHandler::FileExists(path, false)) << "the idle opener does not vouch";
+  WriteText(path, "new");
+  TFileHandler fresh;
+  fresh.OpenFile(path, false, false, false);
+  EXPECT_EQ(ReadAll(fresh), "new");
+  idle.Resume();
+  EXPECT_FALSE(idle.StillAtPath());
+  EXPECT_FALSE(idle.PathStamp()->SameFile(idle.Stamp()));
+  EXPECT_TRUE(fresh.StillAtPath());
+}
+
 TEST_F(FileLayer, OpenersShareOneFileButKeepTheirOwnPositions) {
   const std::string path = temp_.File("T.DAT");
   WriteText(path, "abcdefghij");

@@ -46,8 +46,7 @@ TFileList& TFileList::Instance() {
 std::vector<std::shared_ptr<TAbstractFile>>::iterator TFileList::Find(const std::string& path,
                                                                       bool in_memory) {
   return std::find_if(files_.begin(), files_.end(), [&](const auto& file) {
-    return file->InMemory() == in_memory && SameFilePath(file->Path(), path) &&
-           !file->Inherited();
+    return file->InMemory() == in_memory && SameFilePath(file->Path(), path) && !file->Inherited();
   });
 }
 

@@ -134,7 +134,8 @@ TTableRef TDataDirectory::OpenTable(std::string_view table_name, const TTableOpe
 TDataTable* TDataDirectory::ResumeIdle(TDataTable* table, const TTableOpenOptions& options) {
   std::erase(idle_, table);
   // Exclusive use, or other read-only terms, need the table opened so.
-  const bool fits = !options.Exclusive && !options.Temporary && options.ReadOnly == table->ReadOnly();
+  const bool fits =
+      !options.Exclusive && !options.Temporary && options.ReadOnly == table->ReadOnly();
   try {
     if (fits && table->Resume()) {
       CheckPassword(*table);

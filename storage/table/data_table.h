@@ -303,6 +303,10 @@ class TDataTable {
   struct TIdleRecord {
     platform::FileIdentity Data, Index, Blob;
     std::optional<platform::FileIdentity> Journal;
+    // A file was written so shortly before the table went idle that a
+    // later write could show the same write time: Resume compares the
+    // headers whatever the stamps say.
+    bool RecentlyWritten = false;
   };
   std::unique_ptr<TIdleRecord> idle_;
 };

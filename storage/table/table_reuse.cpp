@@ -9,7 +9,9 @@
 //   1. the sharing locks are taken back, exactly as an open takes them;
 //   2. each path (data, index, blob, journal) still names the file open
 //      here - one stat each; a file replaced or renamed away fails this;
-//   3. when a file was written meanwhile (its size or last write time moved),
+//   3. when a file was written meanwhile (its size or last write time moved,
+//      or it was written so shortly before the table went idle that the
+//      write time cannot tell),
 //      a read lock is taken (which rolls back a hot journal and reads the
 //      change counters, as every read does) and the headers and descriptors
 //      must be those held here, up to what an ordinary change moves (counters,
@@ -80,6 +82,10 @@ void TDataTable::Suspend() {
   record->Data = data_->Stamp();
   record->Index = index_->Stamp();
   if (blob_) record->Blob = blob_->Stamp();
+  const int64_t now = platform::FileClockNs();
+  for (const platform::FileIdentity* stamp : {&record->Data, &record->Index, &record->Blob}) {
+    if (now - stamp->modified_ns < platform::kWriteTimeResolutionNs) record->RecentlyWritten = true;
+  }
   try {
     record->Journal = JournalIdentity(journal_.get());
   } catch (const platform::OsError& error) {
@@ -97,9 +103,9 @@ void TDataTable::Suspend() {
 void TDataTable::ResumeFiles() {
   std::vector<TFileHandler*> resumed;
   try {
-    for (TFileHandler* file : {static_cast<TFileHandler*>(data_.get()),
-                               static_cast<TFileHandler*>(index_.get()),
-                               static_cast<TFileHandler*>(blob_.get())}) {
+    for (TFileHandler* file :
+         {static_cast<TFileHandler*>(data_.get()), static_cast<TFileHandler*>(index_.get()),
+          static_cast<TFileHandler*>(blob_.get())}) {
       if (file == nullptr) continue;
       file->Resume();
       resumed.push_back(file);
@@ -122,7 +128,7 @@ bool TDataTable::Resume() {
   suspended_ = false;
   // The paths: each still names the file open here, and whether anyone
   // wrote it meanwhile.
-  bool written = false;
+  bool written = idle_->RecentlyWritten;
   auto check = [&](TFileHandler* file, const platform::FileIdentity& then) {
     if (file == nullptr) return true;
     const std::optional<platform::FileIdentity> now = file->PathStamp();

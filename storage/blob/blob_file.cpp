@@ -113,13 +113,13 @@ bool TBlobFile::ReadDiskHeader(TBlobHeader& header) {
   return true;
 }
 
-bool TBlobFile::MatchesStoredHeader() {
+bool TBlobFile::StoredHeaderAgrees() {
   RequireOpen();
   if (header_modified_) return false;
   TBlobHeader disk;
-  if (!ReadDiskHeader(disk)) return false;
-  return disk.ChangeCounter == disk_change_counter_ && disk.Version == header_.Version &&
-         disk.FreeChainHead == header_.FreeChainHead && disk.NextBlock == header_.NextBlock;
+  if (!ReadDiskHeader(disk) || disk.Version != header_.Version) return false;
+  return disk.ChangeCounter != disk_change_counter_ ||
+         (disk.FreeChainHead == header_.FreeChainHead && disk.NextBlock == header_.NextBlock);
 }
 
 void TBlobFile::ReadHeaderFromDisk() {

@@ -93,9 +93,10 @@ class TBlobFile : public TFileHandler {
   uint32_t FreeChainHead() const { return header_.FreeChainHead; }
   bool HeaderModified() const { return header_modified_; }
   const TBlobHeader& Header() const { return header_; }
-  // Whether the header on disk is exactly the one this object holds (the
-  // modified mark aside). Run under a lock that keeps writers out.
-  bool MatchesStoredHeader();
+  // Whether the header on disk agrees with the one this object holds: with
+  // the same change counter, the same header. Run under a lock that keeps
+  // writers out.
+  bool StoredHeaderAgrees();
 
   // Inspection, for verification and tests.
   TBlockHeader BlockHeader(uint32_t number);

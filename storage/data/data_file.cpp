@@ -210,13 +210,30 @@ std::vector<uint8_t> TDataFile::ReadDescriptorArea(const TDataHeader& header) {
   return bytes;
 }
 
-bool TDataFile::MatchesStoredHeader() {
+namespace {
+
+// The header without what an ordinary change of the records moves.
+TDataHeader StructureOf(TDataHeader header) {
+  header.ChangeCounter = 0;
+  header.FreeChainHead = 0;
+  header.NextSlot = 0;
+  header.LastAutoIncrement = 0;
+  header.LastUpdate = 0;
+  return header;
+}
+
+}  // namespace
+
+bool TDataFile::StoredHeaderAgrees() {
   RequireOpen();
   if (header_modified_ || descriptors_modified_) return false;
   uint8_t raw[kDataHeaderSize];
   if (ReadAt(0, raw, kDataHeaderSize, true) < kDataHeaderSize) return false;
   const TDataHeader disk = ReadDataHeader(raw);
-  if (!(disk == header_)) return false;
+  if (disk.ChangeCounter == header_.ChangeCounter ? !(disk == header_)
+                                                  : !(StructureOf(disk) == StructureOf(header_))) {
+    return false;
+  }
   return ReadDescriptorArea(disk) == descriptor_bytes_;
 }
 

@@ -147,11 +147,12 @@ class TDataFile : public TFileHandler {
   // deleted and linked to the next, the head is the first (0 when empty).
   void SetFreeChain(std::span<const uint32_t> slots);
 
-  // Whether the header and descriptor area on disk are exactly what this
-  // object holds (nothing unwritten here, no other writer since it read
-  // them, no table rebuilt in their place). Run under a lock that keeps
-  // writers out.
-  bool MatchesStoredHeader();
+  // Whether the header and descriptor area on disk agree with what this
+  // object holds: the same structure (descriptors, record layout, locale,
+  // texts), and with the same change counter the same header in every
+  // value (no other writer since, no table made anew in its place).
+  // Nothing unwritten here. Run under a lock that keeps writers out.
+  bool StoredHeaderAgrees();
 
   // Header values.
   const TDataHeader& Header() const { return header_; }

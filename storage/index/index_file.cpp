@@ -100,14 +100,28 @@ void TIndexFile::ReadHeader(TIndexHeader& header) {
   header = TIndexHeader::Decode(buffer);
 }
 
-bool TIndexFile::MatchesStoredHeader() {
+bool TIndexFile::StoredHeaderAgrees() {
   RequireOpen();
   if (header_dirty_) return false;
   TIndexHeader disk;
   ReadHeader(disk);
-  return disk.ChangeCounter == header_.ChangeCounter && disk.Version == header_.Version &&
-         disk.NextPage == header_.NextPage && disk.SecondaryCount == header_.SecondaryCount &&
-         disk.Indexes == header_.Indexes && disk.NoPrimaryFields == header_.NoPrimaryFields;
+  if (disk.Version != header_.Version || disk.SecondaryCount != header_.SecondaryCount ||
+      disk.NoPrimaryFields != header_.NoPrimaryFields) {
+    return false;
+  }
+  if (disk.ChangeCounter == header_.ChangeCounter) {
+    return disk.NextPage == header_.NextPage && disk.Indexes == header_.Indexes;
+  }
+  // Roots and free lists move with every change of the entries.
+  for (size_t i = 0; i < disk.Indexes.size(); ++i) {
+    TIndexDescriptor stored = disk.Indexes[i];
+    const TIndexDescriptor& held = header_.Indexes[i];
+    stored.RootPage = held.RootPage;
+    stored.FreeHead = held.FreeHead;
+    stored.ExtraPage = held.ExtraPage;
+    if (!(stored == held)) return false;
+  }
+  return true;
 }
 
 void TIndexFile::WriteHeader() {

@@ -89,9 +89,11 @@ class TIndexFile : public TFileHandler, private TPageStore {
 
   // ---- Index definitions -------------------------------------------------
   const TIndexHeader& Header() const { return header_; }
-  // Whether the header on disk is exactly the one this object holds (the
-  // header-modified mark aside). Run under a lock that keeps writers out.
-  bool MatchesStoredHeader();
+  // Whether the header on disk agrees with the one this object holds: the
+  // same indexes (roots and free lists aside), and with the same change
+  // counter the same header in every value. Run under a lock that keeps
+  // writers out.
+  bool StoredHeaderAgrees();
   const TIndexDescriptor& Descriptor(int index) const { return header_.Indexes.at(index); }
   int SecondaryCount() const { return header_.SecondaryCount; }
   // Whether slot `index` holds an index whose trees are kept: the primary

@@ -255,12 +255,7 @@ class TDataTable {
   bool Journaled(bool sync, const std::function<bool()>& flush);
   bool OutgrowsCaches();
   void ResumeFiles();
-  struct TStructure {
-    TDataHeader DataHeader;
-    std::vector<uint8_t> Descriptors;
-    TIndexHeader IndexHeader;
-  };
-  bool StructureUnchanged(const TStructure& before) const;
+  bool HeadersAgree();
   bool FileOpsInMemory() const { return in_memory_ || files_in_memory_; }
 
   std::string name_;

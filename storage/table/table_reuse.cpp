@@ -21,6 +21,7 @@
 // Anything else means "stale": the caller closes the object and opens anew.
 // Nothing touches the object while it is suspended, so what it holds at the
 // start of Resume is what it held when it went idle.
+#include "storage/best_effort.h"
 #include "storage/blob/blob_file.h"
 #include "storage/data/data_file.h"
 #include "storage/engine_error.h"
@@ -28,37 +29,9 @@
 #include "storage/file/rollback_journal.h"
 #include "storage/index/index_file.h"
 #include "storage/table/data_table.h"
-#include "storage/table/table_lock_guards.h"
 
 namespace strata {
 namespace {
-
-// The header without what an ordinary change of the records moves.
-TDataHeader DataStructure(TDataHeader header) {
-  header.ChangeCounter = 0;
-  header.FreeChainHead = 0;
-  header.NextSlot = 0;
-  header.LastAutoIncrement = 0;
-  header.LastUpdate = 0;
-  return header;
-}
-
-bool SameIndexStructure(const TIndexHeader& a, const TIndexHeader& b) {
-  if (a.Version != b.Version || a.SecondaryCount != b.SecondaryCount ||
-      a.NoPrimaryFields != b.NoPrimaryFields) {
-    return false;
-  }
-  for (size_t i = 0; i < a.Indexes.size(); ++i) {
-    TIndexDescriptor x = a.Indexes[i];
-    TIndexDescriptor y = b.Indexes[i];
-    // Roots and free lists move with every change of the entries.
-    x.RootPage = y.RootPage = 0;
-    x.FreeHead = y.FreeHead = 0;
-    x.ExtraPage = y.ExtraPage = 0;
-    if (!(x == y)) return false;
-  }
-  return true;
-}
 
 std::optional<platform::FileIdentity> JournalIdentity(const TRollbackJournal* journal) {
   if (journal == nullptr) return std::nullopt;
@@ -116,10 +89,28 @@ void TDataTable::ResumeFiles() {
   }
 }
 
-bool TDataTable::StructureUnchanged(const TStructure& before) const {
-  return DataStructure(data_->Header()) == DataStructure(before.DataHeader) &&
-         data_->DescriptorBytes() == before.Descriptors &&
-         SameIndexStructure(index_->Header(), before.IndexHeader);
+bool TDataTable::HeadersAgree() {
+  // A read slot keeps writers out, as for any read; a change left hot by a
+  // writer that is gone is rolled back first. The headers are compared with
+  // what this object holds before anything of them is adopted: the next
+  // read lock adopts the counters' changes as always.
+  ReadLockState probe;
+  TakeReadSlots(probe, second_read_);
+  bool agree = false;
+  try {
+    while (JournalHoldsChange()) {
+      ReleaseReadSlots(probe);
+      RecoverForReading();
+      TakeReadSlots(probe, second_read_);
+    }
+    agree = data_->StoredHeaderAgrees() && index_->StoredHeaderAgrees() &&
+            (!BlobLocksApply() || blob_->StoredHeaderAgrees());
+  } catch (...) {
+    if (probe.holds) ReleaseReadSlots(probe);
+    throw;
+  }
+  if (!ReleaseReadSlots(probe)) RaiseTableError(STRATA_UNLOCKFAILED, name_);
+  return agree;
 }
 
 bool TDataTable::Resume() {
@@ -150,17 +141,7 @@ bool TDataTable::Resume() {
   // A table this process may only read takes no locks: written meanwhile,
   // it is opened anew.
   if (written && !TakesLocks()) return false;
-  if (written) {
-    // Nothing touched this object while it was idle: what it holds now is
-    // what it held then, until the read lock below adopts changed headers.
-    const TStructure before{data_->Header(), data_->DescriptorBytes(), index_->Header()};
-    ReadLock lock(*this);
-    const bool same = StructureUnchanged(before) && data_->MatchesStoredHeader() &&
-                      index_->MatchesStoredHeader() &&
-                      (!BlobLocksApply() || blob_->MatchesStoredHeader());
-    lock.Release();
-    if (!same) return false;
-  }
+  if (written && !HeadersAgree()) return false;
   idle_.reset();
   return true;
 }

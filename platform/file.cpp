@@ -245,6 +245,10 @@ std::unique_ptr<File> File::OpenOrCreate(const std::string& given_path, Share sh
   return OpenDescriptor(path, O_RDWR | O_CREAT, false, share, false, false);
 }
 
+std::unique_ptr<File> File::OpenOrCreateExact(const std::string& path, Share share) {
+  return OpenDescriptor(path, O_RDWR | O_CREAT, false, share, false, false);
+}
+
 std::unique_ptr<File> File::Create(const std::string& given_path, Share share, bool temporary) {
   // Replaces an existing file whose name differs only in letter case.
   const std::string path = MatchFileNameCase(given_path);
@@ -380,6 +384,15 @@ std::optional<FileAttributes> GetFileAttributes(const std::string& given_path) {
 bool FileExists(const std::string& path) {
   struct stat info {};
   return stat(MatchFileNameCase(path).c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+std::optional<uint64_t> ExactFileSize(const std::string& path) {
+  struct stat info {};
+  if (stat(path.c_str(), &info) != 0) {
+    if (errno == ENOENT || errno == ENOTDIR) return std::nullopt;
+    ThrowErrno(errno, path);
+  }
+  return static_cast<uint64_t>(info.st_size);
 }
 
 bool DirectoryExists(const std::string& path) {

@@ -87,6 +87,9 @@ class File {
   // Opens a file read-write, creating it empty when it does not exist; an
   // existing file keeps its contents. Throws OsError.
   static std::unique_ptr<File> OpenOrCreate(const std::string& path, Share share);
+  // As OpenOrCreate, for a path whose letter case is exact (no look-up of
+  // other cases): one open, no folder listing when the file is missing.
+  static std::unique_ptr<File> OpenOrCreateExact(const std::string& path, Share share);
   ~File();
   File(const File&) = delete;
   File& operator=(const File&) = delete;
@@ -152,6 +155,10 @@ std::string MatchFileNameCase(const std::string& path);
 // other failures.
 std::optional<FileAttributes> GetFileAttributes(const std::string& path);
 bool FileExists(const std::string& path);  // a regular file
+// The size of the file at exactly `path` (letter case as given, no folder
+// listing); nullopt when there is none. One stat. Throws OsError for
+// failures other than a missing file.
+std::optional<uint64_t> ExactFileSize(const std::string& path);
 bool DirectoryExists(const std::string& path);
 void DeleteFile(const std::string& path);  // throws OsError
 // Moves a file; fails (kOther, EEXIST) when `to` exists. Throws OsError.

@@ -106,7 +106,7 @@ class TFileHandler {
 
  private:
   void Attach(std::shared_ptr<TAbstractFile> file, int handle, bool in_memory, bool read_only);
-  void BeforeWrite(uint64_t offset, uint64_t count);
+  void BeforeWrite(uint64_t offset, const void* buffer, uint64_t count);
 
   TRollbackJournal* journal_ = nullptr;
   uint8_t journal_role_ = 0;

@@ -16,9 +16,6 @@ namespace {
 
 // Pre-images are saved in entries of at most this many bytes.
 constexpr uint64_t kMaxEntryBytes = 1 << 20;
-// A journal that grew beyond this is cut back when its change ends; a
-// smaller one only has its header cleared (one write, no reallocation).
-constexpr uint64_t kKeepJournalBytes = 1 << 20;
 
 uint32_t NewSalt() {
   static uint32_t state = static_cast<uint32_t>(
@@ -38,10 +35,13 @@ void TRollbackJournal::Fail(uint16_t code, int os_error) const {
   RaiseFileError(code, os_error, table_name_);
 }
 
-bool TRollbackJournal::Open() {
+bool TRollbackJournal::OpenFile() {
+  if (file_) return true;
+  if (unavailable_) return false;
   try {
-    file_ = platform::File::OpenOrCreate(path_, platform::Share::kShared);
+    file_ = platform::File::OpenOrCreateExact(path_, platform::Share::kShared);
   } catch (const platform::OsError&) {
+    unavailable_ = true;
     return false;
   }
   return true;
@@ -63,7 +63,19 @@ void TRollbackJournal::Detach() {
 }
 
 bool TRollbackJournal::HoldsChange() {
-  if (!file_) return false;
+  try {
+    // An emptied journal (the usual case) tells by its size alone.
+    if (file_) {
+      if (file_->Size() < kJournalHeaderSize) return false;
+    } else {
+      const std::optional<uint64_t> size = platform::ExactFileSize(path_);
+      if (!size || *size < kJournalHeaderSize) return false;
+      // Whoever finds a change on record must be able to roll it back.
+      if (!OpenFile()) return false;
+    }
+  } catch (const platform::OsError& error) {
+    Fail(STRATA_READERR, error.errno_value());
+  }
   uint8_t bytes[kJournalHeaderSize];
   size_t read = 0;
   try {
@@ -96,53 +108,89 @@ void TRollbackJournal::Begin() {
   live_ = true;
 }
 
-void TRollbackJournal::JournalRange(TRole role, uint64_t begin, uint64_t end,
-                                    std::vector<uint8_t>& out) {
-  // The parts of [begin, end) not saved yet, each saved and then covered.
+void TRollbackJournal::AddEntry(TRole role, uint64_t offset, const uint8_t* image, size_t length,
+                                std::vector<uint8_t>& out) {
+  TJournalEntry entry;
+  entry.File = role;
+  entry.Length = static_cast<uint32_t>(length);
+  entry.Offset = offset;
+  entry.Salt = header_.Salt;
+  const size_t start = out.size();
+  out.resize(start + kJournalEntryHeaderSize + length);
+  WriteJournalEntryHeader(entry, {image, length}, out.data() + start);
+  std::copy(image, image + length, out.begin() + start + kJournalEntryHeaderSize);
+  Cover(role, offset, offset + length);
+}
+
+void TRollbackJournal::Cover(TRole role, uint64_t begin, uint64_t end) {
+  // [begin, end) joins the covered ranges, merged with those it touches or
+  // overlaps (it overlaps none, being saved from uncovered bytes only).
   std::map<uint64_t, uint64_t>& covered = covered_[role];
-  auto it = covered.upper_bound(begin);
-  if (it != covered.begin() && std::prev(it)->second > begin) --it;
-  uint64_t at = begin;
-  while (at < end) {
-    uint64_t gap_end = end;
-    if (it != covered.end() && it->first <= at) {
+  auto next = covered.lower_bound(begin);
+  if (next != covered.begin() && std::prev(next)->second >= begin) {
+    --next;
+    begin = next->first;
+    end = std::max(end, next->second);
+    next = covered.erase(next);
+  }
+  while (next != covered.end() && next->first <= end) {
+    end = std::max(end, next->second);
+    next = covered.erase(next);
+  }
+  covered.emplace(begin, end);
+}
+
+void TRollbackJournal::JournalRange(TRole role, uint64_t begin, uint64_t end, const uint8_t* data,
+                                    std::vector<uint8_t>& out) {
+  // The parts of [begin, end) not saved yet.
+  std::vector<std::pair<uint64_t, uint64_t>> gaps;
+  {
+    const std::map<uint64_t, uint64_t>& covered = covered_[role];
+    auto it = covered.upper_bound(begin);
+    if (it != covered.begin() && std::prev(it)->second > begin) --it;
+    uint64_t at = begin;
+    for (; at < end && it != covered.end(); ++it) {
+      if (it->first > at) gaps.emplace_back(at, std::min(end, it->first));
       at = std::max(at, it->second);
-      ++it;
-      continue;
     }
-    if (it != covered.end()) gap_end = std::min(end, it->first);
-    for (uint64_t piece = at; piece < gap_end;) {
+    if (at < end) gaps.emplace_back(at, end);
+  }
+  // Equal runs shorter than an entry header are saved with the spans around
+  // them: one entry costs less than two.
+  constexpr uint64_t kJoinBelow = kJournalEntryHeaderSize;
+  for (const auto& [gap_begin, gap_end] : gaps) {
+    for (uint64_t piece = gap_begin; piece < gap_end;) {
       const uint64_t length = std::min(gap_end - piece, kMaxEntryBytes);
       image_.resize(length);
       const size_t got = files_[role]->ReadAt(piece, image_.data(), length, true);
-      image_.resize(got);
-      TJournalEntry entry;
-      entry.File = role;
-      entry.Length = static_cast<uint32_t>(got);
-      entry.Offset = piece;
-      entry.Salt = header_.Salt;
-      const size_t start = out.size();
-      out.resize(start + kJournalEntryHeaderSize + got);
-      WriteJournalEntryHeader(entry, image_, out.data() + start);
-      std::copy(image_.begin(), image_.end(), out.begin() + start + kJournalEntryHeaderSize);
+      if (data == nullptr) {
+        if (got > 0) AddEntry(role, piece, image_.data(), got, out);
+      } else {
+        // Only the spans the write changes; beyond the file's end (read
+        // short) everything counts as changed.
+        const uint8_t* incoming = data + (piece - begin);
+        uint64_t at = 0;
+        while (at < got) {
+          while (at < got && image_[at] == incoming[at]) ++at;
+          if (at == got) break;
+          const uint64_t span_begin = at;
+          uint64_t span_end = at;
+          for (uint64_t equal = 0; at < got; ++at) {
+            if (image_[at] != incoming[at]) {
+              span_end = at + 1;
+              equal = 0;
+            } else if (++equal >= kJoinBelow) {
+              break;
+            }
+          }
+          AddEntry(role, piece + span_begin, image_.data() + span_begin, span_end - span_begin,
+                   out);
+          at = span_end;
+        }
+      }
+      if (got < length) break;  // nothing more of the file to save
       piece += length;
     }
-    // Record the gap as covered, merged with its neighbours.
-    uint64_t new_begin = at;
-    uint64_t new_end = gap_end;
-    auto next = covered.lower_bound(at);
-    if (next != covered.begin() && std::prev(next)->second == at) {
-      --next;
-      new_begin = next->first;
-      next = covered.erase(next);
-    }
-    if (next != covered.end() && next->first == gap_end) {
-      new_end = next->second;
-      next = covered.erase(next);
-    }
-    // Continue from the merged range: what it covers is saved already.
-    it = covered.emplace(new_begin, new_end).first;
-    at = gap_end;
   }
 }
 
@@ -156,46 +204,61 @@ void TRollbackJournal::Append(const std::vector<uint8_t>& bytes) {
   unsynced_ = true;
 }
 
-void TRollbackJournal::BeforeWrite(TRole role, uint64_t offset, uint64_t count) {
-  if (rolling_back_ || !file_) return;
+void TRollbackJournal::WritePending() {
+  if (header_written_) {
+    Append(pending_);
+    return;
+  }
+  // The header at 0, the first entries after it, in one write.
+  try {
+    file_->WriteAt(0, pending_.data(), pending_.size());
+  } catch (const platform::OsError& error) {
+    Fail(STRATA_WRITEERR, error.errno_value());
+  }
+  append_at_ = pending_.size();
+  unsynced_ = true;
+  header_written_ = true;
+}
+
+void TRollbackJournal::BeforeWrite(TRole role, uint64_t offset, const uint8_t* data,
+                                   uint64_t count) {
+  if (rolling_back_ || !OpenFile()) return;
   if (!live_) Begin();
   pending_.clear();
   if (!header_written_) {
-    // The header goes first, with the first entry when there is one: the
-    // original lengths must be on disk before any file grows.
     pending_.resize(kJournalHeaderSize);
     WriteJournalHeader(header_, pending_.data());
   }
   const uint64_t original = header_.OriginalLength[role];
   if (original != kJournalNoFile && offset < original) {
-    JournalRange(role, offset, std::min(offset + count, original), pending_);
+    JournalRange(role, offset, std::min(offset + count, original), data, pending_);
   }
-  if (!pending_.empty()) {
-    if (!header_written_) {
-      // The header at 0, the entries after it.
-      try {
-        file_->WriteAt(0, pending_.data(), pending_.size());
-      } catch (const platform::OsError& error) {
-        Fail(STRATA_WRITEERR, error.errno_value());
-      }
-      append_at_ = pending_.size();
-      unsynced_ = true;
-      header_written_ = true;
-    } else {
-      Append(pending_);
-    }
+  // The header must be on disk before the first write that changes a file:
+  // one that saves a pre-image, or grows a file beyond its original length
+  // (which rollback cuts back). A write that changes nothing needs neither.
+  const bool grows = original != kJournalNoFile && offset + count > original;
+  if (pending_.size() > (header_written_ ? 0 : kJournalHeaderSize) || (!header_written_ && grows)) {
+    WritePending();
   }
   if (sync_ && unsynced_) SyncJournal();
 }
 
 void TRollbackJournal::BeforeTruncate(TRole role, uint64_t size) {
-  if (rolling_back_ || !file_) return;
+  if (rolling_back_ || !OpenFile()) return;
   if (!live_) Begin();
   const uint64_t original = header_.OriginalLength[role];
+  pending_.clear();
+  if (!header_written_) {
+    pending_.resize(kJournalHeaderSize);
+    WriteJournalHeader(header_, pending_.data());
+  }
   // What is cut off within the original length needs its pre-image; the
   // header is written either way.
-  const uint64_t end = original == kJournalNoFile ? size : std::max(size, original);
-  BeforeWrite(role, size, end - size);
+  if (original != kJournalNoFile && size < original) {
+    JournalRange(role, size, original, nullptr, pending_);
+  }
+  if (!pending_.empty()) WritePending();
+  if (sync_ && unsynced_) SyncJournal();
 }
 
 void TRollbackJournal::SyncJournal() {
@@ -223,13 +286,9 @@ void TRollbackJournal::SyncFiles() {
 }
 
 void TRollbackJournal::Invalidate() {
+  // An empty journal holds no change, and readers tell that by its size.
   try {
-    if (append_at_ > kKeepJournalBytes || file_->Size() > kKeepJournalBytes) {
-      file_->Truncate(0);
-    } else {
-      const uint8_t zeros[kJournalHeaderSize] = {};
-      file_->WriteAt(0, zeros, sizeof zeros);
-    }
+    file_->Truncate(0);
   } catch (const platform::OsError& error) {
     Fail(STRATA_WRITEERR, error.errno_value());
   }
@@ -258,7 +317,10 @@ void TRollbackJournal::Commit() {
 // Rollback ------------------------------------------------------------------------
 
 bool TRollbackJournal::Rollback() {
-  if (!file_) return false;
+  if (!HoldsChange()) {
+    Reset();
+    return false;
+  }
   uint8_t bytes[kJournalHeaderSize];
   size_t read = 0;
   try {

@@ -249,6 +249,10 @@ std::unique_ptr<File> File::OpenOrCreateExact(const std::string& path, Share sha
   return OpenDescriptor(path, O_RDWR | O_CREAT, false, share, false, false);
 }
 
+std::unique_ptr<File> File::OpenExact(const std::string& path, Share share) {
+  return OpenDescriptor(path, O_RDWR, false, share, false, false);
+}
+
 std::unique_ptr<File> File::Create(const std::string& given_path, Share share, bool temporary) {
   // Replaces an existing file whose name differs only in letter case.
   const std::string path = MatchFileNameCase(given_path);

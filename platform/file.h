@@ -90,6 +90,9 @@ class File {
   // As OpenOrCreate, for a path whose letter case is exact (no look-up of
   // other cases): one open, no folder listing when the file is missing.
   static std::unique_ptr<File> OpenOrCreateExact(const std::string& path, Share share);
+  // Opens an existing file read-write by its exact name (no look-up of other
+  // letter cases). Throws OsError (kNotFound when there is none).
+  static std::unique_ptr<File> OpenExact(const std::string& path, Share share);
   ~File();
   File(const File&) = delete;
   File& operator=(const File&) = delete;

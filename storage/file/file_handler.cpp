@@ -140,6 +140,11 @@ size_t TFileHandler::ReadAt(uint64_t offset, void* buffer, size_t count, bool al
   return done;
 }
 
+std::string TFileHandler::OnDiskPath() const {
+  RequireOpen();
+  return file_->OnDiskPath();
+}
+
 void TFileHandler::BeforeWrite(uint64_t offset, const void* buffer, uint64_t count) {
   journal_->BeforeWrite(static_cast<TRollbackJournal::TRole>(journal_role_), offset,
                         static_cast<const uint8_t*>(buffer), count);

@@ -80,6 +80,8 @@ class TFileHandler {
   static void RenameFile(const std::string& from, const std::string& to, bool in_memory);
 
   const std::string& Path() const { return path_; }
+  // The open file's name as the file system has it (see TAbstractFile).
+  std::string OnDiskPath() const;
   bool InMemory() const { return in_memory_; }
   bool Exclusive() const { return exclusive_; }
   bool ReadOnly() const { return read_only_; }

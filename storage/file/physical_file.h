@@ -29,6 +29,7 @@ class TPhysicalFile : public TAbstractFile {
                                                bool temporary);
 
   bool InMemory() const override { return false; }
+  std::string OnDiskPath() const override;
 
  protected:
   size_t DoReadAt(uint64_t offset, void* buffer, size_t count) override;

@@ -62,20 +62,23 @@ void TRollbackJournal::Detach() {
   }
 }
 
-bool TRollbackJournal::HoldsChange() {
+bool TRollbackJournal::OpenExisting() {
+  if (file_) return true;
+  if (unavailable_) return false;
   try {
-    // An emptied journal (the usual case) tells by its size alone.
-    if (file_) {
-      if (file_->Size() < kJournalHeaderSize) return false;
-    } else {
-      const std::optional<uint64_t> size = platform::ExactFileSize(path_);
-      if (!size || *size < kJournalHeaderSize) return false;
-      // Whoever finds a change on record must be able to roll it back.
-      if (!OpenFile()) return false;
-    }
+    if (looked_ && !platform::ExactFileSize(path_)) return false;
+    looked_ = true;
+    file_ = platform::File::OpenExact(path_, platform::Share::kShared);
   } catch (const platform::OsError& error) {
-    Fail(STRATA_READERR, error.errno_value());
+    if (error.kind() != platform::OsErrorKind::kNotFound) unavailable_ = true;
+    return false;
   }
+  return true;
+}
+
+bool TRollbackJournal::HoldsChange() {
+  // An emptied journal reads short: no change.
+  if (!OpenExisting()) return false;
   uint8_t bytes[kJournalHeaderSize];
   size_t read = 0;
   try {

@@ -78,9 +78,10 @@ class TRollbackJournal {
   void Attach(TFileHandler* data, TFileHandler* index, TFileHandler* blob);
   void Detach();
 
-  // Whether the journal file holds a change (live here or hot). An empty
-  // journal (or none) holds none: one fstat (or stat while the file is not
-  // open here); a longer one has its header read.
+  // Whether the journal file holds a change (live here or hot): one read of
+  // the header, which an emptied journal answers at once. The file is opened
+  // (not created) by the first call; while there is none, each call costs a
+  // stat of its name.
   bool HoldsChange();
   // Whether this object has a change live.
   bool Live() const { return live_; }
@@ -102,6 +103,7 @@ class TRollbackJournal {
 
  private:
   bool OpenFile();
+  bool OpenExisting();
   void Begin();
   // Saves what is not saved yet of [begin, end) of `role` into `out`; with
   // `data` (the bytes about to be written at `begin`) only what differs.
@@ -122,6 +124,7 @@ class TRollbackJournal {
   std::string table_name_;
   std::unique_ptr<platform::File> file_;
   bool unavailable_ = false;  // the journal file could not be opened or created
+  bool looked_ = false;       // an open of the existing file was tried
   std::array<TFileHandler*, kJournalFileCount> files_{};
   bool sync_ = false;
   bool folder_synced_ = false;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 
 #include "platform/file.h"
 #include "storage/engine_error.h"
@@ -22,6 +23,25 @@ uint32_t NewSalt() {
       std::chrono::steady_clock::now().time_since_epoch().count() ^ (getpid() * 2654435761u));
   state = state * 1664525u + 1013904223u;
   return state == 0 ? 1 : state;
+}
+
+// A journal that grew beyond this is cut back when its change ends; a
+// smaller one only has its magic cleared (one write, no reallocation).
+constexpr uint64_t kKeepJournalBytes = 1 << 20;
+
+// The end of the run of equal bytes of `a` and `b` that starts at `from`
+// (`to` when they agree up to there); eight bytes at a time.
+size_t EqualUpTo(const uint8_t* a, const uint8_t* b, size_t from, size_t to) {
+  while (from + 8 <= to) {
+    uint64_t x;
+    uint64_t y;
+    std::memcpy(&x, a + from, 8);
+    std::memcpy(&y, b + from, 8);
+    if (x != y) break;
+    from += 8;
+  }
+  while (from < to && a[from] == b[from]) ++from;
+  return from;
 }
 
 }  // namespace
@@ -77,7 +97,6 @@ bool TRollbackJournal::OpenExisting() {
 }
 
 bool TRollbackJournal::HoldsChange() {
-  // An emptied journal reads short: no change.
   if (!OpenExisting()) return false;
   uint8_t bytes[kJournalHeaderSize];
   size_t read = 0;
@@ -169,26 +188,23 @@ void TRollbackJournal::JournalRange(TRole role, uint64_t begin, uint64_t end, co
       if (data == nullptr) {
         if (got > 0) AddEntry(role, piece, image_.data(), got, out);
       } else {
-        // Only the spans the write changes; beyond the file's end (read
-        // short) everything counts as changed.
+        // Only the spans the write changes.
         const uint8_t* incoming = data + (piece - begin);
-        uint64_t at = 0;
-        while (at < got) {
-          while (at < got && image_[at] == incoming[at]) ++at;
-          if (at == got) break;
-          const uint64_t span_begin = at;
-          uint64_t span_end = at;
-          for (uint64_t equal = 0; at < got; ++at) {
-            if (image_[at] != incoming[at]) {
-              span_end = at + 1;
-              equal = 0;
-            } else if (++equal >= kJoinBelow) {
+        for (size_t at = EqualUpTo(image_.data(), incoming, 0, got); at < got;) {
+          const size_t span_begin = at;
+          size_t span_end = at + 1;
+          for (at = span_end; at < got;) {
+            const size_t equal_end = EqualUpTo(image_.data(), incoming, at, got);
+            if (equal_end == got || equal_end - at >= kJoinBelow) {
+              at = equal_end;
               break;
             }
+            span_end = equal_end + 1;  // the byte at equal_end differs
+            at = span_end;
           }
+          // `at` is where the next span begins (a differing byte), or the end.
           AddEntry(role, piece + span_begin, image_.data() + span_begin, span_end - span_begin,
                    out);
-          at = span_end;
         }
       }
       if (got < length) break;  // nothing more of the file to save
@@ -289,9 +305,17 @@ void TRollbackJournal::SyncFiles() {
 }
 
 void TRollbackJournal::Invalidate() {
-  // An empty journal holds no change, and readers tell that by its size.
+  // Clearing the magic is the cheapest write that ends the change (cheaper
+  // than cutting the file, which the next change grows again); a journal
+  // that grew large is cut back. (A rollback does not know how far the
+  // journal it undid reaches.)
   try {
-    file_->Truncate(0);
+    if (append_at_ > kKeepJournalBytes || (rolling_back_ && file_->Size() > kKeepJournalBytes)) {
+      file_->Truncate(0);
+    } else {
+      const uint8_t zeros[kJournalMagicSize] = {};
+      file_->WriteAt(0, zeros, sizeof zeros);
+    }
   } catch (const platform::OsError& error) {
     Fail(STRATA_WRITEERR, error.errno_value());
   }

@@ -11,12 +11,11 @@
 // or cuts off (within the file's length when the change began) has its
 // pre-image in the journal before the file is touched, and the header keeps
 // the three original lengths; growth beyond them needs no pre-image.
-// Commit empties the journal (cuts it to nothing) once the files are
+// Commit invalidates the header (clears its magic) once the files are
 // complete: that is the moment the change happens. Rollback writes the
-// pre-images back, cuts each file to its original length and empties the
-// journal; it can run again after being interrupted. A journal file that is
-// shorter than a header (or missing) holds no change, so telling that costs
-// one stat.
+// pre-images back, cuts each file to its original length and invalidates
+// the header; it can run again after being interrupted. A missing journal
+// file holds no change.
 //
 // Whether a journal whose header is valid is hot (its writer gone) is the
 // caller's to tell from the table's locks: a live writer holds the table's
@@ -79,7 +78,7 @@ class TRollbackJournal {
   void Detach();
 
   // Whether the journal file holds a change (live here or hot): one read of
-  // the header, which an emptied journal answers at once. The file is opened
+  // the header. The file is opened
   // (not created) by the first call; while there is none, each call costs a
   // stat of its name.
   bool HoldsChange();

@@ -190,7 +190,8 @@ File::~File() {
 }
 
 std::unique_ptr<File> File::OpenDescriptor(const std::string& path, int flags, bool read_only,
-                                           Share share, bool temporary, bool truncate) {
+                                           Share share, bool temporary, bool truncate,
+                                           bool share_lock) {
   int fd;
   do {
     fd = open(path.c_str(), flags | O_CLOEXEC, 0666);
@@ -210,7 +211,7 @@ std::unique_ptr<File> File::OpenDescriptor(const std::string& path, int flags, b
   // read lock; such an exclusive opener keeps out other exclusive openers only.
   const bool writable_fd = (flags & O_ACCMODE) == O_RDWR;
   const short type = share == Share::kExclusive && writable_fd ? F_WRLCK : F_RDLCK;
-  const int error = OfdLock(fd, type, kShareLockOffset, 1);
+  const int error = share_lock ? OfdLock(fd, type, kShareLockOffset, 1) : 0;
   if (error != 0) {
     if (IsLockConflict(error)) ThrowSharingViolation(path);
     ThrowErrno(error, path);
@@ -245,12 +246,12 @@ std::unique_ptr<File> File::OpenOrCreate(const std::string& given_path, Share sh
   return OpenDescriptor(path, O_RDWR | O_CREAT, false, share, false, false);
 }
 
-std::unique_ptr<File> File::OpenOrCreateExact(const std::string& path, Share share) {
-  return OpenDescriptor(path, O_RDWR | O_CREAT, false, share, false, false);
+std::unique_ptr<File> File::OpenOrCreateExact(const std::string& path) {
+  return OpenDescriptor(path, O_RDWR | O_CREAT, false, Share::kShared, false, false, false);
 }
 
-std::unique_ptr<File> File::OpenExact(const std::string& path, Share share) {
-  return OpenDescriptor(path, O_RDWR, false, share, false, false);
+std::unique_ptr<File> File::OpenExact(const std::string& path) {
+  return OpenDescriptor(path, O_RDWR, false, Share::kShared, false, false, false);
 }
 
 std::unique_ptr<File> File::Create(const std::string& given_path, Share share, bool temporary) {

@@ -87,12 +87,13 @@ class File {
   // Opens a file read-write, creating it empty when it does not exist; an
   // existing file keeps its contents. Throws OsError.
   static std::unique_ptr<File> OpenOrCreate(const std::string& path, Share share);
-  // As OpenOrCreate, for a path whose letter case is exact (no look-up of
-  // other cases): one open, no folder listing when the file is missing.
-  static std::unique_ptr<File> OpenOrCreateExact(const std::string& path, Share share);
-  // Opens an existing file read-write by its exact name (no look-up of other
-  // letter cases). Throws OsError (kNotFound when there is none).
-  static std::unique_ptr<File> OpenExact(const std::string& path, Share share);
+  // For files that nobody opens exclusively (a table's journal), by a path
+  // whose letter case is exact (no look-up of other cases, so no folder
+  // listing when the file is missing), read-write, without a sharing lock.
+  // OpenOrCreateExact creates the file when missing; OpenExact throws
+  // OsError (kNotFound when there is none).
+  static std::unique_ptr<File> OpenOrCreateExact(const std::string& path);
+  static std::unique_ptr<File> OpenExact(const std::string& path);
   ~File();
   File(const File&) = delete;
   File& operator=(const File&) = delete;
@@ -127,7 +128,8 @@ class File {
   static void UnregisterTemporary(const File* file);
   void WriteAll(uint64_t offset, const void* buffer, size_t count);
   static std::unique_ptr<File> OpenDescriptor(const std::string& path, int flags, bool read_only,
-                                              Share share, bool temporary, bool truncate);
+                                              Share share, bool temporary, bool truncate,
+                                              bool share_lock = true);
 
   int fd_;
   std::string path_;

@@ -59,7 +59,7 @@ bool TRollbackJournal::OpenFile() {
   if (file_) return true;
   if (unavailable_) return false;
   try {
-    file_ = platform::File::OpenOrCreateExact(path_, platform::Share::kShared);
+    file_ = platform::File::OpenOrCreateExact(path_);
   } catch (const platform::OsError&) {
     unavailable_ = true;
     return false;
@@ -88,7 +88,7 @@ bool TRollbackJournal::OpenExisting() {
   try {
     if (looked_ && !platform::ExactFileSize(path_)) return false;
     looked_ = true;
-    file_ = platform::File::OpenExact(path_, platform::Share::kShared);
+    file_ = platform::File::OpenExact(path_);
   } catch (const platform::OsError& error) {
     if (error.kind() != platform::OsErrorKind::kNotFound) unavailable_ = true;
     return false;

@@ -177,37 +177,54 @@ void TRollbackJournal::JournalRange(TRole role, uint64_t begin, uint64_t end, co
     }
     if (at < end) gaps.emplace_back(at, end);
   }
-  // Equal runs shorter than an entry header are saved with the spans around
-  // them: one entry costs less than two.
-  constexpr uint64_t kJoinBelow = kJournalEntryHeaderSize;
+  if (gaps.empty()) return;
+  // Saves [at, at + got) of the gap whose bytes from the file are `image`.
+  auto save = [&](uint64_t at, const uint8_t* image, size_t got) {
+    if (data == nullptr) {
+      if (got > 0) AddEntry(role, at, image, got, out);
+      return;
+    }
+    // Only the spans the write changes. Equal runs shorter than an entry
+    // header are saved with the spans around them: one entry costs less
+    // than two.
+    constexpr size_t kJoinBelow = kJournalEntryHeaderSize;
+    const uint8_t* incoming = data + (at - begin);
+    for (size_t i = EqualUpTo(image, incoming, 0, got); i < got;) {
+      const size_t span_begin = i;
+      size_t span_end = i + 1;
+      for (i = span_end; i < got;) {
+        const size_t equal_end = EqualUpTo(image, incoming, i, got);
+        if (equal_end == got || equal_end - i >= kJoinBelow) {
+          i = equal_end;
+          break;
+        }
+        span_end = equal_end + 1;  // the byte at equal_end differs
+        i = span_end;
+      }
+      // `i` is where the next span begins (a differing byte), or the end.
+      AddEntry(role, at + span_begin, image + span_begin, span_end - span_begin, out);
+    }
+  };
+  const uint64_t first = gaps.front().first;
+  const uint64_t last = gaps.back().second;
+  if (last - first <= kMaxEntryBytes) {
+    // One read for all the gaps (a page rewritten again and again has many).
+    image_.resize(last - first);
+    const size_t got = files_[role]->ReadAt(first, image_.data(), image_.size(), true);
+    for (const auto& [gap_begin, gap_end] : gaps) {
+      if (gap_begin - first >= got) break;  // nothing more of the file to save
+      const size_t length = std::min<uint64_t>(gap_end, first + got) - gap_begin;
+      save(gap_begin, image_.data() + (gap_begin - first), length);
+    }
+    return;
+  }
   for (const auto& [gap_begin, gap_end] : gaps) {
     for (uint64_t piece = gap_begin; piece < gap_end;) {
       const uint64_t length = std::min(gap_end - piece, kMaxEntryBytes);
       image_.resize(length);
       const size_t got = files_[role]->ReadAt(piece, image_.data(), length, true);
-      if (data == nullptr) {
-        if (got > 0) AddEntry(role, piece, image_.data(), got, out);
-      } else {
-        // Only the spans the write changes.
-        const uint8_t* incoming = data + (piece - begin);
-        for (size_t at = EqualUpTo(image_.data(), incoming, 0, got); at < got;) {
-          const size_t span_begin = at;
-          size_t span_end = at + 1;
-          for (at = span_end; at < got;) {
-            const size_t equal_end = EqualUpTo(image_.data(), incoming, at, got);
-            if (equal_end == got || equal_end - at >= kJoinBelow) {
-              at = equal_end;
-              break;
-            }
-            span_end = equal_end + 1;  // the byte at equal_end differs
-            at = span_end;
-          }
-          // `at` is where the next span begins (a differing byte), or the end.
-          AddEntry(role, piece + span_begin, image_.data() + span_begin, span_end - span_begin,
-                   out);
-        }
-      }
-      if (got < length) break;  // nothing more of the file to save
+      save(piece, image_.data(), got);
+      if (got < length) return;  // nothing more of the file to save
       piece += length;
     }
   }

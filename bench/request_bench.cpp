@@ -12,7 +12,9 @@
 // program serves N requests (Site=top, a referer, the returning visitor
 // 127.0.0.1 with user agent bench-agent/1.0), the columns taking turns
 // request by request. Prints the median and 90th percentile of each column
-// and the ratios of the medians.
+// and the ratios of the medians. With --ours a fourth column runs our program
+// with its tables' rollback journal off (the benchmark-only
+// STRATA_BENCH_NO_JOURNAL), and "ours/nojnl" is what the journal costs.
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -34,6 +36,7 @@ struct Column {
   std::string folder;  // where it runs
   std::vector<int64_t> times;
   int failures = 0;
+  std::vector<std::string> extra_environment = {};
 };
 
 std::vector<std::string> Environment() {
@@ -130,8 +133,17 @@ int main(int argc, char** argv) {
       {"sqlite", BANNER_SQLITE_PROGRAM,
        std::string(BANNER_SQLITE_PROGRAM) + " --load {data} {visitors}"},
   };
-  if (!ours.empty()) columns.push_back({"ours", ours, ours_load});
-  const std::vector<std::string> environment = Environment();
+  if (!ours.empty()) {
+    columns.push_back({"ours", ours, ours_load});
+    columns.push_back({"nojnl", ours, ours_load});
+    columns.back().extra_environment = {"STRATA_BENCH_NO_JOURNAL=1"};
+  }
+  auto environment_of = [](const Column& column) {
+    std::vector<std::string> environment = Environment();
+    environment.insert(environment.end(), column.extra_environment.begin(),
+                       column.extra_environment.end());
+    return environment;
+  };
 
   std::printf(
       "one banner request as a fresh process: Site=top, 10 banners, a referer, a returning "
@@ -140,7 +152,7 @@ int main(int argc, char** argv) {
   std::printf("%-10s", "visitors");
   for (const Column& column : columns) std::printf(" %14s", (column.name + " med").c_str());
   for (const Column& column : columns) std::printf(" %14s", (column.name + " p90").c_str());
-  if (columns.size() > 2) std::printf(" %10s %10s", "ours/sql", "ours/floor");
+  if (columns.size() > 2) std::printf(" %10s %10s %10s", "ours/sql", "ours/floor", "ours/nojnl");
   std::printf(" %11s\n", "sql/floor");
 
   for (int visitors : sizes) {
@@ -150,12 +162,12 @@ int main(int argc, char** argv) {
       column.times.clear();
       column.failures = 0;
       for (int warm = 0; warm < 5; ++warm)
-        bench::RunCgi(column.folder + "/banner", environment, column.folder);
+        bench::RunCgi(column.folder + "/banner", environment_of(column), column.folder);
     }
     for (int r = 0; r < runs; ++r) {
       for (Column& column : columns) {
         const bench::TCgiRun run =
-            bench::RunCgi(column.folder + "/banner", environment, column.folder);
+            bench::RunCgi(column.folder + "/banner", environment_of(column), column.folder);
         if (run.exit_status != 0 || !bench::IsBannerResponse(run.output)) ++column.failures;
         column.times.push_back(run.nanoseconds);
       }
@@ -168,7 +180,8 @@ int main(int argc, char** argv) {
     const double floor = Percentile(columns[0].times, 0.5), sql = Percentile(columns[1].times, 0.5);
     if (columns.size() > 2) {
       const double mine = Percentile(columns[2].times, 0.5);
-      std::printf(" %9.2fx %9.2fx", mine / sql, mine / floor);
+      const double unjournaled = Percentile(columns[3].times, 0.5);
+      std::printf(" %9.2fx %9.2fx %9.2fx", mine / sql, mine / floor, mine / unjournaled);
     }
     std::printf(" %10.2fx\n", sql / floor);
     for (const Column& column : columns) {

@@ -223,7 +223,8 @@ File::~File() {
 }
 
 std::unique_ptr<File> File::OpenDescriptor(const std::string& path, int flags, bool read_only,
-                                           Share share, bool temporary, bool truncate) {
+                                           Share share, bool temporary, bool truncate,
+                                           bool share_lock) {
   int fd;
   do {
     fd = open(path.c_str(), flags | O_CLOEXEC, 0666);
@@ -243,7 +244,8 @@ std::unique_ptr<File> File::OpenDescriptor(const std::string& path, int flags, b
   // read lock; such an exclusive opener keeps out other exclusive openers only.
   const bool writable_fd = (flags & O_ACCMODE) == O_RDWR;
   file->share_type_ = share == Share::kExclusive && writable_fd ? F_WRLCK : F_RDLCK;
-  file->RetakeShareLock();
+  // A journal opened by a reader carries no sharing lock of its own.
+  if (share_lock) file->RetakeShareLock();
   if (truncate && ftruncate(fd, 0) != 0) ThrowErrno(errno, path);
   if (temporary) {
     file->temporary_ = true;
@@ -296,6 +298,14 @@ std::unique_ptr<File> File::Open(const std::string& given_path, Access access, S
 std::unique_ptr<File> File::OpenOrCreate(const std::string& given_path, Share share) {
   const std::string path = MatchFileNameCase(given_path);
   return OpenDescriptor(path, O_RDWR | O_CREAT, false, share, false, false);
+}
+
+std::unique_ptr<File> File::OpenOrCreateExact(const std::string& path) {
+  return OpenDescriptor(path, O_RDWR | O_CREAT, false, Share::kShared, false, false, false);
+}
+
+std::unique_ptr<File> File::OpenExact(const std::string& path) {
+  return OpenDescriptor(path, O_RDWR, false, Share::kShared, false, false, false);
 }
 
 std::unique_ptr<File> File::Create(const std::string& given_path, Share share, bool temporary) {
@@ -516,6 +526,15 @@ std::optional<FileIdentity> GetFileIdentity(const std::string& path) {
     ThrowErrno(errno, path);
   }
   return IdentityOf(info);
+}
+
+std::optional<uint64_t> ExactFileSize(const std::string& path) {
+  struct stat info {};
+  if (stat(path.c_str(), &info) != 0) {
+    if (errno == ENOENT || errno == ENOTDIR) return std::nullopt;
+    ThrowErrno(errno, path);
+  }
+  return static_cast<uint64_t>(info.st_size);
 }
 
 bool DirectoryExists(const std::string& path) {

@@ -116,6 +116,13 @@ class File {
   // Opens a file read-write, creating it empty when it does not exist; an
   // existing file keeps its contents. Throws OsError.
   static std::unique_ptr<File> OpenOrCreate(const std::string& path, Share share);
+  // For files that nobody opens exclusively (a table's journal), by a path
+  // whose letter case is exact (no look-up of other cases, so no folder
+  // listing when the file is missing), read-write, without a sharing lock.
+  // OpenOrCreateExact creates the file when missing; OpenExact throws
+  // OsError (kNotFound when there is none).
+  static std::unique_ptr<File> OpenOrCreateExact(const std::string& path);
+  static std::unique_ptr<File> OpenExact(const std::string& path);
   ~File();
   File(const File&) = delete;
   File& operator=(const File&) = delete;
@@ -166,7 +173,8 @@ class File {
   static void UnregisterTemporary(const File* file);
   void WriteAll(uint64_t offset, const void* buffer, size_t count);
   static std::unique_ptr<File> OpenDescriptor(const std::string& path, int flags, bool read_only,
-                                              Share share, bool temporary, bool truncate);
+                                              Share share, bool temporary, bool truncate,
+                                              bool share_lock = true);
 
   int fd_;
   std::string path_;
@@ -210,6 +218,10 @@ std::optional<FileIdentity> GetFileIdentity(const std::string& path);
 // matching): for names this engine made itself, whose letter case is known.
 bool ExactFileExists(const std::string& path);
 bool FileExists(const std::string& path);  // a regular file
+// The size of the file at exactly `path` (letter case as given, no folder
+// listing); nullopt when there is none. One stat. Throws OsError for
+// failures other than a missing file.
+std::optional<uint64_t> ExactFileSize(const std::string& path);
 bool DirectoryExists(const std::string& path);
 void DeleteFile(const std::string& path);  // throws OsError
 // Moves a file; fails (kOther, EEXIST) when `to` exists. Throws OsError.

@@ -84,6 +84,31 @@ TEST_F(FileTest, OpenFailuresCarryTheirKind) {
   }
 }
 
+TEST_F(FileTest, ExactNamesAreTakenAsGivenAndCarryNoSharingLock) {
+  // Letter case counts: another case of the name is another (missing) file.
+  {
+    auto made = File::Create(Path("Case.JNL"), Share::kShared);
+    WriteText(*made, 0, "abc");
+  }
+  EXPECT_EQ(ExactFileSize(Path("Case.JNL")), 3u);
+  EXPECT_FALSE(ExactFileSize(Path("CASE.JNL")).has_value());
+  EXPECT_FALSE(ExactFileSize(Path("nodir/Case.JNL")).has_value());
+  try {
+    File::OpenExact(Path("CASE.JNL"));
+    ADD_FAILURE() << "opened another case of the name";
+  } catch (const OsError& error) {
+    EXPECT_EQ(error.kind(), OsErrorKind::kNotFound);
+  }
+  // An exclusive opener keeps out sharing openers, not these.
+  auto exclusive = File::Open(Path("Case.JNL"), Access::kReadWrite, Share::kExclusive);
+  auto exact = File::OpenExact(Path("Case.JNL"));
+  EXPECT_EQ(ReadText(*exact, 0, 3), "abc");
+  auto created = File::OpenOrCreateExact(Path("New.JNL"));
+  EXPECT_EQ(ExactFileSize(Path("New.JNL")), 0u);
+  WriteText(*created, 0, "xy");
+  EXPECT_EQ(ReadText(*File::OpenOrCreateExact(Path("New.JNL")), 0, 2), "xy");  // kept, not cut
+}
+
 TEST_F(FileTest, ReadWriteTruncateAndSize) {
   auto file = File::Create(Path("a.DAT"), Share::kShared);
   EXPECT_FALSE(file->read_only());

@@ -106,10 +106,12 @@ class DdlExecutionTest : public ::testing::Test {
     cursor.InsertRecord();
   }
   // The files in the folder, for spotting a rebuild's leftovers.
+  // The table files of the folder; a table's rollback journal is made by its
+  // first change and so comes and goes with writes, not with tables.
   size_t FileCount() {
     size_t count = 0;
-    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.Dir())) {
-      ++count;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.Dir())) {
+      if (entry.path().extension() != ".JNL") ++count;
     }
     return count;
   }

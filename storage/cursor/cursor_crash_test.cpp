@@ -95,16 +95,18 @@ class CursorCrashTest : public ::testing::Test {
     }
   }
 
-  void Snapshot() {
-    fs::remove_all(snapshot.Dir());
-    fs::create_directories(snapshot.Dir());
+  void Snapshot() { Snapshot(snapshot); }
+  void Snapshot(TTempDir& into) {
+    fs::remove_all(into.Dir());
+    fs::create_directories(into.Dir());
     for (const auto& entry : fs::directory_iterator(dir.Dir())) {
-      fs::copy(entry.path(), snapshot.Dir() + entry.path().filename().string());
+      fs::copy(entry.path(), into.Dir() + entry.path().filename().string());
     }
   }
-  void Restore() {
+  void Restore() { Restore(snapshot); }
+  void Restore(TTempDir& from) {
     for (const auto& entry : fs::directory_iterator(dir.Dir())) fs::remove(entry.path());
-    for (const auto& entry : fs::directory_iterator(snapshot.Dir())) {
+    for (const auto& entry : fs::directory_iterator(from.Dir())) {
       fs::copy(entry.path(), dir.Dir() + entry.path().filename().string());
     }
   }
@@ -241,6 +243,45 @@ TEST_F(CursorCrashTest, EachTableOfATransactionCommitIsBeforeOrAfter) {
                 },
                 {"Crash", "Other"}),
             8u);
+}
+
+TEST_F(CursorCrashTest, AReaderEndedWhileRollingBackLeavesTheRollbackToTheNextProcess) {
+  // For every kill point of an insert, a process that only reads finds the
+  // hot journal (opening the journal file it had no need of till then), and
+  // is itself ended at each file operation of its rollback; the process
+  // after it still finds the table before or after the insert.
+  auto insert = [](TCursorEnvironment& env) {
+    TDataCursor cursor(env.directory);
+    cursor.Open("Crash");
+    Insert(cursor, "n05", 77, 700);
+  };
+  auto read = [](TCursorEnvironment& env) {
+    TDataCursor cursor(env.directory);
+    cursor.Open("Crash");
+    List(cursor);
+  };
+  Snapshot();
+  const std::vector<std::string> before = ListTable("Crash");
+  ASSERT_EQ(RunChild(insert, 0), 0);
+  const std::vector<std::string> after = ListTable("Crash");
+  TTempDir killed;
+  uint64_t interrupted_rollbacks = 0;
+  for (uint64_t n = 1; n < 1000 && !HasFailure(); ++n) {
+    Restore();
+    const int code = RunChild(insert, n);
+    if (code == 0) break;
+    ASSERT_EQ(code, platform::kFileCrashExitCode) << "crash at " << n;
+    Snapshot(killed);
+    for (uint64_t m = 1; m < 1000 && !HasFailure(); ++m) {
+      Restore(killed);
+      const int reader = RunChild(read, m);
+      ASSERT_TRUE(reader == 0 || reader == platform::kFileCrashExitCode) << n << "/" << m;
+      if (reader != 0) ++interrupted_rollbacks;
+      ExpectBeforeOrAfter("Crash", before, after, n * 1000 + m);
+      if (reader == 0) break;
+    }
+  }
+  EXPECT_GE(interrupted_rollbacks, 5u);
 }
 
 TEST_F(CursorCrashTest, ForcedFlushesSyncTheJournalBeforeTheFiles) {

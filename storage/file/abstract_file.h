@@ -41,6 +41,9 @@ class TAbstractFile {
   TAbstractFile& operator=(const TAbstractFile&) = delete;
 
   virtual bool InMemory() const = 0;
+  // The file's name as the file system has it (letter case included); the
+  // path it was opened by when that is the same or it is in memory.
+  virtual std::string OnDiskPath() const { return path_; }
 
   const std::string& Path() const { return path_; }
   bool Exclusive() const;

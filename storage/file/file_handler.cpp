@@ -171,13 +171,19 @@ size_t TFileHandler::ReadAt(uint64_t offset, void* buffer, size_t count, bool al
   return done;
 }
 
-void TFileHandler::BeforeWrite(uint64_t offset, uint64_t count) {
-  journal_->BeforeWrite(static_cast<TRollbackJournal::TRole>(journal_role_), offset, count);
+std::string TFileHandler::OnDiskPath() const {
+  RequireOpen();
+  return file_->OnDiskPath();
+}
+
+void TFileHandler::BeforeWrite(uint64_t offset, const void* buffer, uint64_t count) {
+  journal_->BeforeWrite(static_cast<TRollbackJournal::TRole>(journal_role_), offset,
+                        static_cast<const uint8_t*>(buffer), count);
 }
 
 void TFileHandler::WriteAt(uint64_t offset, const void* buffer, size_t count) {
   RequireWritable();
-  if (journal_ != nullptr) BeforeWrite(offset, count);
+  if (journal_ != nullptr) BeforeWrite(offset, buffer, count);
   Guarded(STRATA_WRITEERR, TableName(), [&] { file_->WriteAt(offset, buffer, count); });
 }
 
@@ -218,7 +224,7 @@ void TFileHandler::Write(const void* buffer, size_t count) {
     if (count == 0) {
       journal_->BeforeTruncate(static_cast<TRollbackJournal::TRole>(journal_role_), at);
     } else {
-      BeforeWrite(at, count);
+      BeforeWrite(at, buffer, count);
     }
   }
   Guarded(STRATA_WRITEERR, TableName(), [&] { file_->Write(handle_, buffer, count); });

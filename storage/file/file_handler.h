@@ -103,6 +103,8 @@ class TFileHandler {
   static void RenameFile(const std::string& from, const std::string& to, bool in_memory);
 
   const std::string& Path() const { return path_; }
+  // The open file's name as the file system has it (see TAbstractFile).
+  std::string OnDiskPath() const;
   bool InMemory() const { return in_memory_; }
   bool Exclusive() const { return exclusive_; }
   bool ReadOnly() const { return read_only_; }
@@ -129,7 +131,7 @@ class TFileHandler {
 
  private:
   void Attach(std::shared_ptr<TAbstractFile> file, int handle, bool in_memory, bool read_only);
-  void BeforeWrite(uint64_t offset, uint64_t count);
+  void BeforeWrite(uint64_t offset, const void* buffer, uint64_t count);
 
   TRollbackJournal* journal_ = nullptr;
   uint8_t journal_role_ = 0;

@@ -5,7 +5,8 @@
 // clang-format off
 //   | Offset | Width | Meaning                                                  |
 //   |--------|-------|----------------------------------------------------------|
-//   | 0      | 8     | magic "StrataJ1"; anything else: no change is recorded   |
+//   | 0      | 8     | magic "StrataJ1"; anything else (zeros once a change is  |
+//   |        |       | complete, or a file shorter than the header): no change  |
 //   | 8      | 4     | salt: new for every change, repeated in each entry       |
 //   | 12     | 4     | reserved, zero                                           |
 //   | 16     | 8     | length of the data file (".DAT") before the change       |
@@ -41,6 +42,7 @@
 namespace strata {
 
 inline constexpr size_t kJournalHeaderSize = 48;
+inline constexpr size_t kJournalMagicSize = 8;  // zeroed, it ends a change
 inline constexpr size_t kJournalEntryHeaderSize = 24;
 inline constexpr int kJournalFileCount = 3;  // data, index, blob
 // The original length of a file that the table does not have.

@@ -20,6 +20,8 @@ TPhysicalFile::TPhysicalFile(std::unique_ptr<platform::File> file, const std::st
     : TAbstractFile(path, exclusive, read_only, read_only_by_attribute, temporary),
       file_(std::move(file)) {}
 
+std::string TPhysicalFile::OnDiskPath() const { return file_->path(); }
+
 std::unique_ptr<TPhysicalFile> TPhysicalFile::Open(const std::string& path, bool exclusive,
                                                    bool temporary) {
   const platform::Share share = exclusive ? platform::Share::kExclusive : platform::Share::kShared;

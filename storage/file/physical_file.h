@@ -33,6 +33,7 @@ class TPhysicalFile : public TAbstractFile {
   bool Inherited() const override { return file_->inherited(); }
   platform::FileIdentity Identity() override;
   std::optional<platform::FileIdentity> PathIdentity() override;
+  std::string OnDiskPath() const override;
 
  protected:
   size_t DoReadAt(uint64_t offset, void* buffer, size_t count) override;

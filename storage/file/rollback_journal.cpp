@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 
 #include "platform/file.h"
 #include "storage/engine_error.h"
@@ -16,15 +17,31 @@ namespace {
 
 // Pre-images are saved in entries of at most this many bytes.
 constexpr uint64_t kMaxEntryBytes = 1 << 20;
-// A journal that grew beyond this is cut back when its change ends; a
-// smaller one only has its header cleared (one write, no reallocation).
-constexpr uint64_t kKeepJournalBytes = 1 << 20;
 
 uint32_t NewSalt() {
   static uint32_t state = static_cast<uint32_t>(
       std::chrono::steady_clock::now().time_since_epoch().count() ^ (getpid() * 2654435761u));
   state = state * 1664525u + 1013904223u;
   return state == 0 ? 1 : state;
+}
+
+// A journal that grew beyond this is cut back when its change ends; a
+// smaller one only has its magic cleared (one write, no reallocation).
+constexpr uint64_t kKeepJournalBytes = 1 << 20;
+
+// The end of the run of equal bytes of `a` and `b` that starts at `from`
+// (`to` when they agree up to there); eight bytes at a time.
+size_t EqualUpTo(const uint8_t* a, const uint8_t* b, size_t from, size_t to) {
+  while (from + 8 <= to) {
+    uint64_t x;
+    uint64_t y;
+    std::memcpy(&x, a + from, 8);
+    std::memcpy(&y, b + from, 8);
+    if (x != y) break;
+    from += 8;
+  }
+  while (from < to && a[from] == b[from]) ++from;
+  return from;
 }
 
 }  // namespace
@@ -38,10 +55,13 @@ void TRollbackJournal::Fail(uint16_t code, int os_error) const {
   RaiseFileError(code, os_error, table_name_);
 }
 
-bool TRollbackJournal::Open() {
+bool TRollbackJournal::OpenFile() {
+  if (file_) return true;
+  if (unavailable_) return false;
   try {
-    file_ = platform::File::OpenOrCreate(path_, platform::Share::kShared);
+    file_ = platform::File::OpenOrCreateExact(path_);
   } catch (const platform::OsError&) {
+    unavailable_ = true;
     return false;
   }
   return true;
@@ -62,8 +82,22 @@ void TRollbackJournal::Detach() {
   }
 }
 
+bool TRollbackJournal::OpenExisting() {
+  if (file_) return true;
+  if (unavailable_) return false;
+  try {
+    if (looked_ && !platform::ExactFileSize(path_)) return false;
+    looked_ = true;
+    file_ = platform::File::OpenExact(path_);
+  } catch (const platform::OsError& error) {
+    if (error.kind() != platform::OsErrorKind::kNotFound) unavailable_ = true;
+    return false;
+  }
+  return true;
+}
+
 bool TRollbackJournal::HoldsChange() {
-  if (!file_) return false;
+  if (!OpenExisting()) return false;
   uint8_t bytes[kJournalHeaderSize];
   size_t read = 0;
   try {
@@ -96,53 +130,103 @@ void TRollbackJournal::Begin() {
   live_ = true;
 }
 
-void TRollbackJournal::JournalRange(TRole role, uint64_t begin, uint64_t end,
-                                    std::vector<uint8_t>& out) {
-  // The parts of [begin, end) not saved yet, each saved and then covered.
+void TRollbackJournal::AddEntry(TRole role, uint64_t offset, const uint8_t* image, size_t length,
+                                std::vector<uint8_t>& out) {
+  TJournalEntry entry;
+  entry.File = role;
+  entry.Length = static_cast<uint32_t>(length);
+  entry.Offset = offset;
+  entry.Salt = header_.Salt;
+  const size_t start = out.size();
+  out.resize(start + kJournalEntryHeaderSize + length);
+  WriteJournalEntryHeader(entry, {image, length}, out.data() + start);
+  std::copy(image, image + length, out.begin() + start + kJournalEntryHeaderSize);
+  Cover(role, offset, offset + length);
+}
+
+void TRollbackJournal::Cover(TRole role, uint64_t begin, uint64_t end) {
+  // [begin, end) joins the covered ranges, merged with those it touches or
+  // overlaps (it overlaps none, being saved from uncovered bytes only).
   std::map<uint64_t, uint64_t>& covered = covered_[role];
-  auto it = covered.upper_bound(begin);
-  if (it != covered.begin() && std::prev(it)->second > begin) --it;
-  uint64_t at = begin;
-  while (at < end) {
-    uint64_t gap_end = end;
-    if (it != covered.end() && it->first <= at) {
+  auto next = covered.lower_bound(begin);
+  if (next != covered.begin() && std::prev(next)->second >= begin) {
+    --next;
+    begin = next->first;
+    end = std::max(end, next->second);
+    next = covered.erase(next);
+  }
+  while (next != covered.end() && next->first <= end) {
+    end = std::max(end, next->second);
+    next = covered.erase(next);
+  }
+  covered.emplace(begin, end);
+}
+
+void TRollbackJournal::JournalRange(TRole role, uint64_t begin, uint64_t end, const uint8_t* data,
+                                    std::vector<uint8_t>& out) {
+  // The parts of [begin, end) not saved yet.
+  std::vector<std::pair<uint64_t, uint64_t>> gaps;
+  {
+    const std::map<uint64_t, uint64_t>& covered = covered_[role];
+    auto it = covered.upper_bound(begin);
+    if (it != covered.begin() && std::prev(it)->second > begin) --it;
+    uint64_t at = begin;
+    for (; at < end && it != covered.end(); ++it) {
+      if (it->first > at) gaps.emplace_back(at, std::min(end, it->first));
       at = std::max(at, it->second);
-      ++it;
-      continue;
     }
-    if (it != covered.end()) gap_end = std::min(end, it->first);
-    for (uint64_t piece = at; piece < gap_end;) {
+    if (at < end) gaps.emplace_back(at, end);
+  }
+  if (gaps.empty()) return;
+  // Saves [at, at + got) of the gap whose bytes from the file are `image`.
+  auto save = [&](uint64_t at, const uint8_t* image, size_t got) {
+    if (data == nullptr) {
+      if (got > 0) AddEntry(role, at, image, got, out);
+      return;
+    }
+    // Only the spans the write changes. Equal runs shorter than an entry
+    // header are saved with the spans around them: one entry costs less
+    // than two.
+    constexpr size_t kJoinBelow = kJournalEntryHeaderSize;
+    const uint8_t* incoming = data + (at - begin);
+    for (size_t i = EqualUpTo(image, incoming, 0, got); i < got;) {
+      const size_t span_begin = i;
+      size_t span_end = i + 1;
+      for (i = span_end; i < got;) {
+        const size_t equal_end = EqualUpTo(image, incoming, i, got);
+        if (equal_end == got || equal_end - i >= kJoinBelow) {
+          i = equal_end;
+          break;
+        }
+        span_end = equal_end + 1;  // the byte at equal_end differs
+        i = span_end;
+      }
+      // `i` is where the next span begins (a differing byte), or the end.
+      AddEntry(role, at + span_begin, image + span_begin, span_end - span_begin, out);
+    }
+  };
+  const uint64_t first = gaps.front().first;
+  const uint64_t last = gaps.back().second;
+  if (last - first <= kMaxEntryBytes) {
+    // One read for all the gaps (a page rewritten again and again has many).
+    image_.resize(last - first);
+    const size_t got = files_[role]->ReadAt(first, image_.data(), image_.size(), true);
+    for (const auto& [gap_begin, gap_end] : gaps) {
+      if (gap_begin - first >= got) break;  // nothing more of the file to save
+      const size_t length = std::min<uint64_t>(gap_end, first + got) - gap_begin;
+      save(gap_begin, image_.data() + (gap_begin - first), length);
+    }
+    return;
+  }
+  for (const auto& [gap_begin, gap_end] : gaps) {
+    for (uint64_t piece = gap_begin; piece < gap_end;) {
       const uint64_t length = std::min(gap_end - piece, kMaxEntryBytes);
       image_.resize(length);
       const size_t got = files_[role]->ReadAt(piece, image_.data(), length, true);
-      image_.resize(got);
-      TJournalEntry entry;
-      entry.File = role;
-      entry.Length = static_cast<uint32_t>(got);
-      entry.Offset = piece;
-      entry.Salt = header_.Salt;
-      const size_t start = out.size();
-      out.resize(start + kJournalEntryHeaderSize + got);
-      WriteJournalEntryHeader(entry, image_, out.data() + start);
-      std::copy(image_.begin(), image_.end(), out.begin() + start + kJournalEntryHeaderSize);
+      save(piece, image_.data(), got);
+      if (got < length) return;  // nothing more of the file to save
       piece += length;
     }
-    // Record the gap as covered, merged with its neighbours.
-    uint64_t new_begin = at;
-    uint64_t new_end = gap_end;
-    auto next = covered.lower_bound(at);
-    if (next != covered.begin() && std::prev(next)->second == at) {
-      --next;
-      new_begin = next->first;
-      next = covered.erase(next);
-    }
-    if (next != covered.end() && next->first == gap_end) {
-      new_end = next->second;
-      next = covered.erase(next);
-    }
-    // Continue from the merged range: what it covers is saved already.
-    it = covered.emplace(new_begin, new_end).first;
-    at = gap_end;
   }
 }
 
@@ -156,46 +240,61 @@ void TRollbackJournal::Append(const std::vector<uint8_t>& bytes) {
   unsynced_ = true;
 }
 
-void TRollbackJournal::BeforeWrite(TRole role, uint64_t offset, uint64_t count) {
-  if (rolling_back_ || !file_) return;
+void TRollbackJournal::WritePending() {
+  if (header_written_) {
+    Append(pending_);
+    return;
+  }
+  // The header at 0, the first entries after it, in one write.
+  try {
+    file_->WriteAt(0, pending_.data(), pending_.size());
+  } catch (const platform::OsError& error) {
+    Fail(STRATA_WRITEERR, error.errno_value());
+  }
+  append_at_ = pending_.size();
+  unsynced_ = true;
+  header_written_ = true;
+}
+
+void TRollbackJournal::BeforeWrite(TRole role, uint64_t offset, const uint8_t* data,
+                                   uint64_t count) {
+  if (rolling_back_ || !OpenFile()) return;
   if (!live_) Begin();
   pending_.clear();
   if (!header_written_) {
-    // The header goes first, with the first entry when there is one: the
-    // original lengths must be on disk before any file grows.
     pending_.resize(kJournalHeaderSize);
     WriteJournalHeader(header_, pending_.data());
   }
   const uint64_t original = header_.OriginalLength[role];
   if (original != kJournalNoFile && offset < original) {
-    JournalRange(role, offset, std::min(offset + count, original), pending_);
+    JournalRange(role, offset, std::min(offset + count, original), data, pending_);
   }
-  if (!pending_.empty()) {
-    if (!header_written_) {
-      // The header at 0, the entries after it.
-      try {
-        file_->WriteAt(0, pending_.data(), pending_.size());
-      } catch (const platform::OsError& error) {
-        Fail(STRATA_WRITEERR, error.errno_value());
-      }
-      append_at_ = pending_.size();
-      unsynced_ = true;
-      header_written_ = true;
-    } else {
-      Append(pending_);
-    }
+  // The header must be on disk before the first write that changes a file:
+  // one that saves a pre-image, or grows a file beyond its original length
+  // (which rollback cuts back). A write that changes nothing needs neither.
+  const bool grows = original != kJournalNoFile && offset + count > original;
+  if (pending_.size() > (header_written_ ? 0 : kJournalHeaderSize) || (!header_written_ && grows)) {
+    WritePending();
   }
   if (sync_ && unsynced_) SyncJournal();
 }
 
 void TRollbackJournal::BeforeTruncate(TRole role, uint64_t size) {
-  if (rolling_back_ || !file_) return;
+  if (rolling_back_ || !OpenFile()) return;
   if (!live_) Begin();
   const uint64_t original = header_.OriginalLength[role];
+  pending_.clear();
+  if (!header_written_) {
+    pending_.resize(kJournalHeaderSize);
+    WriteJournalHeader(header_, pending_.data());
+  }
   // What is cut off within the original length needs its pre-image; the
   // header is written either way.
-  const uint64_t end = original == kJournalNoFile ? size : std::max(size, original);
-  BeforeWrite(role, size, end - size);
+  if (original != kJournalNoFile && size < original) {
+    JournalRange(role, size, original, nullptr, pending_);
+  }
+  if (!pending_.empty()) WritePending();
+  if (sync_ && unsynced_) SyncJournal();
 }
 
 void TRollbackJournal::SyncJournal() {
@@ -223,11 +322,15 @@ void TRollbackJournal::SyncFiles() {
 }
 
 void TRollbackJournal::Invalidate() {
+  // Clearing the magic is the cheapest write that ends the change (cheaper
+  // than cutting the file, which the next change grows again); a journal
+  // that grew large is cut back. (A rollback does not know how far the
+  // journal it undid reaches.)
   try {
-    if (append_at_ > kKeepJournalBytes || file_->Size() > kKeepJournalBytes) {
+    if (append_at_ > kKeepJournalBytes || (rolling_back_ && file_->Size() > kKeepJournalBytes)) {
       file_->Truncate(0);
     } else {
-      const uint8_t zeros[kJournalHeaderSize] = {};
+      const uint8_t zeros[kJournalMagicSize] = {};
       file_->WriteAt(0, zeros, sizeof zeros);
     }
   } catch (const platform::OsError& error) {
@@ -258,7 +361,10 @@ void TRollbackJournal::Commit() {
 // Rollback ------------------------------------------------------------------------
 
 bool TRollbackJournal::Rollback() {
-  if (!file_) return false;
+  if (!HoldsChange()) {
+    Reset();
+    return false;
+  }
   uint8_t bytes[kJournalHeaderSize];
   size_t read = 0;
   try {

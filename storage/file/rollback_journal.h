@@ -11,10 +11,11 @@
 // or cuts off (within the file's length when the change began) has its
 // pre-image in the journal before the file is touched, and the header keeps
 // the three original lengths; growth beyond them needs no pre-image.
-// Commit invalidates the header once the files are complete: that is the
-// moment the change happens. Rollback writes the pre-images back, cuts each
-// file to its original length and invalidates the header; it can run again
-// after being interrupted.
+// Commit invalidates the header (clears its magic) once the files are
+// complete: that is the moment the change happens. Rollback writes the
+// pre-images back, cuts each file to its original length and invalidates
+// the header; it can run again after being interrupted. A missing journal
+// file holds no change.
 //
 // Whether a journal whose header is valid is hot (its writer gone) is the
 // caller's to tell from the table's locks: a live writer holds the table's
@@ -30,7 +31,11 @@
 // Owns the journal file; the table files are the caller's. Invariants:
 // (1) a valid header on disk means a change is live or hot; (2) while live,
 // covered_[f] lists exactly the ranges of file f whose pre-images are in the
-// journal; (3) append_at_ is where the next entry goes.
+// journal, and every other byte of f within its original length still holds
+// its original value (a write saves the spans it changes, and writes the rest
+// as it was); (3) append_at_ is where the next entry goes; (4) once
+// header_written_, the header is on disk (with the original lengths) before
+// any file changes.
 #pragma once
 
 #include <array>
@@ -60,10 +65,11 @@ class TRollbackJournal {
   TRollbackJournal(const TRollbackJournal&) = delete;
   TRollbackJournal& operator=(const TRollbackJournal&) = delete;
 
-  // Opens the journal file, creating it empty when missing. False when it
-  // cannot be had (a folder this process may not write): the table then
-  // runs without one.
-  bool Open();
+  // The journal file is opened (created when missing) only when it is
+  // needed: by the first change written here, or to roll back a change that
+  // HoldsChange found. `path` must be the journal's exact name (the same in
+  // every process). A folder this process may not write has no journal of
+  // ours: changes then run without one.
   const std::string& Path() const { return path_; }
 
   // The table's files (nullptr: the table has none in that role). Attached
@@ -71,17 +77,22 @@ class TRollbackJournal {
   void Attach(TFileHandler* data, TFileHandler* index, TFileHandler* blob);
   void Detach();
 
-  // Whether the journal file holds a change (live here or hot): one read.
+  // Whether the journal file holds a change (live here or hot): one read of
+  // the header. The file is opened
+  // (not created) by the first call; while there is none, each call costs a
+  // stat of its name.
   bool HoldsChange();
   // Whether this object has a change live.
   bool Live() const { return live_; }
 
   // Sync mode for the next change (and the live one, from now on).
   void SetSync(bool sync);
-  // Called by an attached handler before it changes its file. The first
-  // call of a change makes it live. Throws 9218 naming the table when the
-  // journal cannot be written (the file is then left untouched).
-  void BeforeWrite(TRole role, uint64_t offset, uint64_t count);
+  // Called by an attached handler before it writes `count` bytes `data` at
+  // `offset` of its file. The first call of a change makes it live. Only the
+  // spans whose bytes differ from the file's are saved, so a write that
+  // changes nothing costs the journal nothing. Throws 9218 naming the table
+  // when the journal cannot be written (the file is then left untouched).
+  void BeforeWrite(TRole role, uint64_t offset, const uint8_t* data, uint64_t count);
   void BeforeTruncate(TRole role, uint64_t size);
   // Ends the live change: the files are complete (nothing when none is live).
   void Commit();
@@ -90,8 +101,17 @@ class TRollbackJournal {
   bool Rollback();
 
  private:
+  bool OpenFile();
+  bool OpenExisting();
   void Begin();
-  void JournalRange(TRole role, uint64_t begin, uint64_t end, std::vector<uint8_t>& out);
+  // Saves what is not saved yet of [begin, end) of `role` into `out`; with
+  // `data` (the bytes about to be written at `begin`) only what differs.
+  void JournalRange(TRole role, uint64_t begin, uint64_t end, const uint8_t* data,
+                    std::vector<uint8_t>& out);
+  void AddEntry(TRole role, uint64_t offset, const uint8_t* image, size_t length,
+                std::vector<uint8_t>& out);
+  void Cover(TRole role, uint64_t begin, uint64_t end);
+  void WritePending();
   void Append(const std::vector<uint8_t>& bytes);
   void Invalidate();
   void SyncJournal();
@@ -102,6 +122,8 @@ class TRollbackJournal {
   std::string path_;
   std::string table_name_;
   std::unique_ptr<platform::File> file_;
+  bool unavailable_ = false;  // the journal file could not be opened or created
+  bool looked_ = false;       // an open of the existing file was tried
   std::array<TFileHandler*, kJournalFileCount> files_{};
   bool sync_ = false;
   bool folder_synced_ = false;

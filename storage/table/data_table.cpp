@@ -43,6 +43,7 @@ void TDataTable::Open(bool exclusive, bool read_only) {
     data_ = std::make_unique<TDataFile>(*settings_);
     data_->SetTableName(name_);
     data_->Open(data_path_, FileOpsInMemory(), exclusive, read_only);
+    journal_data_.reset();
     read_only_ = read_only || data_->ReadOnly();
     read_only_by_attribute_ = data_->ReadOnlyByAttribute();
     const TDataHeader& header = data_->Header();
@@ -86,6 +87,7 @@ void TDataTable::Verify() {
 }
 
 void TDataTable::CloseFiles() noexcept {
+  journal_data_.reset();
   journal_.reset();
   // Each file is closed even when another fails to.
   auto close = [](auto& file) {

@@ -63,6 +63,7 @@ namespace strata {
 class TDataFile;
 class TIndexFile;
 class TBlobFile;
+class TFileHandler;
 class TRollbackJournal;
 
 class TDataTable {
@@ -268,6 +269,9 @@ class TDataTable {
   std::unique_ptr<TIndexFile> index_;
   std::unique_ptr<TBlobFile> blob_;
   std::unique_ptr<TRollbackJournal> journal_;  // disk tables whose folder may be written
+  // The data file as OpenJournal opened it, held until the data file object
+  // shares its handle (so the file is opened and looked up once).
+  std::unique_ptr<TFileHandler> journal_data_;
 
   bool open_ = false;
   bool exclusive_ = false;

@@ -3,6 +3,9 @@
 // the checks for a hot journal that come with taking the table's locks.
 #include <exception>
 
+#include "platform/file.h"
+#include "platform/process.h"
+
 #include "storage/blob/blob_file.h"
 #include "storage/data/data_file.h"
 #include "storage/engine_error.h"
@@ -16,7 +19,9 @@
 namespace strata {
 namespace {
 
-// The journal's path: the data file's, with the journal's extension.
+// The journal's path: the data file's as it is on disk (so that every
+// process that opens the table, whatever letter case it names it in, finds
+// the same journal without looking it up), with the journal's extension.
 std::string JournalPath(const std::string& data_path) {
   const size_t extension = kDataFileExtension.size();
   if (data_path.size() >= extension &&
@@ -26,43 +31,58 @@ std::string JournalPath(const std::string& data_path) {
   return data_path + std::string(kJournalFileExtension);
 }
 
+// For measuring the journal's cost only: with STRATA_BENCH_NO_JOURNAL set
+// (to anything) tables run without their journal, so a killed writer can
+// leave a table broken. Never set outside the benchmarks.
+bool JournalOffForBenchmarks() {
+  return platform::GetEnvironmentVariable("STRATA_BENCH_NO_JOURNAL").has_value();
+}
+
 }  // namespace
 
 void TDataTable::OpenJournal(bool exclusive) {
-  auto journal = std::make_unique<TRollbackJournal>(JournalPath(data_path_), name_);
-  // A folder this process may not write has no journal of ours; nor can a
-  // change be rolled back there.
-  if (!journal->Open()) return;
-  journal_ = std::move(journal);
-  if (!journal_->HoldsChange()) return;
-  // A change is on record before anything is read: the files it left are
-  // opened on their own, rolled back under the write exclusion, and closed.
-  TFileHandler data;
-  TFileHandler index;
-  TFileHandler blob;
-  for (TFileHandler* file : {&data, &index, &blob}) file->SetTableName(name_);
-  data.OpenFile(data_path_, false, exclusive, false);
-  // A missing index file is made anew at open; the journal's pages of it
-  // are of no use then.
-  if (TFileHandler::FileExists(index_path_, false)) {
-    index.OpenFile(index_path_, false, exclusive, false);
-  }
-  TFileHandler* index_file = index.IsOpen() ? &index : nullptr;
-  if (TFileHandler::FileExists(blob_path_, false))
-    blob.OpenFile(blob_path_, false, exclusive, false);
-  TFileHandler* blob_file = blob.IsOpen() ? &blob : nullptr;
-  journal_->Attach(&data, index_file, blob_file);
+  if (JournalOffForBenchmarks()) return;
+  // The data file tells the journal's name. A data file that cannot be
+  // opened has no change to roll back: the data file's own open reports why.
+  auto data = std::make_unique<TFileHandler>();
+  data->SetTableName(name_);
   try {
-    if (exclusive) {
-      journal_->Rollback();
-    } else {
-      RecoverHotJournal(*journal_, data, index_file, blob_file, false, name_);
-    }
-  } catch (...) {
-    journal_->Detach();
-    throw;
+    data->OpenFile(data_path_, false, exclusive, false);
+  } catch (const EStrataEngineError&) {
+    return;
   }
-  journal_->Detach();
+  // The journal file itself is opened only by a change, or to roll one back.
+  journal_ = std::make_unique<TRollbackJournal>(JournalPath(data->OnDiskPath()), name_);
+  if (journal_->HoldsChange()) {
+    // A change is on record before anything is read: the files it left are
+    // rolled back under the write exclusion.
+    TFileHandler index;
+    TFileHandler blob;
+    for (TFileHandler* file : {&index, &blob}) file->SetTableName(name_);
+    // A missing index file is made anew at open; the journal's pages of it
+    // are of no use then.
+    if (TFileHandler::FileExists(index_path_, false)) {
+      index.OpenFile(index_path_, false, exclusive, false);
+    }
+    TFileHandler* index_file = index.IsOpen() ? &index : nullptr;
+    if (TFileHandler::FileExists(blob_path_, false))
+      blob.OpenFile(blob_path_, false, exclusive, false);
+    TFileHandler* blob_file = blob.IsOpen() ? &blob : nullptr;
+    journal_->Attach(data.get(), index_file, blob_file);
+    try {
+      if (exclusive) {
+        journal_->Rollback();
+      } else {
+        RecoverHotJournal(*journal_, *data, index_file, blob_file, false, name_);
+      }
+    } catch (...) {
+      journal_->Detach();
+      throw;
+    }
+    journal_->Detach();
+  }
+  // An exclusive open admits no second opener, not even this one.
+  if (!exclusive) journal_data_ = std::move(data);
 }
 
 void TDataTable::AttachJournal() {

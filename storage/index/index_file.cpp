@@ -210,7 +210,6 @@ void TIndexFile::WritePages(bool& wrote) {
   RequireWritable();
   std::sort(modified.begin(), modified.end(),
             [](const TPage* a, const TPage* b) { return a->Number < b->Number; });
-  io_buffer_.resize(kMaxRunPages * kIndexPageSize);
   size_t i = 0;
   while (i < modified.size()) {
     size_t run = 1;
@@ -218,12 +217,16 @@ void TIndexFile::WritePages(bool& wrote) {
            modified[i + run]->Number == modified[i]->Number + run) {
       ++run;
     }
+    if (io_buffer_pages_ < run) {
+      io_buffer_ = std::make_unique_for_overwrite<uint8_t[]>(run * kIndexPageSize);
+      io_buffer_pages_ = run;
+    }
     for (size_t k = 0; k < run; ++k) {
-      uint8_t* out = io_buffer_.data() + k * kIndexPageSize;
+      uint8_t* out = io_buffer_.get() + k * kIndexPageSize;
       modified[i + k]->Encode(out);
       ScrambleIfEncrypted(out, kIndexPageSize);
     }
-    WriteAt(static_cast<uint64_t>(modified[i]->Number) * kIndexPageSize, io_buffer_.data(),
+    WriteAt(static_cast<uint64_t>(modified[i]->Number) * kIndexPageSize, io_buffer_.get(),
             run * kIndexPageSize);
     for (size_t k = 0; k < run; ++k) modified[i + k]->Modified = false;
     trim_due_ = true;  // written pages may go now
@@ -234,6 +237,14 @@ void TIndexFile::WritePages(bool& wrote) {
 
 bool TIndexFile::DetectChange() {
   if (!open_ || in_transaction_) return false;
+  // The counter alone while it stands still (the usual case): the whole
+  // header is read and decoded only when it moved.
+  uint8_t counter[TIndexHeader::kChangeCounterBytes];
+  if (ReadAt(0, counter, sizeof counter, true) < sizeof counter) {
+    RaiseTableError(STRATA_HEADERCORRUPT, TableName());
+  }
+  ScrambleIfEncrypted(counter, sizeof counter);
+  if (TIndexHeader::DecodeChangeCounter(counter) == header_.ChangeCounter) return false;
   TIndexHeader disk;
   ReadHeader(disk);
   if (disk.ChangeCounter == header_.ChangeCounter) return false;

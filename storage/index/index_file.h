@@ -13,7 +13,6 @@
 #include <vector>
 
 #include "storage/engine_settings.h"
-#include "storage/record/field_descriptor.h"
 #include "storage/file/file_handler.h"
 #include "storage/index/index_check.h"
 #include "storage/index/index_definition.h"
@@ -22,6 +21,7 @@
 #include "storage/index/index_position.h"
 #include "storage/index/index_tree.h"
 #include "storage/index/page_cache.h"
+#include "storage/record/field_descriptor.h"
 
 namespace strata {
 
@@ -203,7 +203,10 @@ class TIndexFile : public TFileHandler, private TPageStore {
   TPageStack spare_;
   size_t cache_limit_;
   bool trim_due_ = false;  // a page was added or written since the last trim
-  std::vector<uint8_t> io_buffer_;
+  // The pages of one run, encoded for writing: as many pages as the longest
+  // run so far needs, left uninitialised (every page is encoded whole).
+  std::unique_ptr<uint8_t[]> io_buffer_;
+  size_t io_buffer_pages_ = 0;
 };
 
 }  // namespace strata

@@ -57,18 +57,29 @@ void TIndexFile::SetTableContext(std::vector<TFieldDescriptor> fields, uint32_t 
   RebuildFormats();
 }
 
-void TIndexFile::RebuildFormats() {
-  for (int i = 0; i < kIndexSlotCount; ++i) {
+const TIndexKeyFormat& TIndexFile::FormatOf(int index) const {
+  const auto i = static_cast<size_t>(index);
+  if (!format_built_[i]) {
     const TIndexDescriptor& d = header_.Indexes[i];
     try {
-      formats_[i] = TIndexKeyFormat(i, d, fields_, locale_id_, TableName());
+      formats_[i] = TIndexKeyFormat(index, d, fields_, locale_id_, TableName());
       format_sound_[i] = true;
     } catch (const EStrataEngineError&) {
       // A key field unknown to the table: keys still compare as bytes.
-      formats_[i] = TIndexKeyFormat(i, d, {}, locale_id_, TableName());
+      formats_[i] = TIndexKeyFormat(index, d, {}, locale_id_, TableName());
       format_sound_[i] = false;
     }
+    format_built_[i] = true;
   }
+  return formats_[i];
+}
+
+bool TIndexFile::FormatSound(int index) const {
+  const auto i = static_cast<size_t>(index);
+  // A slot without key fields names no field that could be unknown.
+  if (!format_built_[i] && header_.Indexes[i].FieldCount == 0) return true;
+  FormatOf(index);
+  return format_sound_[i];
 }
 
 void TIndexFile::DropCaches() {
@@ -163,7 +174,7 @@ void TIndexFile::Verify() {
     if (secondary && i <= h.SecondaryCount && d.Name.empty()) corrupt();
     if (d.FieldCount > kMaxKeyFields || d.CompressionMode > 3) corrupt();
     if (d.RootPage >= h.NextPage || d.FreeHead >= h.NextPage) corrupt();
-    if (!format_sound_[i]) corrupt();
+    if (!FormatSound(i)) corrupt();
     if (d.FieldCount > 0 && !fields_.empty() && i != kSysDeletedIndex) {
       uint16_t key_size = 0;
       try {
@@ -327,8 +338,8 @@ int TIndexFile::AddSecondary(const TIndexDef& def) {
 
 const TIndexKeyFormat& TIndexFile::KeyFormat(int index) const {
   if (index < 0 || index >= kIndexSlotCount) RaiseTableError(STRATA_INDEXCORRUPT, TableName());
-  if (!format_sound_[index]) RaiseTableError(STRATA_HEADERCORRUPT, TableName());
-  return formats_[index];
+  if (!FormatSound(index)) RaiseTableError(STRATA_HEADERCORRUPT, TableName());
+  return FormatOf(index);
 }
 
 void TIndexFile::BuildKey(int index, const uint8_t* record, uint8_t* key) const {
@@ -368,13 +379,13 @@ void TIndexFile::RequireTree(int index) const {
                                           " is not supported"
                                     : "index pages in a temporary file are not supported"});
   }
-  if (!format_sound_[index]) RaiseTableError(STRATA_HEADERCORRUPT, TableName());
+  if (!FormatSound(index)) RaiseTableError(STRATA_HEADERCORRUPT, TableName());
 }
 
 TIndexTree TIndexFile::Tree(int index) {
   RequireTree(index);
   const TIndexDescriptor& d = header_.Indexes[index];
-  return TIndexTree(*this, index, formats_[index], !d.NoRecordNumbers, d.Name, TableName());
+  return TIndexTree(*this, index, FormatOf(index), !d.NoRecordNumbers, d.Name, TableName());
 }
 
 TPage& TIndexFile::FetchPage(int index, uint32_t number) {
@@ -391,7 +402,7 @@ TPage& TIndexFile::FetchPage(int index, uint32_t number) {
   page->Number = number;
   page->Modified = false;
   const TIndexDescriptor& d = header_.Indexes[index];
-  page->SetLayout(formats_[index].KeySize(), !d.NoRecordNumbers);
+  page->SetLayout(FormatOf(index).KeySize(), !d.NoRecordNumbers);
   if (!page->Decode(buffer)) {
     spare_.Give(std::move(page));
     Corrupt();
@@ -414,7 +425,7 @@ TPage& TIndexFile::AllocatePage(int index) {
     }
     std::unique_ptr<TPage> fresh = spare_.Take();
     fresh->Number = number;
-    fresh->SetLayout(formats_[index].KeySize(), !d.NoRecordNumbers);
+    fresh->SetLayout(FormatOf(index).KeySize(), !d.NoRecordNumbers);
     page = caches_[index].Add(std::move(fresh));
     trim_due_ = true;
     ++header_.NextPage;
@@ -533,7 +544,7 @@ TIndexCheckResult TIndexFile::CheckIndex(int index) {
   TScopeExit end([this] { EndOperation(); });
   std::vector<int> owners(header_.NextPage, kNoOwner);
   const TIndexDescriptor& d = header_.Indexes.at(index);
-  return CheckIndexTree(*this, index, formats_[index], !d.NoRecordNumbers,
+  return CheckIndexTree(*this, index, FormatOf(index), !d.NoRecordNumbers,
                         IsMaintained(index) ? d.RootPage : 0, d.FreeHead, header_.NextPage, d.Name,
                         owners);
 }
@@ -574,8 +585,8 @@ TIndexCheckResult TIndexFile::CheckStructure() {
     if (secondary && i > h.SecondaryCount && d.InUse()) fault(slot + "in use beyond the count");
     if (secondary && i <= h.SecondaryCount && d.Name.empty()) fault(slot + "has no name");
     if (d.FieldCount > kMaxKeyFields) fault(slot + "more than 16 key fields");
-    if (!format_sound_[i]) fault(slot + "a key field is not a field of the table");
-    if (d.FieldCount > 0 && format_sound_[i] && !fields_.empty() && i != kSysDeletedIndex) {
+    if (!FormatSound(i)) fault(slot + "a key field is not a field of the table");
+    if (d.FieldCount > 0 && FormatSound(i) && !fields_.empty() && i != kSysDeletedIndex) {
       try {
         if (ComputeKeySize(d, fields_, TableName()) != d.KeySize) fault(slot + "wrong key size");
       } catch (const EStrataEngineError&) {
@@ -591,7 +602,7 @@ TIndexCheckResult TIndexFile::CheckStructure() {
     }
     // An unused slot may still own a chain of free pages.
     TIndexCheckResult one =
-        CheckIndexTree(*this, i, formats_[i], !d.NoRecordNumbers, tree ? d.RootPage : 0, d.FreeHead,
+        CheckIndexTree(*this, i, FormatOf(i), !d.NoRecordNumbers, tree ? d.RootPage : 0, d.FreeHead,
                        h.NextPage, d.Name, owners);
     total.Faults.insert(total.Faults.end(), one.Faults.begin(), one.Faults.end());
     total.Entries += one.Entries;

@@ -399,6 +399,33 @@ TEST_F(IndexFileTest, AnEncryptedFileChangesForAnotherHandleOnlyWithItsCounter) 
   ExpectSound(*reopened);
 }
 
+// The key formats follow the table's fields: an index over a field the
+// table does not have is a fault, and giving the table its fields again
+// mends the formats (they are built from the fields in force at use).
+TEST_F(IndexFileTest, KeyFormatsFollowTheTableFields) {
+  {
+    auto file = Created();
+    for (uint32_t n = 1; n <= 50; ++n) InsertRecord(*file, Record(static_cast<int32_t>(n), n), n);
+    file->Close();
+  }
+  TKeyTable only_id;
+  only_id.Add("Id", fldINT32);
+  auto file = NewFile();
+  file->SetTableContext(only_id.Fields(), 0, false);
+  file->Open(path, false, false, false);
+  EXPECT_EQ(CodeOf([&] { file->Verify(); }), STRATA_HEADERCORRUPT);
+  EXPECT_EQ(CodeOf([&] { file->KeyFormat(kByName); }), STRATA_HEADERCORRUPT);
+  EXPECT_EQ(CodeOf([&] { file->KeyFormat(kPrimaryIndex); }), 0);
+  const TIndexCheckResult check = file->CheckStructure();
+  ASSERT_FALSE(check.Sound());
+  EXPECT_NE(check.Faults.front().find("a key field is not a field of the table"),
+            std::string::npos);
+  file->SetTableContext(table.Fields(), 0, false);
+  EXPECT_EQ(CodeOf([&] { file->Verify(); }), 0);
+  EXPECT_EQ(file->EntryCount(kByName), 50u);
+  ExpectSound(*file);
+}
+
 TEST_F(IndexFileTest, VerifyRejectsAWrongVersionAndShortFiles) {
   {
     auto file = Created();

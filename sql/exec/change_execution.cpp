@@ -4,6 +4,7 @@
 #include "sql/exec/exec_messages.h"
 #include "sql/exec/select_preparation.h"
 #include "sql/exec/source_loop.h"
+#include "sql/exec/statement_read_scope.h"
 #include "sql/exec/value_store.h"
 #include "sql/expr/datetime_constant.h"
 #include "sql/expr/sql_error.h"
@@ -191,10 +192,14 @@ int64_t ExecuteInsert(TPreparedQuery& prepared, TDataCursor* source, const TExec
   return count;
 }
 
-int64_t ExecuteUpdate(TPreparedQuery& prepared, const TExecutorOptions& options) {
+int64_t ExecuteUpdate(TPreparedQuery& prepared, const TExecutorOptions& options,
+                      TStatementReadScope& reading) {
   TDataQuery& query = *prepared.Query;
   TDataCursor& target = TargetOf(prepared);
   TSourceLoop loop(query, 0, prepared.TargetFields, options);
+  // The change loop locks per operation: no read lock of a source is held
+  // while it waits for the target's write lock.
+  reading.Release();
   TAutoTransaction transaction(target, query.Commit);
   int64_t count = 0;
   loop.Run([&] {
@@ -212,10 +217,12 @@ int64_t ExecuteUpdate(TPreparedQuery& prepared, const TExecutorOptions& options)
   return count;
 }
 
-int64_t ExecuteDelete(TPreparedQuery& prepared, const TExecutorOptions& options) {
+int64_t ExecuteDelete(TPreparedQuery& prepared, const TExecutorOptions& options,
+                      TStatementReadScope& reading) {
   TDataQuery& query = *prepared.Query;
   TDataCursor& target = TargetOf(prepared);
   TSourceLoop loop(query, 0, {}, options);
+  reading.Release();  // as for UPDATE
   TAutoTransaction transaction(target, query.Commit);
   int64_t count = 0;
   loop.Run([&] {

@@ -24,6 +24,7 @@
 namespace strata {
 
 class TDataQuery;
+class TStatementReadScope;
 
 // Resolves the target fields (INSERT without a column list: every field in
 // table order), checks the value count and the constants.
@@ -33,7 +34,11 @@ TPreparedQuery PrepareChange(TDataQuery& query);
 // one record per source row, its columns taken in order.
 int64_t ExecuteInsert(TPreparedQuery& prepared, TDataCursor* source,
                       const TExecutorOptions& options);
-int64_t ExecuteUpdate(TPreparedQuery& prepared, const TExecutorOptions& options);
-int64_t ExecuteDelete(TPreparedQuery& prepared, const TExecutorOptions& options);
+// `reading` (the statement's read locks, held while the sources' filters are
+// installed) is given back before the first row is changed.
+int64_t ExecuteUpdate(TPreparedQuery& prepared, const TExecutorOptions& options,
+                      TStatementReadScope& reading);
+int64_t ExecuteDelete(TPreparedQuery& prepared, const TExecutorOptions& options,
+                      TStatementReadScope& reading);
 
 }  // namespace strata

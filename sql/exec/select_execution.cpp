@@ -5,6 +5,7 @@
 #include "sql/exec/group_having.h"
 #include "sql/exec/live_result.h"
 #include "sql/exec/source_loop.h"
+#include "sql/exec/statement_read_scope.h"
 #include "sql/exec/value_store.h"
 #include "sql/expr/sql_error.h"
 #include "sql/parse/data_query.h"
@@ -207,7 +208,7 @@ void FillResult(TPreparedQuery& prepared, const TPreparedOf& members,
 }
 
 TStatementOutcome ExecuteSelect(TPreparedQuery& prepared, const TPreparedOf& members,
-                                const TExecutorOptions& options) {
+                                const TExecutorOptions& options, TStatementReadScope& reading) {
   TDataQuery& query = *prepared.Query;
   TStatementOutcome outcome;
   if (prepared.Live) {
@@ -215,6 +216,8 @@ TStatementOutcome ExecuteSelect(TPreparedQuery& prepared, const TPreparedOf& mem
     return outcome;
   }
   FillResult(prepared, members, options);
+  // The sources are read; what follows opens the result for the caller.
+  reading.Release();
   // Whatever fails before leaves the result table with the prepared state.
   outcome.Result = std::move(prepared.Result);
   if (query.HasInto) {

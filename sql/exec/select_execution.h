@@ -14,6 +14,8 @@
 
 namespace strata {
 
+class TStatementReadScope;
+
 // The prepared state of another query of the statement (a UNION member).
 using TPreparedOf = std::function<TPreparedQuery&(const TDataQuery&)>;
 
@@ -27,8 +29,9 @@ int64_t AppendRows(TPreparedQuery& prepared, TDataCursor& result, const TExecuto
 void FillResult(TPreparedQuery& prepared, const TPreparedOf& members,
                 const TExecutorOptions& options);
 
-// Runs the SELECT and gives its result cursor away.
+// Runs the SELECT and gives its result cursor away. `reading` (the
+// statement's read locks) is given back once the result is filled.
 TStatementOutcome ExecuteSelect(TPreparedQuery& prepared, const TPreparedOf& members,
-                                const TExecutorOptions& options);
+                                const TExecutorOptions& options, TStatementReadScope& reading);
 
 }  // namespace strata

@@ -9,6 +9,7 @@
 #include "sql/exec/select_execution.h"
 #include "sql/exec/select_preparation.h"
 #include "sql/exec/statement_check.h"
+#include "sql/exec/statement_read_scope.h"
 #include "sql/expr/sql_error.h"
 #include "sql/expr/table_rows.h"
 #include "sql/parse/data_query.h"
@@ -32,30 +33,40 @@ class TStrataExecutor : public TStatementExecutor {
       : database_(std::move(database)), options_(std::move(options)) {}
 
   void Prepare(TParsedStatement& statement) override;
-  TStatementOutcome Select(TParsedStatement&, TDataQuery& query) override {
+  // Each statement reads its sources inside one TStatementReadScope, given
+  // back once the rows are read (a SELECT, the SELECT of an INSERT) or
+  // before the rows are changed (UPDATE, DELETE).
+  TStatementOutcome Select(TParsedStatement& statement, TDataQuery& query) override {
     return Guarded(query, [&](TPreparedQuery& prepared) {
-      return ExecuteSelect(prepared, PreparedOf(), options_);
+      // A live result reads its rows as the caller fetches them.
+      TStatementReadScope reading =
+          prepared.Live ? TStatementReadScope() : TStatementReadScope(statement);
+      return ExecuteSelect(prepared, PreparedOf(), options_, reading);
     });
   }
-  TStatementOutcome Insert(TParsedStatement&, TDataQuery& query) override {
+  TStatementOutcome Insert(TParsedStatement& statement, TDataQuery& query) override {
     return Guarded(query, [&](TPreparedQuery& prepared) {
       TDataCursor* source = nullptr;
       if (query.InsertSource != nullptr) {
         TPreparedQuery& select = PreparedOf()(*query.InsertSource);
+        TStatementReadScope reading(statement, &query);
         FillResult(select, PreparedOf(), options_);
+        reading.Release();
         source = select.Result.get();
       }
       return TStatementOutcome(ExecuteInsert(prepared, source, options_));
     });
   }
-  TStatementOutcome Update(TParsedStatement&, TDataQuery& query) override {
+  TStatementOutcome Update(TParsedStatement& statement, TDataQuery& query) override {
     return Guarded(query, [&](TPreparedQuery& prepared) {
-      return TStatementOutcome(ExecuteUpdate(prepared, options_));
+      TStatementReadScope reading(statement);
+      return TStatementOutcome(ExecuteUpdate(prepared, options_, reading));
     });
   }
-  TStatementOutcome Delete(TParsedStatement&, TDataQuery& query) override {
+  TStatementOutcome Delete(TParsedStatement& statement, TDataQuery& query) override {
     return Guarded(query, [&](TPreparedQuery& prepared) {
-      return TStatementOutcome(ExecuteDelete(prepared, options_));
+      TStatementReadScope reading(statement);
+      return TStatementOutcome(ExecuteDelete(prepared, options_, reading));
     });
   }
   TStatementOutcome CreateTable(const TCreateTableStatement& create) override {

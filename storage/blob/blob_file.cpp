@@ -193,6 +193,13 @@ bool TBlobFile::Flush(bool force_header, bool force_os_flush) {
 }
 
 bool TBlobFile::DetectChange() {
+  // The counter alone while it stands still; the header when it moved (or
+  // when the file holds none yet).
+  uint8_t counter[kBlobChangeCounterBytes];
+  if (ReadAt(0, counter, sizeof counter, true) == sizeof counter) {
+    if (encrypted_) Scramble(counter, sizeof counter, kRecordSeed);
+    if (ReadBlobChangeCounter(counter) == disk_change_counter_) return false;
+  }
   TBlobHeader disk;
   if (!ReadDiskHeader(disk)) {
     if (header_modified_) return false;  // created here and not yet written

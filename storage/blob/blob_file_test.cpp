@@ -557,6 +557,21 @@ TEST_F(BlobFileTest, EncryptedFilesAreStoredScrambled) {
   EXPECT_FALSE(file->DetectChange());
 }
 
+TEST_F(BlobFileTest, AnEncryptedFileChangesForAnotherHandleOnlyWithItsCounter) {
+  auto writer = CreateFile(512, true);
+  const uint32_t first = writer->WriteValue(0, 1, Pattern(900, 1));
+  writer->Flush(true);
+  auto reader = OpenFile(512, true);
+  EXPECT_FALSE(reader->DetectChange());
+  EXPECT_EQ(reader->ReadValue(first, 1), Pattern(900, 1));
+  const uint32_t second = writer->WriteValue(0, 2, Pattern(1500, 2));
+  writer->Flush(true);
+  EXPECT_TRUE(reader->DetectChange());
+  EXPECT_FALSE(reader->DetectChange());
+  EXPECT_EQ(reader->BlockCount(), writer->BlockCount());
+  EXPECT_EQ(reader->ReadValue(second, 2), Pattern(1500, 2));
+}
+
 TEST_F(BlobFileTest, EmptyingDropsEveryBlockAndKeepsTheCounterRunning) {
   auto file = CreateFile(512);
   file->WriteValue(0, 1, Pattern(5000, 1));

@@ -17,9 +17,11 @@ namespace strata {
 //      17     1  header-modified mark (ignored on reading)
 //      18   494  reserved, zero
 
+uint32_t ReadBlobChangeCounter(const uint8_t* bytes) { return GetU32(bytes + 0); }
+
 TBlobHeader ReadBlobHeader(const uint8_t* bytes) {
   TBlobHeader header;
-  header.ChangeCounter = GetU32(bytes + 0);
+  header.ChangeCounter = ReadBlobChangeCounter(bytes);
   header.Version = bytes[8];
   header.FreeChainHead = GetU32(bytes + 9);
   header.NextBlock = GetU32(bytes + 13);

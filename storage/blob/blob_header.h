@@ -21,6 +21,10 @@ struct TBlobHeader {
 
 // Decodes kBlobHeaderSize plain (unscrambled) bytes.
 TBlobHeader ReadBlobHeader(const uint8_t* bytes);
+// The change counter alone, from the first kBlobChangeCounterBytes plain
+// bytes: enough to tell whether the rest needs reading.
+constexpr size_t kBlobChangeCounterBytes = 4;
+uint32_t ReadBlobChangeCounter(const uint8_t* bytes);
 // Encodes into kBlobHeaderSize bytes, zeroing the reserved ones.
 void WriteBlobHeader(const TBlobHeader& header, uint8_t* bytes);
 

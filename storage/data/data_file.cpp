@@ -7,14 +7,14 @@
 #include "platform/nls.h"
 #include "storage/best_effort.h"
 #include "storage/byte_order.h"
-#include "storage/record/date_time.h"
 #include "storage/engine_error.h"
-#include "storage/record/field_validation.h"
 #include "storage/file/file_list.h"
 #include "storage/file/os_error_map.h"
+#include "storage/record/date_time.h"
+#include "storage/record/field_validation.h"
 #include "storage/record/record_header.h"
-#include "storage/scramble.h"
 #include "storage/record/value_text.h"
+#include "storage/scramble.h"
 
 namespace strata {
 namespace {
@@ -570,6 +570,10 @@ void TDataFile::AdoptHeader(const TDataHeader& header) {
 
 bool TDataFile::DetectChange() {
   RequireOpen();
+  // The counter alone while it stands still; the header when it moved.
+  uint8_t counter[kDataChangeCounterBytes];
+  if (ReadAt(0, counter, sizeof counter, true) < sizeof counter) Fail(STRATA_HEADERCORRUPT);
+  if (ReadDataChangeCounter(counter) == header_.ChangeCounter) return false;
   uint8_t raw[kDataHeaderSize];
   if (ReadAt(0, raw, kDataHeaderSize, true) < kDataHeaderSize) Fail(STRATA_HEADERCORRUPT);
   const TDataHeader disk = ReadDataHeader(raw);

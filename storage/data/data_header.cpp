@@ -98,9 +98,13 @@ void WriteDataHeader(const TDataHeader& header, bool modified_mark, uint8_t* out
   PutU32(out + kSignatureZeroAt, 0);
 }
 
+static_assert(kChangeCounterAt + 4 <= kDataChangeCounterBytes);
+
+int32_t ReadDataChangeCounter(const uint8_t* in) { return GetI32(in + kChangeCounterAt); }
+
 TDataHeader ReadDataHeader(const uint8_t* in) {
   TDataHeader header;
-  header.ChangeCounter = GetI32(in + kChangeCounterAt);
+  header.ChangeCounter = ReadDataChangeCounter(in);
   header.BlobBlockSize = GetU32(in + kBlobBlockSizeAt);
   header.Version = in[kVersionAt];
   header.FreeChainHead = GetU32(in + kFreeChainHeadAt);

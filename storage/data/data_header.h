@@ -40,6 +40,10 @@ struct TDataHeader {
 void WriteDataHeader(const TDataHeader& header, bool modified_mark, uint8_t* out);
 // Reads the header's 127 bytes (byte 111 and the constants are ignored).
 TDataHeader ReadDataHeader(const uint8_t* in);
+// The change counter alone, from the header's first kDataChangeCounterBytes
+// bytes: enough to tell whether the rest needs reading.
+constexpr size_t kDataChangeCounterBytes = 4;
+int32_t ReadDataChangeCounter(const uint8_t* in);
 
 // The stored time value for a local date-time given as days since
 // 30 December 1899 (fraction = time of day), and back.

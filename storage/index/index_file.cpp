@@ -57,18 +57,29 @@ void TIndexFile::SetTableContext(std::vector<TFieldDescriptor> fields, uint32_t 
   RebuildFormats();
 }
 
-void TIndexFile::RebuildFormats() {
-  for (int i = 0; i < kIndexSlotCount; ++i) {
+const TIndexKeyFormat& TIndexFile::FormatOf(int index) const {
+  const auto i = static_cast<size_t>(index);
+  if (!format_built_[i]) {
     const TIndexDescriptor& d = header_.Indexes[i];
     try {
-      formats_[i] = TIndexKeyFormat(i, d, fields_, locale_id_, TableName());
+      formats_[i] = TIndexKeyFormat(index, d, fields_, locale_id_, TableName());
       format_sound_[i] = true;
     } catch (const EStrataEngineError&) {
       // A key field unknown to the table: keys still compare as bytes.
-      formats_[i] = TIndexKeyFormat(i, d, {}, locale_id_, TableName());
+      formats_[i] = TIndexKeyFormat(index, d, {}, locale_id_, TableName());
       format_sound_[i] = false;
     }
+    format_built_[i] = true;
   }
+  return formats_[i];
+}
+
+bool TIndexFile::FormatSound(int index) const {
+  const auto i = static_cast<size_t>(index);
+  // A slot without key fields names no field that could be unknown.
+  if (!format_built_[i] && header_.Indexes[i].FieldCount == 0) return true;
+  FormatOf(index);
+  return format_sound_[i];
 }
 
 void TIndexFile::DropCaches() {
@@ -187,7 +198,7 @@ void TIndexFile::Verify() {
     if (secondary && i <= h.SecondaryCount && d.Name.empty()) corrupt();
     if (d.FieldCount > kMaxKeyFields || d.CompressionMode > 3) corrupt();
     if (d.RootPage >= h.NextPage || d.FreeHead >= h.NextPage) corrupt();
-    if (!format_sound_[i]) corrupt();
+    if (!FormatSound(i)) corrupt();
     if (d.FieldCount > 0 && !fields_.empty() && i != kSysDeletedIndex) {
       uint16_t key_size = 0;
       try {
@@ -234,7 +245,6 @@ void TIndexFile::WritePages(bool& wrote) {
   RequireWritable();
   std::sort(modified.begin(), modified.end(),
             [](const TPage* a, const TPage* b) { return a->Number < b->Number; });
-  io_buffer_.resize(kMaxRunPages * kIndexPageSize);
   size_t i = 0;
   while (i < modified.size()) {
     size_t run = 1;
@@ -242,12 +252,16 @@ void TIndexFile::WritePages(bool& wrote) {
            modified[i + run]->Number == modified[i]->Number + run) {
       ++run;
     }
+    if (io_buffer_pages_ < run) {
+      io_buffer_ = std::make_unique_for_overwrite<uint8_t[]>(run * kIndexPageSize);
+      io_buffer_pages_ = run;
+    }
     for (size_t k = 0; k < run; ++k) {
-      uint8_t* out = io_buffer_.data() + k * kIndexPageSize;
+      uint8_t* out = io_buffer_.get() + k * kIndexPageSize;
       modified[i + k]->Encode(out);
       ScrambleIfEncrypted(out, kIndexPageSize);
     }
-    WriteAt(static_cast<uint64_t>(modified[i]->Number) * kIndexPageSize, io_buffer_.data(),
+    WriteAt(static_cast<uint64_t>(modified[i]->Number) * kIndexPageSize, io_buffer_.get(),
             run * kIndexPageSize);
     for (size_t k = 0; k < run; ++k) modified[i + k]->Modified = false;
     trim_due_ = true;  // written pages may go now
@@ -258,6 +272,14 @@ void TIndexFile::WritePages(bool& wrote) {
 
 bool TIndexFile::DetectChange() {
   if (!open_ || in_transaction_) return false;
+  // The counter alone while it stands still (the usual case): the whole
+  // header is read and decoded only when it moved.
+  uint8_t counter[TIndexHeader::kChangeCounterBytes];
+  if (ReadAt(0, counter, sizeof counter, true) < sizeof counter) {
+    RaiseTableError(STRATA_HEADERCORRUPT, TableName());
+  }
+  ScrambleIfEncrypted(counter, sizeof counter);
+  if (TIndexHeader::DecodeChangeCounter(counter) == header_.ChangeCounter) return false;
   TIndexHeader disk;
   ReadHeader(disk);
   if (disk.ChangeCounter == header_.ChangeCounter) return false;
@@ -346,8 +368,8 @@ int TIndexFile::AddSecondary(const TIndexDef& def) {
 
 const TIndexKeyFormat& TIndexFile::KeyFormat(int index) const {
   if (index < 0 || index >= kIndexSlotCount) RaiseTableError(STRATA_INDEXCORRUPT, TableName());
-  if (!format_sound_[index]) RaiseTableError(STRATA_HEADERCORRUPT, TableName());
-  return formats_[index];
+  if (!FormatSound(index)) RaiseTableError(STRATA_HEADERCORRUPT, TableName());
+  return FormatOf(index);
 }
 
 void TIndexFile::BuildKey(int index, const uint8_t* record, uint8_t* key) const {
@@ -387,13 +409,13 @@ void TIndexFile::RequireTree(int index) const {
                                           " is not supported"
                                     : "index pages in a temporary file are not supported"});
   }
-  if (!format_sound_[index]) RaiseTableError(STRATA_HEADERCORRUPT, TableName());
+  if (!FormatSound(index)) RaiseTableError(STRATA_HEADERCORRUPT, TableName());
 }
 
 TIndexTree TIndexFile::Tree(int index) {
   RequireTree(index);
   const TIndexDescriptor& d = header_.Indexes[index];
-  return TIndexTree(*this, index, formats_[index], !d.NoRecordNumbers, d.Name, TableName());
+  return TIndexTree(*this, index, FormatOf(index), !d.NoRecordNumbers, d.Name, TableName());
 }
 
 TPage& TIndexFile::FetchPage(int index, uint32_t number) {
@@ -410,7 +432,7 @@ TPage& TIndexFile::FetchPage(int index, uint32_t number) {
   page->Number = number;
   page->Modified = false;
   const TIndexDescriptor& d = header_.Indexes[index];
-  page->SetLayout(formats_[index].KeySize(), !d.NoRecordNumbers);
+  page->SetLayout(FormatOf(index).KeySize(), !d.NoRecordNumbers);
   if (!page->Decode(buffer)) {
     spare_.Give(std::move(page));
     Corrupt();
@@ -433,7 +455,7 @@ TPage& TIndexFile::AllocatePage(int index) {
     }
     std::unique_ptr<TPage> fresh = spare_.Take();
     fresh->Number = number;
-    fresh->SetLayout(formats_[index].KeySize(), !d.NoRecordNumbers);
+    fresh->SetLayout(FormatOf(index).KeySize(), !d.NoRecordNumbers);
     page = caches_[index].Add(std::move(fresh));
     trim_due_ = true;
     ++header_.NextPage;
@@ -552,7 +574,7 @@ TIndexCheckResult TIndexFile::CheckIndex(int index) {
   TScopeExit end([this] { EndOperation(); });
   std::vector<int> owners(header_.NextPage, kNoOwner);
   const TIndexDescriptor& d = header_.Indexes.at(index);
-  return CheckIndexTree(*this, index, formats_[index], !d.NoRecordNumbers,
+  return CheckIndexTree(*this, index, FormatOf(index), !d.NoRecordNumbers,
                         IsMaintained(index) ? d.RootPage : 0, d.FreeHead, header_.NextPage, d.Name,
                         owners);
 }
@@ -593,8 +615,8 @@ TIndexCheckResult TIndexFile::CheckStructure() {
     if (secondary && i > h.SecondaryCount && d.InUse()) fault(slot + "in use beyond the count");
     if (secondary && i <= h.SecondaryCount && d.Name.empty()) fault(slot + "has no name");
     if (d.FieldCount > kMaxKeyFields) fault(slot + "more than 16 key fields");
-    if (!format_sound_[i]) fault(slot + "a key field is not a field of the table");
-    if (d.FieldCount > 0 && format_sound_[i] && !fields_.empty() && i != kSysDeletedIndex) {
+    if (!FormatSound(i)) fault(slot + "a key field is not a field of the table");
+    if (d.FieldCount > 0 && FormatSound(i) && !fields_.empty() && i != kSysDeletedIndex) {
       try {
         if (ComputeKeySize(d, fields_, TableName()) != d.KeySize) fault(slot + "wrong key size");
       } catch (const EStrataEngineError&) {
@@ -610,7 +632,7 @@ TIndexCheckResult TIndexFile::CheckStructure() {
     }
     // An unused slot may still own a chain of free pages.
     TIndexCheckResult one =
-        CheckIndexTree(*this, i, formats_[i], !d.NoRecordNumbers, tree ? d.RootPage : 0, d.FreeHead,
+        CheckIndexTree(*this, i, FormatOf(i), !d.NoRecordNumbers, tree ? d.RootPage : 0, d.FreeHead,
                        h.NextPage, d.Name, owners);
     total.Faults.insert(total.Faults.end(), one.Faults.begin(), one.Faults.end());
     total.Entries += one.Entries;

@@ -13,7 +13,6 @@
 #include <vector>
 
 #include "storage/engine_settings.h"
-#include "storage/record/field_descriptor.h"
 #include "storage/file/file_handler.h"
 #include "storage/index/index_check.h"
 #include "storage/index/index_definition.h"
@@ -22,6 +21,7 @@
 #include "storage/index/index_position.h"
 #include "storage/index/index_tree.h"
 #include "storage/index/page_cache.h"
+#include "storage/record/field_descriptor.h"
 
 namespace strata {
 
@@ -188,7 +188,13 @@ class TIndexFile : public TFileHandler, private TPageStore {
   TIndexTree Tree(int index);
   void RequireTree(int index) const;
   void EndOperation();  // trims the caches
-  void RebuildFormats();
+  // The key formats follow the header's descriptors and the table's fields:
+  // RebuildFormats marks them out of date whenever either changes, and each
+  // slot's format is built again at its first use after that (most opens
+  // and header re-reads use a few of the 33 slots, if any).
+  void RebuildFormats() { format_built_.fill(false); }
+  const TIndexKeyFormat& FormatOf(int index) const;
+  bool FormatSound(int index) const;  // false: a key field is unknown
   void DropCaches();
   void ReadHeader(TIndexHeader& header);
   void WriteHeader();
@@ -203,15 +209,19 @@ class TIndexFile : public TFileHandler, private TPageStore {
   std::vector<TFieldDescriptor> fields_;
   uint32_t locale_id_ = 0;
   bool encrypted_ = false;
-  std::array<TIndexKeyFormat, kIndexSlotCount> formats_{};
-  std::array<bool, kIndexSlotCount> format_sound_{};  // false: a key field is unknown
+  mutable std::array<TIndexKeyFormat, kIndexSlotCount> formats_{};
+  mutable std::array<bool, kIndexSlotCount> format_sound_{};
+  mutable std::array<bool, kIndexSlotCount> format_built_{};
   std::array<TPageCache, kIndexSlotCount> caches_;
   std::array<uint64_t, kIndexSlotCount> generations_{};
   std::array<int64_t, kIndexSlotCount> entry_counts_{};  // -1: not known
   TPageStack spare_;
   size_t cache_limit_;
   bool trim_due_ = false;  // a page was added or written since the last trim
-  std::vector<uint8_t> io_buffer_;
+  // The pages of one run, encoded for writing: as many pages as the longest
+  // run so far needs, left uninitialised (every page is encoded whole).
+  std::unique_ptr<uint8_t[]> io_buffer_;
+  size_t io_buffer_pages_ = 0;
 };
 
 }  // namespace strata

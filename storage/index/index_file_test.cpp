@@ -12,8 +12,8 @@
 
 #include "platform/file.h"
 #include "storage/engine_error.h"
-#include "storage/scramble.h"
 #include "storage/index/test_key_table.h"
+#include "storage/scramble.h"
 #include "storage/test_temp_dir.h"
 
 namespace strata {
@@ -370,6 +370,60 @@ TEST_F(IndexFileTest, ChangeByAnotherProcessIsDetected) {
   EXPECT_FALSE(file->Contains(kPrimaryIndex, gone.data()));
   ExpectSound(*file);
   file->Close();
+}
+
+// Change detection reads the (scrambled) counter alone while it stands
+// still; a moved counter brings the whole header and drops the pages. The
+// second flush writes longer runs of pages than the first.
+TEST_F(IndexFileTest, AnEncryptedFileChangesForAnotherHandleOnlyWithItsCounter) {
+  auto writer = Created(true);
+  for (uint32_t i = 1; i <= 10; ++i) InsertRecord(*writer, Record(static_cast<int32_t>(i), i), i);
+  writer->Flush(true);
+  auto reader = Opened(true);
+  EXPECT_FALSE(reader->DetectChange());
+  EXPECT_EQ(reader->EntryCount(kPrimaryIndex), 10u);
+  for (uint32_t i = 11; i <= 3000; ++i) {
+    InsertRecord(*writer, Record(static_cast<int32_t>(i), i), i);
+  }
+  EXPECT_FALSE(reader->DetectChange());  // nothing on disk yet
+  writer->Flush(true);
+  EXPECT_TRUE(reader->DetectChange());
+  EXPECT_FALSE(reader->DetectChange());
+  EXPECT_EQ(reader->EntryCount(kPrimaryIndex), 3000u);
+  EXPECT_EQ(reader->EntryCount(kByName), 3000u);
+  ExpectSound(*reader);
+  writer->Close();
+  reader->Close();
+  auto reopened = Opened(true);
+  EXPECT_EQ(reopened->EntryCount(kSysDeletedIndex), 3000u);
+  ExpectSound(*reopened);
+}
+
+// The key formats follow the table's fields: an index over a field the
+// table does not have is a fault, and giving the table its fields again
+// mends the formats (they are built from the fields in force at use).
+TEST_F(IndexFileTest, KeyFormatsFollowTheTableFields) {
+  {
+    auto file = Created();
+    for (uint32_t n = 1; n <= 50; ++n) InsertRecord(*file, Record(static_cast<int32_t>(n), n), n);
+    file->Close();
+  }
+  TKeyTable only_id;
+  only_id.Add("Id", fldINT32);
+  auto file = NewFile();
+  file->SetTableContext(only_id.Fields(), 0, false);
+  file->Open(path, false, false, false);
+  EXPECT_EQ(CodeOf([&] { file->Verify(); }), STRATA_HEADERCORRUPT);
+  EXPECT_EQ(CodeOf([&] { file->KeyFormat(kByName); }), STRATA_HEADERCORRUPT);
+  EXPECT_EQ(CodeOf([&] { file->KeyFormat(kPrimaryIndex); }), 0);
+  const TIndexCheckResult check = file->CheckStructure();
+  ASSERT_FALSE(check.Sound());
+  EXPECT_NE(check.Faults.front().find("a key field is not a field of the table"),
+            std::string::npos);
+  file->SetTableContext(table.Fields(), 0, false);
+  EXPECT_EQ(CodeOf([&] { file->Verify(); }), 0);
+  EXPECT_EQ(file->EntryCount(kByName), 50u);
+  ExpectSound(*file);
 }
 
 TEST_F(IndexFileTest, VerifyRejectsAWrongVersionAndShortFiles) {

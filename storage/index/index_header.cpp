@@ -27,9 +27,11 @@ void TIndexHeader::Encode(uint8_t* out) const {
   out[3979] = ModifiedMark ? 1 : 0;
 }
 
+uint32_t TIndexHeader::DecodeChangeCounter(const uint8_t* in) { return GetU32(in + 0); }
+
 TIndexHeader TIndexHeader::Decode(const uint8_t* in) {
   TIndexHeader h;
-  h.ChangeCounter = GetU32(in + 0);
+  h.ChangeCounter = DecodeChangeCounter(in);
   h.Version = in[8];
   h.NextPage = GetU32(in + 9);
   h.SecondaryCount = in[13];

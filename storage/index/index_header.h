@@ -42,6 +42,10 @@ struct TIndexHeader {
 
   void Encode(uint8_t* out) const;  // kIndexHeaderSize bytes
   static TIndexHeader Decode(const uint8_t* in);
+  // The change counter alone, from the header's first kChangeCounterBytes
+  // bytes: enough to tell whether the rest needs reading.
+  static constexpr size_t kChangeCounterBytes = 4;
+  static uint32_t DecodeChangeCounter(const uint8_t* in);
 };
 
 }  // namespace strata

@@ -168,6 +168,10 @@ class TDataTable {
   // table lock is held. STRATA_LOCKTIMEOUT (10249) when a slot cannot be had.
   bool BeginRead();
   void EndRead();  // STRATA_UNLOCKFAILED (10242) when a slot cannot be released
+  // BeginRead without waiting: nullopt, holding nothing, when a slot is not
+  // free at once (a writer is at work) or a change on record needs
+  // recovering first; else what BeginRead returns, to be ended by EndRead.
+  std::optional<bool> TryBeginRead();
   // A second, independent read lock (own slots), for a scan that runs inside
   // another operation on the table.
   bool BeginSecondRead();
@@ -236,9 +240,11 @@ class TDataTable {
     uint16_t index_slot = 0;
     uint16_t blob_slot = 0;
   };
-  bool BeginReadLock(ReadLockState& lock, const ReadLockState& other);
+  // Without `wait` a slot is tried once: nullopt when the lock is not taken.
+  std::optional<bool> BeginReadLock(ReadLockState& lock, const ReadLockState& other, bool wait);
   void EndReadLock(ReadLockState& lock);
-  void TakeReadSlots(ReadLockState& lock, const ReadLockState& other);
+  // Whether the slots were taken; only without `wait` can they be missed.
+  bool TakeReadSlots(ReadLockState& lock, const ReadLockState& other, bool wait);
   bool ReleaseReadSlots(ReadLockState& lock);
   bool BlobLocksApply() const;
   void CloseFiles() noexcept;

@@ -40,17 +40,20 @@ bool TDataTable::DetectChange() {
 
 // Read slots ---------------------------------------------------------------------
 
-void TDataTable::TakeReadSlots(ReadLockState& lock, const ReadLockState& other) {
+bool TDataTable::TakeReadSlots(ReadLockState& lock, const ReadLockState& other, bool wait) {
   uint16_t slot = 0;
   // Slots are drawn anew before every attempt; one already held through the
   // other read lock of this table (same handle) is never drawn.
   auto take_slot = [&](TFileHandler& file, uint16_t avoid) {
-    return RunTableLockLoop([&] {
-      slot = DrawReadSlot(avoid);
-      return file.Lock(ReadSlotOffset(slot), kReadSlotLength);
-    });
+    return RunTableLockLoop(
+        [&] {
+          slot = DrawReadSlot(avoid);
+          return file.Lock(ReadSlotOffset(slot), kReadSlotLength);
+        },
+        nullptr, wait ? kTableLockAttempts : 1);
   };
   if (!take_slot(*index_, other.holds ? other.index_slot : 0)) {
+    if (!wait) return false;
     RaiseTableError(STRATA_LOCKTIMEOUT, name_);
   }
   lock.index_slot = slot;
@@ -58,6 +61,7 @@ void TDataTable::TakeReadSlots(ReadLockState& lock, const ReadLockState& other) 
     if (!take_slot(*blob_, other.holds ? other.blob_slot : 0)) {
       index_->Unlock(ReadSlotOffset(lock.index_slot), kReadSlotLength);
       lock.index_slot = 0;
+      if (!wait) return false;
       RaiseTableError(STRATA_LOCKTIMEOUT, name_);
     }
     lock.blob_slot = slot;
@@ -65,6 +69,7 @@ void TDataTable::TakeReadSlots(ReadLockState& lock, const ReadLockState& other) 
     lock.blob_slot = 0;
   }
   lock.holds = true;
+  return true;
 }
 
 bool TDataTable::ReleaseReadSlots(ReadLockState& lock) {
@@ -79,22 +84,28 @@ bool TDataTable::ReleaseReadSlots(ReadLockState& lock) {
   return released;
 }
 
-bool TDataTable::BeginReadLock(ReadLockState& lock, const ReadLockState& other) {
+std::optional<bool> TDataTable::BeginReadLock(ReadLockState& lock, const ReadLockState& other,
+                                              bool wait) {
   if (!TakesLocks()) return false;
   // Nested, or covered by a lock that keeps writers out already: nothing to take.
   if (lock.depth > 0 || AnyTableLevelLockHeld()) {
     ++lock.depth;
     return false;
   }
-  TakeReadSlots(lock, other);
+  if (!TakeReadSlots(lock, other, wait)) return std::nullopt;
   lock.depth = 1;
   try {
     // With a read slot held no writer is at work: a change on record is
     // hot. (A slot of the other read lock held means it was looked at then.)
     while (!other.holds && JournalHoldsChange()) {
       ReleaseReadSlots(lock);
+      if (!wait) {
+        // Recovery takes the write regions: left to a caller that may wait.
+        lock.depth = 0;
+        return std::nullopt;
+      }
       RecoverForReading();
-      TakeReadSlots(lock, other);
+      TakeReadSlots(lock, other, true);
     }
     return DetectChange();
   } catch (...) {
@@ -111,9 +122,12 @@ void TDataTable::EndReadLock(ReadLockState& lock) {
   if (lock.holds && !ReleaseReadSlots(lock)) RaiseTableError(STRATA_UNLOCKFAILED, name_);
 }
 
-bool TDataTable::BeginRead() { return BeginReadLock(first_read_, second_read_); }
+bool TDataTable::BeginRead() { return *BeginReadLock(first_read_, second_read_, true); }
+std::optional<bool> TDataTable::TryBeginRead() {
+  return BeginReadLock(first_read_, second_read_, false);
+}
 void TDataTable::EndRead() { EndReadLock(first_read_); }
-bool TDataTable::BeginSecondRead() { return BeginReadLock(second_read_, first_read_); }
+bool TDataTable::BeginSecondRead() { return *BeginReadLock(second_read_, first_read_, true); }
 void TDataTable::EndSecondRead() { EndReadLock(second_read_); }
 
 void TDataTable::ResumeReadLocks() {
@@ -122,7 +136,7 @@ void TDataTable::ResumeReadLocks() {
     if (!lock->suspended) continue;
     lock->suspended = false;
     if (lock->depth > 0) {
-      TakeReadSlots(*lock, lock == &first_read_ ? second_read_ : first_read_);
+      TakeReadSlots(*lock, lock == &first_read_ ? second_read_ : first_read_, true);
     }
   }
 }

@@ -95,13 +95,13 @@ bool TDataTable::HeadersAgree() {
   // what this object holds before anything of them is adopted: the next
   // read lock adopts the counters' changes as always.
   ReadLockState probe;
-  TakeReadSlots(probe, second_read_);
+  TakeReadSlots(probe, second_read_, true);
   bool agree = false;
   try {
     while (JournalHoldsChange()) {
       ReleaseReadSlots(probe);
       RecoverForReading();
-      TakeReadSlots(probe, second_read_);
+      TakeReadSlots(probe, second_read_, true);
     }
     agree = data_->StoredHeaderAgrees() && index_->StoredHeaderAgrees() &&
             (!BlobLocksApply() || blob_->StoredHeaderAgrees());

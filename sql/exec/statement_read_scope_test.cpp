@@ -172,14 +172,13 @@ TEST_F(StatementReadScopeTest, AWriterGetsThroughBetweenAReadersStatements) {
   const std::string folder = db_.Database().Path();
   testing::TTempDir reader_private;
   testing::TTempDir writer_private;
-  db_.Run("delete from user");
   TChildProcess writer([&](TChildProcess& self) {
     if (self.Receive() != 'g') return 1;
     TRunner runner(folder, writer_private.Dir());
     for (int i = 0; i < kPairs; ++i) {
       const std::string id = std::to_string(100 + i);
       runner.Run("start transaction");
-      runner.Run("insert into user (ID, Impresskto) values (" + id + ", 1)");
+      runner.Run("insert into pageimpress (Visitor, Label) values (" + id + ", 'p" + id + "')");
       runner.Run("insert into links (id, Link) values (" + id + ", 'l" + id + "')");
       runner.Run("commit");
     }
@@ -188,14 +187,16 @@ TEST_F(StatementReadScopeTest, AWriterGetsThroughBetweenAReadersStatements) {
   TChildProcess reader([&](TChildProcess& self) {
     if (self.Receive() != 'g') return 1;
     TRunner runner(folder, reader_private.Dir());
+    const std::string join = "select count(*) from links l, pageimpress p where l.id = p.Visitor";
     int64_t seen = 0;
     for (int statements = 0; statements < kMaxStatements; statements += 2) {
-      // The pairs are committed together: every user has its link.
-      const int64_t joined = runner.Count("select count(*) from links l, user u where l.id = u.ID");
-      const int64_t users = runner.Count("select count(*) from user");
-      if (joined < seen || joined > users || users > kPairs) return 2;
+      // The pairs are committed together: every impression has its link.
+      const int64_t joined = runner.Count(join);
+      const int64_t impressions = runner.Count("select count(*) from pageimpress");
+      if (joined < seen || joined > impressions || impressions > kPairs) return 2;
       seen = joined;
-      if (users == kPairs) return joined == kPairs ? 0 : 3;
+      // The writer is done: the join sees every pair now.
+      if (impressions == kPairs) return runner.Count(join) == kPairs ? 0 : 3;
     }
     return 4;  // the writer never got through
   });
@@ -203,7 +204,7 @@ TEST_F(StatementReadScopeTest, AWriterGetsThroughBetweenAReadersStatements) {
   reader.Send('g');
   EXPECT_EQ(writer.Wait(), 0);
   EXPECT_EQ(reader.Wait(), 0);
-  EXPECT_EQ(std::stoll(db_.Rows("select count(*) from user").at(0)), kPairs);
+  EXPECT_EQ(std::stoll(db_.Rows("select count(*) from pageimpress").at(0)), kPairs);
   EXPECT_EQ(std::stoll(db_.Rows("select count(*) from links").at(0)), kPairs + 6);
 }
 

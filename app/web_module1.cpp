@@ -36,6 +36,9 @@ void TWebModule1::DefineComponents() {
   session_->SetLockWaitTime(100);
   session_->SetLockProtocol(strata::lpPessimistic);
   session_->SetProgressSteps(20);
+  // A request lives milliseconds and closes its database at the end: the
+  // tables it reuses between statements may stay in use meanwhile.
+  session_->SetHoldIdleTables(true);
 
   database_ = std::make_unique<strata::TStrataDatabase>();
   database_->SetDatabaseName("BannerDB");

@@ -22,6 +22,7 @@ TEST(WebModule1Test, TheStoredFormBuildsComponentsAndActionItems) {
   EXPECT_EQ(module->StrataSession().LockWaitTime(), 100);
   EXPECT_EQ(module->StrataSession().LockProtocol(), strata::lpPessimistic);
   EXPECT_EQ(module->StrataSession().ProgressSteps(), 20);
+  EXPECT_TRUE(module->StrataSession().HoldIdleTables()) << "a request is short";
   EXPECT_FALSE(module->StrataSession().Active());
   EXPECT_EQ(module->StrataDatabase().DatabaseName(), "BannerDB");
   EXPECT_EQ(module->StrataDatabase().SessionName(), "BannerSession");

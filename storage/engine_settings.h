@@ -15,6 +15,12 @@ struct TEngineSettings {
   TLockProtocol LockProtocol = lpPessimistic;
   bool ForceBufferFlush = false;
   bool StrictChangeDetection = false;
+  // A table kept open between uses keeps its files' sharing locks, so no
+  // other process can open it exclusively meanwhile (restructure, empty,
+  // replace or delete it) and taking it up again costs nothing. For short
+  // processes: another process waits for exclusive use until this one
+  // closes the table (its database, or CloseUnusedTables).
+  bool HoldIdleTables = false;
   uint16_t ProgressSteps = 20;
   // Buffer limits.
   uint32_t RecordCacheBytes = 16384;  // record cache: bytes / record size records ...

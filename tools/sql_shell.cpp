@@ -46,6 +46,8 @@ TSqlShell::TSqlShell(const std::string& folder, TResultPrinter& printer)
 
 TSqlShell::~TSqlShell() = default;
 
+void TSqlShell::SetHoldIdleTables(bool value) { session_->Settings().HoldIdleTables = value; }
+
 void TSqlShell::Run(std::string_view text) {
   TStatementTexts statements(platform::Utf8ToWindows1252(text));
   while (std::optional<std::string> statement = statements.Next()) RunStatement(*statement);

@@ -52,6 +52,10 @@ class TSqlShell {
   TSqlShell& operator=(const TSqlShell&) = delete;
 
   void Run(std::string_view text);
+  // Tables reused between statements stay in use meanwhile (see
+  // strata::TEngineSettings::HoldIdleTables): for texts run at once, not for
+  // a console a person may leave open.
+  void SetHoldIdleTables(bool value);
 
  private:
   void RunStatement(const std::string& statement);

@@ -457,6 +457,9 @@ int Sql(const std::vector<std::string>& args) {
   try {
     strata_tool::TSqlShell shell(args[0], *printer);
     if (texts.empty() && isatty(STDIN_FILENO)) return strata_tool::RunConsole(shell);
+    // The texts run at once and the tool ends: tables it reuses between
+    // statements may stay in use meanwhile.
+    shell.SetHoldIdleTables(true);
     if (texts.empty()) {
       texts.emplace_back(std::istreambuf_iterator<char>(std::cin),
                          std::istreambuf_iterator<char>());

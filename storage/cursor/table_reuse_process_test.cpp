@@ -98,6 +98,8 @@ TEST_F(TableReuseTest, ReleasedTableStaysOpenIdleAndIsResumedWithoutReopening) {
   EXPECT_EQ(env.directory->Tables().front(), idle) << "the same object";
   EXPECT_TRUE(env.directory->IdleTables().empty());
   EXPECT_EQ(cursor.RecordCount(), 10u);
+  EXPECT_EQ(idle->ResumeChecks().Paths, 1u) << "given up, the files are proved";
+  EXPECT_EQ(idle->ResumeChecks().Headers, 1u) << "written just before going idle";
 
   // An exclusive open here closes the idle object and opens anew.
   cursor.Close();
@@ -395,6 +397,136 @@ TEST_F(TableReuseTest, TemporaryNamesSkipTakenFilesWithoutListingTheFolder) {
   EXPECT_NE(env.directory->TemporaryTableName(), second);
   cursor.Close();
   EXPECT_NE(env.directory->TemporaryTableName(), second) << "idle, the name is still taken";
+}
+
+// Under HoldIdleTables an idle table keeps its files' sharing locks.
+class TableHoldTest : public TableReuseTest {
+ protected:
+  TableHoldTest() {
+    env.session->Settings().HoldIdleTables = true;
+    env.directory->CloseUnusedTables();
+    TDataCursor cursor(env.directory);
+    cursor.Open("Items");
+  }
+  // The idle object, which must have kept its locks.
+  const TDataTable& Held() {
+    EXPECT_EQ(env.directory->IdleTables().size(), 1u);
+    const TDataTable* table = env.directory->IdleTables().front();
+    EXPECT_TRUE(table->HeldIdle());
+    return *table;
+  }
+  // Whether a child process may open the table exclusively.
+  bool ExclusiveElsewhere() {
+    const int code = InChild([](TDataDirectory& directory) {
+      TDataCursor other(directory.shared_from_this());
+      const int error = ErrorCodeOf([&] { other.Open("Items", {.Exclusive = true}); });
+      return error == 0 ? 0 : error == STRATA_OSEACCES ? 1 : 2;
+    });
+    EXPECT_NE(code, 2) << "only the usual 'in use' error";
+    return code == 0;
+  }
+};
+
+TEST_F(TableHoldTest, HeldTableIsTakenUpUncheckedAndKeepsExclusiveOpenersOutUntilClosed) {
+  const TDataTable* held = &Held();
+  const uint64_t opened = Counts().Opened;
+  for (int round = 0; round < 3; ++round) {
+    TDataCursor cursor(env.directory);
+    cursor.Open("Items");
+    Insert(cursor, 20 + round, 1);  // always written just before going idle
+  }
+  EXPECT_EQ(&Held(), held);
+  EXPECT_EQ(Counts().Opened, opened);
+  EXPECT_EQ(Counts().Resumed, 3u);
+  EXPECT_EQ(held->ResumeChecks().Paths, 0u) << "no stat";
+  EXPECT_EQ(held->ResumeChecks().Headers, 0u) << "no header read";
+
+  EXPECT_FALSE(ExclusiveElsewhere()) << "idle here, still in use";
+  EXPECT_EQ(InChild([](TDataDirectory& directory) {
+              TDataCursor other(directory.shared_from_this());
+              return ErrorCodeOf([&] { other.DeleteTable("Items", {.Exclusive = true}); }) ==
+                             STRATA_OSEACCES
+                         ? 0
+                         : 1;
+            }),
+            0);
+  env.directory->CloseUnusedTables();
+  EXPECT_TRUE(ExclusiveElsewhere()) << "closed here, free";
+
+  // Exclusive use here, and a structural operation on the name, close the
+  // held object first.
+  { TDataCursor(env.directory).Open("Items"); }
+  Held();
+  {
+    TDataCursor cursor(env.directory);
+    cursor.Open("Items", {.Exclusive = true});
+    EXPECT_EQ(cursor.RecordCount(), 13u);
+    cursor.Close();
+    { TDataCursor(env.directory).Open("Items"); }
+    Held();
+    EXPECT_NO_THROW(cursor.CreateTable(ItemTable("Items"), {.Exclusive = true}, true));
+    EXPECT_TRUE(env.directory->IdleTables().empty());
+  }
+
+  // The directory's end gives the table up.
+  { TDataCursor(env.directory).Open("Items"); }
+  Held();
+  EXPECT_FALSE(ExclusiveElsewhere());
+  env.directory.reset();
+  env.session.reset();
+  EXPECT_TRUE(ExclusiveElsewhere());
+}
+
+TEST_F(TableHoldTest, ChangesElsewhereWhileHeldAreSeenAtTheNextUse) {
+  const TDataTable* held = &Held();
+  EXPECT_EQ(InChild([](TDataDirectory& directory) {
+              TDataCursor other(directory.shared_from_this());
+              other.Open("Items");
+              Insert(other, 11, 3);
+              other.SetRecordNumber(1);
+              other.DeleteRecord();
+              return 0;
+            }),
+            0);
+  const uint64_t opened = Counts().Opened;
+  TDataCursor cursor(env.directory);
+  cursor.Open("Items");
+  EXPECT_EQ(&cursor.Table(), held);
+  EXPECT_EQ(Counts().Opened, opened);
+  EXPECT_EQ(cursor.RecordCount(), 12u);
+  cursor.First();
+  ASSERT_TRUE(cursor.MoveNext());
+  EXPECT_EQ(cursor.GetFieldInt64(kId), 2);
+  cursor.Last();
+  ASSERT_TRUE(cursor.MovePrior());
+  EXPECT_EQ(cursor.GetFieldInt64(kId), 13);
+  EXPECT_EQ(held->ResumeChecks().Paths, 0u);
+}
+
+TEST_F(TableHoldTest, ChangeLeftHotByAKilledWriterWhileHeldIsRolledBackBeforeTheNextRead) {
+  const TDataTable* held = &Held();
+  uint32_t rows = 10;
+  for (uint64_t crash_at = 1;; ++crash_at) {
+    const int code = InChild([&](TDataDirectory& directory) {
+      TDataCursor other(directory.shared_from_this());
+      other.Open("Items");
+      platform::ArmFileCrash(crash_at);
+      Insert(other, 100 + static_cast<int>(crash_at), 1);
+      platform::DisarmFileCrash();
+      return 0;
+    });
+    ASSERT_TRUE(code == 0 || code == platform::kFileCrashExitCode) << crash_at;
+    TDataCursor cursor(env.directory);
+    cursor.Open("Items");
+    ASSERT_EQ(&cursor.Table(), held) << "crash at " << crash_at;
+    EXPECT_EQ(CheckTableFiles(cursor), std::vector<std::string>{}) << "crash at " << crash_at;
+    const uint32_t now = cursor.RecordCount();
+    EXPECT_TRUE(now == rows || now == rows + 1) << "crash at " << crash_at;
+    rows = now;
+    if (code == 0 || crash_at > 200) break;
+  }
+  EXPECT_GE(rows, 11u) << "the last writer was not killed";
+  EXPECT_EQ(held->ResumeChecks().Paths, 0u);
 }
 
 }  // namespace

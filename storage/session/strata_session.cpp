@@ -145,6 +145,11 @@ void TStrataSession::SetStrictChangeDetection(bool value) {
   PassSettings();
 }
 
+void TStrataSession::SetHoldIdleTables(bool value) {
+  settings_.HoldIdleTables = value;
+  PassSettings();
+}
+
 void TStrataSession::SetSessionName(std::string_view value) {
   if (SameName(value, session_name_) && value.size() == session_name_.size()) {
     session_name_ = value;

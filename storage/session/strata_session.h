@@ -61,6 +61,10 @@ class TStrataSession {
   void SetSessionName(std::string_view value);
   bool StrictChangeDetection() const { return settings_.StrictChangeDetection; }
   void SetStrictChangeDetection(bool value);
+  // Tables kept open between uses stay in use (see
+  // TEngineSettings::HoldIdleTables); off by default.
+  bool HoldIdleTables() const { return settings_.HoldIdleTables; }
+  void SetHoldIdleTables(bool value);
   TStrataSessionType SessionType() const { return session_type_; }
   void SetSessionType(TStrataSessionType value);
   // Always "3.15"; setting it does nothing.

@@ -59,6 +59,7 @@ TEST(StrataSession, PublishedPropertiesHaveTheirDefaults) {
   EXPECT_EQ(session.ProgressSteps(), 20);
   EXPECT_EQ(session.SessionName(), "");
   EXPECT_FALSE(session.StrictChangeDetection());
+  EXPECT_FALSE(session.HoldIdleTables());
   EXPECT_EQ(session.SessionType(), stLocal);
   EXPECT_EQ(session.RemoteAddress, "127.0.0.1");
   EXPECT_EQ(session.RemotePort, 12005);
@@ -144,6 +145,8 @@ TEST(StrataSession, SettingsReachTheEngineSessionAsTheyChange) {
   EXPECT_TRUE(engine.ForceBufferFlush);
   session.SetStrictChangeDetection(true);
   session.SetProgressSteps(5);
+  session.SetHoldIdleTables(true);
+  EXPECT_TRUE(engine.HoldIdleTables);
   EXPECT_TRUE(engine.StrictChangeDetection);
   EXPECT_EQ(engine.ProgressSteps, 5);
 }

@@ -150,6 +150,9 @@ class TDataTable {
   // Resume compares: each file's identity, size and last write time, the
   // journal's identity, and the headers and descriptors held. On failure the
   // table is left as it was or half suspended; the caller closes it.
+  // Under the HoldIdleTables setting (for a table that takes locks) the
+  // sharing locks stay: the table stays in use for every other opener, here
+  // and elsewhere, and nothing needs keeping.
   void Suspend();
   bool Suspended() const { return suspended_; }
   // Takes the sharing locks back, failing as an open does (STRATA_OSEACCES
@@ -159,8 +162,20 @@ class TDataTable {
   // a file was written meanwhile and its header, under a read lock, differs
   // from what this object holds other than by an ordinary change (the table
   // was restructured, rebuilt or emptied). The caller then closes the object
-  // and opens the table afresh.
+  // and opens the table afresh. A table that kept its sharing locks is
+  // taken up as it is: nobody could restructure, replace or delete it
+  // meanwhile, and the next read lock sees other processes' changes as for
+  // any table in use.
   bool Resume();
+  // Whether the suspended table kept its sharing locks (HoldIdleTables).
+  bool HeldIdle() const { return suspended_ && idle_ == nullptr; }
+  // What Resume had to look at (for diagnostics and tests): the resumes
+  // that checked the paths, and those that compared the stored headers.
+  struct TResumeChecks {
+    uint64_t Paths = 0;
+    uint64_t Headers = 0;
+  };
+  const TResumeChecks& ResumeChecks() const { return resume_checks_; }
 
   // Lock protocol (each returns whether another process changed the table
   // since this one last looked) -------------------------------------------
@@ -303,7 +318,8 @@ class TDataTable {
   int last_record_lock_attempts_ = 0;
   std::map<uint32_t, int> record_locks_;  // record -> cursor id that holds it
 
-  // While suspended: what Resume compares the files with.
+  // While suspended: what Resume compares the files with; none when the
+  // table kept its sharing locks.
   bool suspended_ = false;
   struct TIdleRecord {
     platform::FileIdentity Data, Index, Blob;
@@ -314,6 +330,7 @@ class TDataTable {
     bool RecentlyWritten = false;
   };
   std::unique_ptr<TIdleRecord> idle_;
+  TResumeChecks resume_checks_;
 };
 
 }  // namespace strata

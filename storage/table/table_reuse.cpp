@@ -21,6 +21,13 @@
 // Anything else means "stale": the caller closes the object and opens anew.
 // Nothing touches the object while it is suspended, so what it holds at the
 // start of Resume is what it held when it went idle.
+//
+// Under the session's HoldIdleTables setting a suspended table keeps its
+// sharing locks instead: as long as they are held no other process opens the
+// table exclusively, so none can restructure, empty in place, replace or
+// delete it, and Resume has nothing to prove. Content changes by other
+// processes (and a hot journal a killed writer left) are met by the next
+// read lock, as for a table in use between two statements.
 #include "storage/best_effort.h"
 #include "storage/blob/blob_file.h"
 #include "storage/data/data_file.h"
@@ -51,6 +58,13 @@ void TDataTable::Suspend() {
   assert(CanIdle());  // the directory suspends only such tables
   if (suspended_) return;
   Flush(false);
+  // A table that takes no locks has no sharing lock that would keep others
+  // from changing its files' layout: it goes idle the checked way.
+  if (settings_->HoldIdleTables && TakesLocks()) {
+    idle_.reset();
+    suspended_ = true;
+    return;
+  }
   auto record = std::make_unique<TIdleRecord>();
   record->Data = data_->Stamp();
   record->Index = index_->Stamp();
@@ -94,6 +108,7 @@ bool TDataTable::HeadersAgree() {
   // writer that is gone is rolled back first. The headers are compared with
   // what this object holds before anything of them is adopted: the next
   // read lock adopts the counters' changes as always.
+  ++resume_checks_.Headers;
   ReadLockState probe;
   TakeReadSlots(probe, second_read_, true);
   bool agree = false;
@@ -115,8 +130,13 @@ bool TDataTable::HeadersAgree() {
 
 bool TDataTable::Resume() {
   if (!suspended_) return true;
+  if (idle_ == nullptr) {  // held: the files were never given up
+    suspended_ = false;
+    return true;
+  }
   ResumeFiles();
   suspended_ = false;
+  ++resume_checks_.Paths;
   // The paths: each still names the file open here, and whether anyone
   // wrote it meanwhile.
   bool written = idle_->RecentlyWritten;

@@ -68,7 +68,9 @@ class TDataDirectory : public std::enable_shared_from_this<TDataDirectory> {
   // afresh; an exclusive (or differently read-only) open always closes it
   // first. At most kIdleTableLimit tables are kept idle (the longest unused
   // closes first); CloseUnusedTables, the structural operations on the name
-  // and the directory's end close them.
+  // and the directory's end close them. Under the session's HoldIdleTables
+  // setting an idle table keeps its files in use instead (no other process
+  // opens it exclusively meanwhile) and is taken up again unchecked.
   TTableRef OpenTable(std::string_view table_name, const TTableOpenOptions& options);
   // Creates the three files of a new table. STRATA_NEEDEXCLACCESS (10253)
   // unless `options` ask for exclusive use; STRATA_TABLEOPEN (10031) when the

@@ -311,7 +311,9 @@ struct ContextStore {
 };
 
 ContextStore& Store() {
-  static ContextStore store;
+  // Never destroyed, like the file list: errors may still be raised while
+  // static objects close their tables at exit.
+  static ContextStore& store = *new ContextStore;
   return store;
 }
 

@@ -39,7 +39,10 @@ bool SameFilePath(const std::string& a, const std::string& b) {
 }
 
 TFileList& TFileList::Instance() {
-  static TFileList list;
+  // Never destroyed: tables still open when the program ends (idle tables
+  // of a database that a static object owns) close their files during exit,
+  // after function-local statics constructed later are gone.
+  static TFileList& list = *new TFileList;
   return list;
 }
 

@@ -47,7 +47,8 @@ std::string_view TrimmedView(std::string_view path) {
 bool SameFilePath(const std::string& a, const std::string& b) {
   // Called for every open file on each open, create and lookup: no copies.
   const std::string_view x = TrimmedView(a), y = TrimmedView(b);
-  return x.size() == y.size() && std::equal(x.begin(), x.end(), y.begin(), [](char p, char q) {
+  // From the end: paths of one folder differ in their last letters.
+  return x.size() == y.size() && std::equal(x.rbegin(), x.rend(), y.rbegin(), [](char p, char q) {
            return platform::AsciiLower(p) == platform::AsciiLower(q);
          });
 }

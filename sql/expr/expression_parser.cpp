@@ -88,8 +88,13 @@ int TExpressionParser::NextToken() {
   }
   const auto c = static_cast<unsigned char>(text_[pos]);
   if (StartsSymbol(c)) {
-    while (pos < text_.size() && ContinuesSymbol(static_cast<unsigned char>(text_[pos]))) ++pos;
+    unsigned char high = 0;
+    while (pos < text_.size() && ContinuesSymbol(static_cast<unsigned char>(text_[pos]))) {
+      high |= static_cast<unsigned char>(text_[pos]) & 0x80;
+      ++pos;
+    }
     state_.Kind = ttSymbol;
+    state_.AsciiSymbol = high == 0;
   } else if (c == '#') {
     ++pos;
     while (pos < text_.size() && IsDigit(static_cast<unsigned char>(text_[pos]))) ++pos;
@@ -181,7 +186,20 @@ std::string TExpressionParser::TokenText() const {
 }
 
 bool TExpressionParser::TokenIsKeyword(std::string_view word) const {
-  return state_.Kind == ttSymbol && SameKeyword(RawTokenText(), word);
+  if (state_.Kind != ttSymbol) return false;
+  if (!state_.AsciiSymbol) return SameKeyword(RawTokenText(), word);
+  // An ASCII word equals a keyword only letter for letter, ignoring case; this
+  // is what SameKeyword decides for it, without the scan for other letters.
+  const size_t length = state_.TokenEnd - state_.TokenStart;
+  if (length != word.size()) return false;
+  const char* token = text_.data() + state_.TokenStart;
+  for (size_t i = 0; i < length; ++i) {
+    if (UpperAscii(static_cast<unsigned char>(token[i])) !=
+        UpperAscii(static_cast<unsigned char>(word[i]))) {
+      return false;
+    }
+  }
+  return true;
 }
 
 uint8_t TExpressionParser::CharCodeValue() const {

@@ -40,6 +40,7 @@ class TExpressionParser {
     size_t TokenEnd = 0;
     size_t PreviousEnd = 0;
     int Kind = ttEnd;
+    bool AsciiSymbol = false;  // a ttSymbol token of ASCII bytes only
   };
 
   TExpressionParser() = default;

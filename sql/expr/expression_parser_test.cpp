@@ -119,6 +119,35 @@ TEST(ExpressionParser, KeywordsAreBareSymbolsInAnyCase) {
   EXPECT_TRUE(SameKeyword("s\xC9lect", "SELECT"));  // accents do not count
 }
 
+// TokenIsKeyword takes a short way for ASCII words; on every word it must
+// decide as SameKeyword does, also after a restored look-ahead.
+TEST(ExpressionParser, KeywordTestAgreesWithSameKeyword) {
+  const std::string words[] = {"SELECT",    "select", "SeLeCt", "Sel",   "selects", "s\xC9lect",
+                               "\xC9t\xC9", "_a1",    "a",      "FROM_", "z"};
+  const std::string_view keywords[] = {"SELECT", "A", "_A1", "SELECTS", "FROM", "Z", "\xC9T\xC9"};
+  std::string text;
+  for (const std::string& word : words) text += word + " ";
+  TExpressionParser parser(text);
+  size_t symbols = 0;
+  for (parser.NextToken(); !parser.AtEnd(); parser.NextToken()) {
+    ASSERT_TRUE(parser.IsToken(ttSymbol));
+    ++symbols;
+    const std::string token = parser.TokenText();
+    for (std::string_view keyword : keywords) {
+      EXPECT_EQ(parser.TokenIsKeyword(keyword), SameKeyword(token, keyword))
+          << token << " / " << keyword;
+    }
+  }
+  EXPECT_EQ(symbols, std::size(words));
+  parser.SetText("select \xC9t\xC9");
+  parser.NextToken();
+  const TExpressionParser::TState first = parser.Save();
+  parser.NextToken();
+  EXPECT_EQ(parser.TokenIsKeyword("\xC9T\xC9"), SameKeyword("\xC9t\xC9", "\xC9T\xC9"));
+  parser.Restore(first);
+  EXPECT_TRUE(parser.TokenIsKeyword("SELECT"));
+}
+
 TEST(ExpressionParser, ContextErrorCodeAndExpressionText) {
   TExpressionParser parser("a +\r\n b = 'x");
   parser.SetParseContext("WHERE or JOIN clause");

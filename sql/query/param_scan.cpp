@@ -26,14 +26,17 @@ TParamScan ScanParameters(std::string_view text, const std::vector<TQueryParam>&
   scan.Text.reserve(text.size());
   bool quoted = false;
   size_t i = 0;
+  size_t run = 0;  // start of the text not yet copied; copied in runs
   while (i < text.size()) {
     const char c = text[i];
     if (IsQuote(c)) {
       quoted = !quoted;
     } else if (c == ':' && !quoted) {
+      scan.Text.append(text.substr(run, i - run));
       if (i + 1 < text.size() && text[i + 1] == ':') {
         scan.Text += ':';
         i += 2;
+        run = i;
         continue;
       }
       size_t end = i + 1;
@@ -51,11 +54,12 @@ TParamScan ScanParameters(std::string_view text, const std::vector<TQueryParam>&
       scan.Params.push_back(std::move(param));
       scan.Text += '?';
       i = end;
+      run = i;
       continue;
     }
-    scan.Text += c;
     ++i;
   }
+  scan.Text.append(text.substr(run));
   return scan;
 }
 

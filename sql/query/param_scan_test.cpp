@@ -28,6 +28,19 @@ TEST(ParamScan, NamesEndAtTheSeparatorsAndBecomeQuestionMarks) {
   EXPECT_EQ(Names(scan), (std::vector<std::string>{"a", "b", "c", "d", "e"}));
 }
 
+// The text is copied in runs between parameters: runs at either end and
+// parameters next to each other keep every letter in its place.
+TEST(ParamScan, TextAtBothEndsAndBetweenAdjacentParametersIsKept) {
+  EXPECT_EQ(ScanParameters("", {}).Text, "");
+  EXPECT_EQ(ScanParameters("::", {}).Text, ":");
+  const TParamScan scan = ScanParameters(":a,:b::c:d", {});
+  EXPECT_EQ(scan.Text, "?,?");
+  EXPECT_EQ(Names(scan), (std::vector<std::string>{"a", "b::c:d"}));
+  const TParamScan tail = ScanParameters(":a :b x::", {});
+  EXPECT_EQ(tail.Text, "? ? x:");
+  EXPECT_EQ(Names(tail), (std::vector<std::string>{"a", "b"}));
+}
+
 TEST(ParamScan, AnyQuoteSwitchesTheStateAndQuotedNamesLoseTheirQuotes) {
   // The double quote ends the state the single quote began.
   EXPECT_EQ(ScanParameters("x = 'a\" :p", {}).Text, "x = 'a\" ?");

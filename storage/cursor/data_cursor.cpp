@@ -345,6 +345,7 @@ const TIndexDescriptor& TDataCursor::IndexDescriptor(int index) const {
 std::vector<int> TDataCursor::Indexes() const {
   RequireOpen();
   std::vector<int> indexes;
+  indexes.reserve(kSysTextIndex);  // one allocation, however many there are
   for (int index = 0; index < kSysTextIndex; ++index) {
     if (IndexFile().IsMaintained(index)) indexes.push_back(index);
   }

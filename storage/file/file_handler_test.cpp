@@ -128,6 +128,8 @@ TEST_F(FileLayer, PathsMatchTrimmedAndIgnoringCase) {
   EXPECT_EQ(TFileList::Instance().Count(false), 1u);
   EXPECT_TRUE(SameFilePath("  /A/b.dat", "/a/B.DAT "));
   EXPECT_FALSE(SameFilePath("/a/b.dat", "/a/b.da"));
+  EXPECT_TRUE(SameFilePath(" \t\r\n", ""));
+  EXPECT_FALSE(SameFilePath(" /a/b.dat\t", "/a/c.dat"));
 }
 
 TEST_F(FileLayer, SeekReadWriteAndTruncateAtThePosition) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <string_view>
 
 #include "platform/letter_case.h"
 #include "storage/engine_error.h"
@@ -31,9 +32,23 @@ std::string TrimPath(const std::string& path) {
   return path.substr(begin, end - begin);
 }
 
+namespace {
+
+// The path without leading and trailing blanks, as TrimPath, without a copy.
+std::string_view TrimmedView(std::string_view path) {
+  size_t begin = 0, end = path.size();
+  while (begin < end && IsBlank(path[begin])) ++begin;
+  while (end > begin && IsBlank(path[end - 1])) --end;
+  return path.substr(begin, end - begin);
+}
+
+}  // namespace
+
 bool SameFilePath(const std::string& a, const std::string& b) {
-  const std::string x = TrimPath(a), y = TrimPath(b);
-  return x.size() == y.size() && std::equal(x.begin(), x.end(), y.begin(), [](char p, char q) {
+  // Called for every open file on each open, create and lookup: no copies.
+  const std::string_view x = TrimmedView(a), y = TrimmedView(b);
+  // From the end: paths of one folder differ in their last letters.
+  return x.size() == y.size() && std::equal(x.rbegin(), x.rend(), y.rbegin(), [](char p, char q) {
            return platform::AsciiLower(p) == platform::AsciiLower(q);
          });
 }

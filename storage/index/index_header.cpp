@@ -22,7 +22,11 @@ void TIndexHeader::Encode(uint8_t* out) const {
   out[8] = Version;
   PutU32(out + 9, NextPage);
   out[13] = SecondaryCount;
-  for (int i = 0; i < kIndexSlotCount; ++i) Indexes[i].Encode(out + 14 + i * kIndexDescriptorSize);
+  // Most slots are unused; their stored form is the zeros written above.
+  static const TIndexDescriptor kUnused;
+  for (int i = 0; i < kIndexSlotCount; ++i) {
+    if (!(Indexes[i] == kUnused)) Indexes[i].Encode(out + 14 + i * kIndexDescriptorSize);
+  }
   out[3978] = NoPrimaryFields ? 1 : 0;
   out[3979] = ModifiedMark ? 1 : 0;
 }
@@ -35,8 +39,13 @@ TIndexHeader TIndexHeader::Decode(const uint8_t* in) {
   h.Version = in[8];
   h.NextPage = GetU32(in + 9);
   h.SecondaryCount = in[13];
+  // An all-zero slot decodes to the unused descriptor the header starts with.
+  static const uint8_t kZeros[kIndexDescriptorSize] = {};
   for (int i = 0; i < kIndexSlotCount; ++i) {
-    h.Indexes[i] = TIndexDescriptor::Decode(in + 14 + i * kIndexDescriptorSize);
+    const uint8_t* slot = in + 14 + i * kIndexDescriptorSize;
+    if (std::memcmp(slot, kZeros, kIndexDescriptorSize) != 0) {
+      h.Indexes[i] = TIndexDescriptor::Decode(slot);
+    }
   }
   h.NoPrimaryFields = in[3978] != 0;
   h.ModifiedMark = false;  // ignored on reading

@@ -36,6 +36,26 @@ TEST(IndexHeaderTest, FreshHeaderBytes) {
   for (size_t i = 3980; i < kIndexHeaderSize; ++i) EXPECT_EQ(bytes[i], 0) << i;
 }
 
+// Unused slots are skipped on encoding and decoding; a slot that differs from
+// the unused one in a single field must still be written and read back.
+TEST(IndexHeaderTest, SlotsWithOneFieldSetRoundTrip) {
+  TIndexHeader header = TIndexHeader::Fresh();
+  header.Indexes[0].RootPage = 7;
+  header.Indexes[1].TemporaryFile = true;
+  header.Indexes[2].FieldNumbers[15] = 3;
+  header.Indexes[3].FieldDescending[0] = true;
+  header.Indexes[4].Name = "X";
+  header.Indexes[5].ExtraPage = 0x01000000;
+  std::vector<uint8_t> bytes(kIndexHeaderSize, 0xEE);
+  header.Encode(bytes.data());
+  const TIndexHeader decoded = TIndexHeader::Decode(bytes.data());
+  EXPECT_EQ(decoded.Indexes, header.Indexes);
+  EXPECT_EQ(bytes[14 + 6 * kIndexDescriptorSize], 0);  // slot 6 unused: zeros, not 0xEE
+  // An all-zero slot read over a used one leaves the decoded slot unused.
+  std::memset(&bytes[14], 0, kIndexDescriptorSize);
+  EXPECT_EQ(TIndexHeader::Decode(bytes.data()).Indexes[0], TIndexDescriptor{});
+}
+
 TEST(IndexHeaderTest, DescriptorBytesAtTheirOffsets) {
   TIndexDescriptor d;
   d.Name = "ByName";

@@ -83,6 +83,7 @@ bool TIndexFile::FormatSound(int index) const {
 }
 
 void TIndexFile::DropCaches() {
+  pages_modified_ = false;
   for (int i = 0; i < kIndexSlotCount; ++i) {
     caches_[i].Clear(spare_);
     ++generations_[i];
@@ -235,13 +236,17 @@ bool TIndexFile::Flush(bool force_header, bool force_os_flush) {
 }
 
 void TIndexFile::WritePages(bool& wrote) {
+  if (!pages_modified_) return;
   std::vector<TPage*> modified;
   for (TPageCache& cache : caches_) {
     for (const std::unique_ptr<TPage>& page : cache.Pages()) {
       if (page->Modified) modified.push_back(page.get());
     }
   }
-  if (modified.empty()) return;
+  if (modified.empty()) {
+    pages_modified_ = false;
+    return;
+  }
   RequireWritable();
   std::sort(modified.begin(), modified.end(),
             [](const TPage* a, const TPage* b) { return a->Number < b->Number; });
@@ -268,6 +273,7 @@ void TIndexFile::WritePages(bool& wrote) {
     wrote = true;
     i += run;
   }
+  pages_modified_ = false;
 }
 
 bool TIndexFile::DetectChange() {
@@ -461,7 +467,7 @@ TPage& TIndexFile::AllocatePage(int index) {
     ++header_.NextPage;
   }
   page->Clear();
-  page->Modified = true;
+  MarkModified(*page);
   header_dirty_ = true;
   return *page;
 }
@@ -470,7 +476,7 @@ void TIndexFile::FreePage(int index, TPage& page) {
   TIndexDescriptor& d = header_.Indexes[index];
   page.Clear();
   page.Next = d.FreeHead;
-  page.Modified = true;
+  MarkModified(page);
   d.FreeHead = page.Number;
   header_dirty_ = true;
 }

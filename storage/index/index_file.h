@@ -184,6 +184,10 @@ class TIndexFile : public TFileHandler, private TPageStore {
   void SetRootPage(int index, uint32_t page) override;
   uint64_t Generation(int index) const override { return generations_[index]; }
   void AdvanceGeneration(int index) override { ++generations_[index]; }
+  void MarkModified(TPage& page) override {
+    page.Modified = true;
+    pages_modified_ = true;
+  }
 
   TIndexTree Tree(int index);
   void RequireTree(int index) const;
@@ -218,6 +222,10 @@ class TIndexFile : public TFileHandler, private TPageStore {
   TPageStack spare_;
   size_t cache_limit_;
   bool trim_due_ = false;  // a page was added or written since the last trim
+  // Some cached page may be modified; false means none is, so a flush need
+  // not look through the caches (which grow with the tables a long-lived
+  // process reads).
+  bool pages_modified_ = false;
   // The pages of one run, encoded for writing: as many pages as the longest
   // run so far needs, left uninitialised (every page is encoded whole).
   std::unique_ptr<uint8_t[]> io_buffer_;

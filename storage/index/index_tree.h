@@ -34,6 +34,8 @@ class TPageStore {
   // generation are re-found before use.
   virtual uint64_t Generation(int index) const = 0;
   virtual void AdvanceGeneration(int index) = 0;
+  // The page's contents changed and must be written at the next flush.
+  virtual void MarkModified(TPage& page) = 0;
 };
 
 enum class TSeekMode {
@@ -133,7 +135,7 @@ class TIndexTree {
   void SplitUpward(Path& path, int level);
   void RemoveAt(Path& path, int level, int slot);
   void Unlink(TPage& page);
-  void Modified(TPage& page) { page.Modified = true; }
+  void Modified(TPage& page) { store_.MarkModified(page); }
   [[noreturn]] void Corrupt() const;
 
   TPageStore& store_;

@@ -52,6 +52,7 @@ class TMemoryPageStore : public TPageStore {
   void SetRootPage(int index, uint32_t page) override { roots_[index] = page; }
   uint64_t Generation(int index) const override { return generations_[index]; }
   void AdvanceGeneration(int index) override { ++generations_[index]; }
+  void MarkModified(TPage& page) override { page.Modified = true; }
 
   uint32_t NextPage() const { return next_page_; }
   uint32_t FreeHead(int index) const { return free_heads_[index]; }

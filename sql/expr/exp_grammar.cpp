@@ -147,6 +147,16 @@ class TGrammar {
   bool in_aggregate_ = false;
   size_t nodes_ = 0;
   int depth_ = 0;  // parentheses and function calls open
+  // The moment of parsing, read from the clock once: CURRENT_TIME -
+  // CURRENT_TIME is 0 even when a millisecond ends between the two words.
+  bool clock_read_ = false;
+  int32_t today_ = 0;
+  int32_t time_of_day_ = 0;
+  void ReadClock() {
+    if (clock_read_) return;
+    SplitTimestamp(CurrentTimestamp(), today_, time_of_day_);
+    clock_read_ = true;
+  }
 };
 
 // Nested parentheses and calls each recurse through every precedence level.
@@ -483,9 +493,12 @@ TExpToken* TGrammar::Function(const TFunctionWord& word) {
     case ffCurrentTimestamp:
       node->Class = ncConstant;
       node->Text = written;
-      if (word.Form == ffCurrentDate) node->Value.SetInt(fldDATE, CurrentDate());
-      if (word.Form == ffCurrentTime) node->Value.SetInt(fldTIME, CurrentTime());
-      if (word.Form == ffCurrentTimestamp) node->Value.SetFloat(fldTIMESTAMP, CurrentTimestamp());
+      ReadClock();
+      if (word.Form == ffCurrentDate) node->Value.SetInt(fldDATE, today_);
+      if (word.Form == ffCurrentTime) node->Value.SetInt(fldTIME, time_of_day_);
+      if (word.Form == ffCurrentTimestamp) {
+        node->Value.SetFloat(fldTIMESTAMP, MakeTimestamp(today_, time_of_day_));
+      }
       if (t_.IsToken('(')) {
         t_.NextToken();
         Close(name);

@@ -115,12 +115,7 @@ void TDataTable::CloseDiscarding() {
   if (blob_) blob_->Abandon();
   index_->Abandon();
   data_->Abandon();
-  blob_.reset();
-  index_.reset();
-  data_.reset();
-  open_ = false;
-  suspended_ = false;
-  idle_.reset();
+  ForgetFiles();
 }
 
 void TDataTable::Close() {
@@ -167,13 +162,17 @@ void TDataTable::Close() {
   if (blob_) attempt([&] { blob_->Close(); });
   attempt([&] { index_->Close(); });
   attempt([&] { data_->Close(); });
+  ForgetFiles();
+  if (failure) std::rethrow_exception(failure);
+}
+
+void TDataTable::ForgetFiles() {
   blob_.reset();
   index_.reset();
   data_.reset();
   open_ = false;
   suspended_ = false;
   idle_.reset();
-  if (failure) std::rethrow_exception(failure);
 }
 
 // Flushing -------------------------------------------------------------------

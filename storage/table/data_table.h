@@ -263,6 +263,8 @@ class TDataTable {
   bool ReleaseReadSlots(ReadLockState& lock);
   bool BlobLocksApply() const;
   void CloseFiles() noexcept;
+  // Drops the (closed or abandoned) file objects and the open and idle state.
+  void ForgetFiles();
   void ResumeReadLocks();
   bool AnyTableLevelLockHeld() const { return write_depth_ > 0 || table_lock_depth_ > 0; }
   // The journal (table_journal.cpp).

@@ -1,5 +1,7 @@
 #include "platform/process.h"
 
+#include <sys/random.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -48,12 +50,27 @@ std::ptrdiff_t WriteStandardOutput(const void* buffer, size_t count) {
   return static_cast<std::ptrdiff_t>(written);
 }
 
+uint32_t EntropySeed() {
+  uint32_t seed = 0;
+  ssize_t n;
+  do {
+    n = ::getrandom(&seed, sizeof seed, GRND_NONBLOCK);
+  } while (n < 0 && errno == EINTR);
+  if (n == static_cast<ssize_t>(sizeof seed)) return seed;
+  timespec now{};
+  ::clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<uint32_t>(::getpid()) * 2654435761u ^ static_cast<uint32_t>(now.tv_nsec) ^
+         static_cast<uint32_t>(now.tv_sec);
+}
+
 void SetCommandLine(int argc, char** argv) {
   g_executable_argument = argc > 0 && argv[0] != nullptr ? argv[0] : "";
   g_first_argument = argc > 1 && argv[1] != nullptr ? argv[1] : "";
 }
 
-std::string ExecutablePath() {
+namespace {
+
+std::string FindExecutablePath() {
   std::vector<char> buffer(256);
   for (;;) {
     ssize_t n = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
@@ -68,6 +85,15 @@ std::string ExecutablePath() {
   std::vector<char> cwd(PATH_MAX);
   if (::getcwd(cwd.data(), cwd.size()) == nullptr) return g_executable_argument;
   return std::string(cwd.data()) + "/" + g_executable_argument;
+}
+
+}  // namespace
+
+std::string ExecutablePath() {
+  // The link is read once: the program's file does not move under a running
+  // process in any way that matters to it.
+  static const std::string path = FindExecutablePath();
+  return path;
 }
 
 std::string FirstArgument() { return g_first_argument; }

@@ -171,6 +171,7 @@ void TDataTable::ForgetFiles() {
   index_.reset();
   data_.reset();
   open_ = false;
+  journal_looked_ = false;
   suspended_ = false;
   idle_.reset();
 }

@@ -267,6 +267,12 @@ class TDataTable {
   void ForgetFiles();
   void ResumeReadLocks();
   bool AnyTableLevelLockHeld() const { return write_depth_ > 0 || table_lock_depth_ > 0; }
+  // Whether this object holds a lock that keeps every other writer out: a
+  // read slot, a write region or the table mutex.
+  bool KeepsWritersOut() const;
+  // Called after each release: forgets the last look at the journal once
+  // nothing keeps writers out any more.
+  void AfterRelease();
   // The journal (table_journal.cpp).
   void OpenJournal(bool exclusive);
   void AttachJournal();
@@ -317,6 +323,12 @@ class TDataTable {
   int table_lock_depth_ = 0;
   bool in_transaction_ = false;
   bool written_ = false;
+  // The journal was last looked at (found clear or rolled back) under a lock
+  // that kept every writer out, and such a lock has been held without a
+  // break since: no change can be on record but one of this object's own,
+  // so the next lock need not read the journal again. Cleared when the last
+  // such lock goes, and when a change of this object's own failed to end.
+  bool journal_looked_ = false;
   int last_record_lock_attempts_ = 0;
   std::map<uint32_t, int> record_locks_;  // record -> cursor id that holds it
 

@@ -80,7 +80,10 @@ void TBlobFile::Verify() {
   if (header_.FreeChainHead > BlockCount()) Raise(STRATA_HEADERCORRUPT);
   // The blocks that the header counts must be on disk (the header is
   // always written after the blocks).
-  if (!header_modified_ && Size() < BlockOffset(header_.NextBlock)) Raise(STRATA_HEADERCORRUPT);
+  if (!header_modified_) {
+    const uint64_t blocks_end = BlockOffset(header_.NextBlock);
+    if (!SizeFits([&](uint64_t size) { return size >= blocks_end; })) Raise(STRATA_HEADERCORRUPT);
+  }
 }
 
 void TBlobFile::Abandon() {

@@ -290,11 +290,14 @@ void TDataFile::Verify() {
   }
   if (offset != header_.RecordSize) Fail(STRATA_HEADERCORRUPT);
 
-  const uint64_t size = Size();
   const uint64_t area = HeaderAreaSize();
-  if (size < area || (size - area) % header_.RecordSize != 0) Fail(STRATA_HEADERCORRUPT);
-  const uint64_t slots = (size - area) / header_.RecordSize;
-  if (header_.NextSlot != slots + 1 || header_.FreeChainHead > slots) Fail(STRATA_HEADERCORRUPT);
+  // The slots that the header counts are exactly those the file holds.
+  const bool sound = SizeFits([&](uint64_t size) {
+    if (size < area || (size - area) % header_.RecordSize != 0) return false;
+    const uint64_t slots = (size - area) / header_.RecordSize;
+    return header_.NextSlot == slots + 1 && header_.FreeChainHead <= slots;
+  });
+  if (!sound) Fail(STRATA_HEADERCORRUPT);
 }
 
 // --- records -----------------------------------------------------------------

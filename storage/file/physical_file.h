@@ -31,6 +31,7 @@ class TPhysicalFile : public TAbstractFile {
   bool HasIdentity() const override { return true; }
   bool Inherited() const override { return file_->inherited(); }
   platform::FileIdentity Identity() override;
+  std::optional<uint64_t> SizeAtOpen() const override { return file_->opened_identity().size; }
   std::optional<platform::FileIdentity> PathIdentity() override;
   std::string OnDiskPath() const override;
 

@@ -190,8 +190,8 @@ void TIndexFile::Verify() {
   }
   // Pages beyond the header's count are leftovers of an interrupted write
   // and are overwritten when the file grows; fewer pages are a fault.
-  uint64_t size = Size();
-  if (size < static_cast<uint64_t>(h.NextPage) * kIndexPageSize) corrupt();
+  const uint64_t pages_end = static_cast<uint64_t>(h.NextPage) * kIndexPageSize;
+  if (!SizeFits([&](uint64_t size) { return size >= pages_end; })) corrupt();
   for (int i = 0; i < kIndexSlotCount; ++i) {
     const TIndexDescriptor& d = h.Indexes[i];
     bool secondary = i >= kFirstSecondaryIndex && i <= kMaxSecondaryIndexes;

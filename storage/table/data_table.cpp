@@ -43,6 +43,7 @@ void TDataTable::Open(bool exclusive, bool read_only) {
     data_ = std::make_unique<TDataFile>(*settings_);
     data_->SetTableName(name_);
     data_->Open(data_path_, FileOpsInMemory(), exclusive, read_only);
+    if (journal_data_) data_->TakeSizeAtOpen(*journal_data_);
     journal_data_.reset();
     read_only_ = read_only || data_->ReadOnly();
     read_only_by_attribute_ = data_->ReadOnlyByAttribute();

@@ -97,6 +97,7 @@ void TDataFile::ResetState() {
   read_buffer_.clear();
   write_buffer_.clear();
   read_ahead_ = 1;
+  last_single_miss_ = 0;
   header_modified_ = false;
   descriptors_modified_ = false;
   in_transaction_ = false;
@@ -325,6 +326,14 @@ TRecord* TDataFile::AppendRecord(uint32_t number) {
 
 TRecord* TDataFile::ReadRun(uint32_t number, TReadAhead mode, uint32_t count) {
   const size_t record_size = header_.RecordSize;
+  if (mode == TReadAhead::kSingle) {
+    // Look-ups that walk the slots one after the other (records found
+    // through an index in the order they were added) read ahead as a scan
+    // does from the second one on.
+    const bool follows = last_single_miss_ != 0 && number == last_single_miss_ + 1;
+    last_single_miss_ = number;
+    if (follows) mode = TReadAhead::kForward;
+  }
   uint32_t run = 1;
   if (mode != TReadAhead::kSingle) {
     const uint32_t left = mode == TReadAhead::kForward ? SlotCount() - number + 1 : number;

@@ -110,6 +110,7 @@ void TDataTable::CloseDiscarding() {
   first_read_ = {};
   second_read_ = {};
   write_depth_ = 0;
+  write_regions_kept_ = false;
   table_lock_depth_ = 0;
   in_transaction_ = false;
   journal_.reset();
@@ -234,7 +235,7 @@ void TDataTable::MoveFilesToDisk() {
 
 // Transactions ---------------------------------------------------------------
 
-void TDataTable::JoinTransaction() {
+void TDataTable::JoinTransaction(bool one_statement) {
   if (in_transaction_) return;
   if (exclusive_) Flush(false);
   LockTable();
@@ -242,6 +243,7 @@ void TDataTable::JoinTransaction() {
   index_->SetInTransaction(true);
   if (blob_) blob_->SetInTransaction(true);
   in_transaction_ = true;
+  one_statement_ = one_statement;
 }
 
 void TDataTable::BeginCommit() { BeginWrite(); }
@@ -276,6 +278,7 @@ void TDataTable::EndTransaction() {
   index_->SetInTransaction(false);
   if (blob_) blob_->SetInTransaction(false);
   in_transaction_ = false;
+  one_statement_ = false;
   try {
     UnlockTable();
   } catch (...) {
@@ -286,6 +289,7 @@ void TDataTable::EndTransaction() {
 
 void TDataTable::RollbackTransaction() {
   in_transaction_ = false;
+  one_statement_ = false;
   data_->SetInTransaction(false);
   index_->SetInTransaction(false);
   if (blob_) blob_->SetInTransaction(false);

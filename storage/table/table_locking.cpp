@@ -166,6 +166,13 @@ bool TDataTable::BeginWrite() {
     ++write_depth_;
     return false;
   }
+  if (write_regions_kept_) {
+    // The statement's earlier write lock kept them, under the table lock
+    // held all along: nobody else can have written since.
+    write_regions_kept_ = false;
+    write_depth_ = 1;
+    return DetectChange();
+  }
   // The write regions cover this table's own read slots, and locks through
   // one handle do not nest: running read operations give their slots up
   // while the write lock excludes every other process anyway.
@@ -239,6 +246,14 @@ void TDataTable::EndWrite() {
       failure = std::current_exception();
     }
   }
+  // In a statement's own transaction the regions wait for the commit's
+  // write lock, unless a read operation of this table is waiting to take
+  // its slots back (which they cover) or the mutex is the write's to give.
+  if (!failure && in_transaction_ && one_statement_ && table_lock_depth_ > 0 &&
+      !write_holds_mutex_ && !first_read_.suspended && !second_read_.suspended) {
+    write_regions_kept_ = true;
+    return;
+  }
   bool released = true;
   if (write_holds_blob_) released = blob_->Unlock(kWriteRegionOffset, kWriteRegionLength);
   if (write_holds_index_) {
@@ -289,6 +304,19 @@ bool TDataTable::LockTable() {
   }
 }
 
+bool TDataTable::ReleaseKeptWriteRegions() {
+  if (!write_regions_kept_) return true;
+  write_regions_kept_ = false;
+  bool released = true;
+  if (write_holds_blob_) released = blob_->Unlock(kWriteRegionOffset, kWriteRegionLength);
+  if (write_holds_index_) {
+    released = index_->Unlock(kWriteRegionOffset, kWriteRegionLength) && released;
+  }
+  write_holds_blob_ = false;
+  write_holds_index_ = false;
+  return released;
+}
+
 void TDataTable::UnlockTable() {
   if (table_lock_depth_ == 0) return;
   if (--table_lock_depth_ > 0 || !TakesLocks()) return;
@@ -297,7 +325,10 @@ void TDataTable::UnlockTable() {
     write_holds_mutex_ = true;
     return;
   }
-  const bool released = data_->Unlock(kTableMutexOffset, kTableMutexLength);
+  // Write regions kept for a commit that did not come go first, before the
+  // mutex that covered them.
+  const bool regions_released = ReleaseKeptWriteRegions();
+  const bool released = data_->Unlock(kTableMutexOffset, kTableMutexLength) && regions_released;
   AfterRelease();
   if (!released) RaiseTableError(STRATA_LOCKTIMEOUT, name_);
 }

@@ -222,8 +222,6 @@ class TDataFile : public TFileHandler {
   std::vector<TFieldDescriptor> fields_;
   std::vector<uint8_t> descriptor_bytes_;  // the descriptor area as read, unscrambled
   TRecordCache cache_;
-  std::vector<uint8_t> read_buffer_;
-  std::vector<uint8_t> write_buffer_;
   std::vector<TRecord*> run_records_;  // the records of the run being read
   uint32_t read_ahead_ = 1;
   uint32_t last_single_miss_ = 0;  // the slot of the last kSingle miss

@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cassert>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -223,27 +224,59 @@ File::~File() {
   close(fd_);  // drops every OFD lock of this object
 }
 
-std::unique_ptr<File> File::OpenDescriptor(const std::string& path, int flags, bool read_only,
-                                           Share share, bool temporary, bool truncate,
-                                           bool share_lock) {
+namespace {
+
+// The refusals of a read-write open that a read-only open may get past: the
+// file, its folder or its file system may not be written by this process.
+bool IsWriteRefusal(int error) {
+  return error == EACCES || error == EPERM || error == EROFS || error == ETXTBSY;
+}
+
+int OpenRetryingInterrupts(const std::string& path, int flags) {
   int fd;
   do {
     fd = open(path.c_str(), flags | O_CLOEXEC, 0666);
   } while (fd < 0 && errno == EINTR);
+  return fd;
+}
+
+}  // namespace
+
+std::unique_ptr<File> File::OpenDescriptor(const std::string& path, int flags, bool read_only,
+                                           Share share, bool temporary, bool truncate,
+                                           bool share_lock, FileOpenMode mode) {
+  int fd = OpenRetryingInterrupts(path, flags);
+  bool writable_fd = (flags & O_ACCMODE) == O_RDWR;
+  if (fd < 0 && writable_fd && mode.read_only_fallback && IsWriteRefusal(errno)) {
+    // Only the open itself falls back: a sharing conflict found later is
+    // never got around by opening for reading.
+    fd = OpenRetryingInterrupts(path, (flags & ~O_ACCMODE) | O_RDONLY);
+    writable_fd = false;
+    read_only = true;
+  }
   if (fd < 0) ThrowErrno(errno, path);
   // From here on the destructor closes the descriptor on every path; the
   // temporary flag stays off until the file is really ours.
   std::unique_ptr<File> file(new File(fd, path, read_only, false));
 
-  struct stat info {};
-  if (fstat(fd, &info) != 0) ThrowErrno(errno, path);
-  if (S_ISDIR(info.st_mode)) ThrowErrno(EISDIR, path);
-  file->device_ = static_cast<uint64_t>(info.st_dev);
-  file->inode_ = static_cast<uint64_t>(info.st_ino);
+  if (mode.stat) {
+    struct stat info {};
+    if (fstat(fd, &info) != 0) ThrowErrno(errno, path);
+    if (S_ISDIR(info.st_mode)) ThrowErrno(EISDIR, path);
+    file->device_ = static_cast<uint64_t>(info.st_dev);
+    file->inode_ = static_cast<uint64_t>(info.st_ino);
+    file->opened_ = IdentityOf(info);
+    file->write_bits_ = (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0;
+  } else {
+    // A folder is never opened for writing, so a read-write open that
+    // succeeded names a file; nothing else needs the identity at once.
+    assert(writable_fd && !temporary);
+  }
+  file->writable_fd_ = writable_fd;
+  if (mode.read_only_without_write_bits && !file->write_bits_) file->read_only_ = true;
 
   // The sharing lock. A descriptor that cannot be written can only carry a
   // read lock; such an exclusive opener keeps out other exclusive openers only.
-  const bool writable_fd = (flags & O_ACCMODE) == O_RDWR;
   file->share_type_ = share == Share::kExclusive && writable_fd ? F_WRLCK : F_RDLCK;
   // A journal opened by a reader carries no sharing lock of its own.
   if (share_lock) file->RetakeShareLock();
@@ -280,20 +313,23 @@ void File::RetakeShareLock() {
 
 std::unique_ptr<File> File::Open(const std::string& given_path, Access access, Share share,
                                  bool temporary, NameLookup lookup) {
-  const std::string path =
-      lookup == NameLookup::kExactName ? given_path : MatchFileNameCase(given_path);
-  if (access == Access::kReadWrite) {
-    return OpenDescriptor(path, O_RDWR, false, share, temporary, false);
-  }
-  // Read-only use: prefer a writable descriptor, which can take exclusive
-  // byte-range locks; fall back to a read-only one when writing is not allowed.
+  FileOpenMode mode;
+  // Read-only use prefers a writable descriptor, which can take exclusive
+  // byte-range locks, and falls back to a read-only one when writing is not
+  // allowed.
+  mode.read_only_fallback = access != Access::kReadWrite;
+  mode.read_only_without_write_bits = access == Access::kReadWriteWhenAllowed;
+  const bool read_only = access == Access::kReadOnly;
   try {
-    return OpenDescriptor(path, O_RDWR, true, share, temporary, false);
+    return OpenDescriptor(given_path, O_RDWR, read_only, share, temporary, false, true, mode);
   } catch (const OsError& error) {
-    const int e = error.errno_value();
-    if (e != EACCES && e != EPERM && e != EROFS && e != ETXTBSY) throw;
+    // The name as given is tried first: only a miss looks for it under
+    // another letter case.
+    if (lookup != NameLookup::kMatchCase || error.errno_value() != ENOENT) throw;
+    const std::string path = MatchFileNameCase(given_path);
+    if (path == given_path) throw;
+    return OpenDescriptor(path, O_RDWR, read_only, share, temporary, false, true, mode);
   }
-  return OpenDescriptor(path, O_RDONLY, true, share, temporary, false);
 }
 
 std::unique_ptr<File> File::OpenOrCreate(const std::string& given_path, Share share) {
@@ -302,11 +338,15 @@ std::unique_ptr<File> File::OpenOrCreate(const std::string& given_path, Share sh
 }
 
 std::unique_ptr<File> File::OpenOrCreateExact(const std::string& path) {
-  return OpenDescriptor(path, O_RDWR | O_CREAT, false, Share::kShared, false, false, false);
+  FileOpenMode mode;
+  mode.stat = false;
+  return OpenDescriptor(path, O_RDWR | O_CREAT, false, Share::kShared, false, false, false, mode);
 }
 
 std::unique_ptr<File> File::OpenExact(const std::string& path) {
-  return OpenDescriptor(path, O_RDWR, false, Share::kShared, false, false, false);
+  FileOpenMode mode;
+  mode.stat = false;
+  return OpenDescriptor(path, O_RDWR, false, Share::kShared, false, false, false, mode);
 }
 
 std::unique_ptr<File> File::Create(const std::string& given_path, Share share, bool temporary) {

@@ -46,7 +46,10 @@ class OsError : public std::runtime_error {
   int errno_;
 };
 
-enum class Access { kReadOnly, kReadWrite };
+// kReadWriteWhenAllowed: read-write when this process may write the file and
+// a write permission bit is set (the file's read-only attribute is clear),
+// else read-only, as kReadOnly opens it; read_only() tells which it became.
+enum class Access { kReadOnly, kReadWrite, kReadWriteWhenAllowed };
 enum class Share { kShared, kExclusive };
 
 // What names one file on its device, with its size and last write time as
@@ -75,6 +78,13 @@ inline constexpr int64_t kWriteTimeResolutionNs = 2'000'000'000;
 // MatchFileNameCase; kExactName takes the path as it is (one found already).
 enum class NameLookup { kMatchCase, kExactName };
 
+// How File opens a descriptor (File's own business).
+struct FileOpenMode {
+  bool stat = true;                           // fstat the new descriptor
+  bool read_only_fallback = false;            // a refused O_RDWR retries O_RDONLY
+  bool read_only_without_write_bits = false;  // no write bit set: read-only
+};
+
 // One open file. Owns its descriptor; the destructor closes it (and removes
 // a temporary file). Sharing is enforced between processes with a lock on a
 // reserved byte beyond every region the engine locks: a shared opener holds a
@@ -97,13 +107,17 @@ class File {
   // refuse ranges that include it.
   static constexpr uint64_t kShareLockOffset = 0x100000000ULL;
 
-  // Opens an existing file. A temporary file is removed when this object
+  // Opens an existing file. With kMatchCase the name is tried as given
+  // first; only when nothing is there is it looked for under another letter
+  // case (MatchFileNameCase). A temporary file is removed when this object
   // closes, or when the process exits normally with it still open (not
   // before: its name stays taken while it is open; a killed process leaves it
   // behind). Throws OsError; a sharing conflict is kAccessDenied.
   // A read-only File refuses writes (kAccessDenied); its descriptor is still
   // opened for writing when the permissions allow, so that it can take
-  // exclusive byte-range locks like any other opener.
+  // exclusive byte-range locks like any other opener. Only a refused
+  // read-write open (EACCES, EPERM, EROFS, ETXTBSY) falls back to a
+  // read-only descriptor; a sharing conflict never does.
   static std::unique_ptr<File> Open(const std::string& path, Access access, Share share,
                                     bool temporary = false,
                                     NameLookup lookup = NameLookup::kMatchCase);
@@ -149,6 +163,12 @@ class File {
 
   // The open file's identity now (one fstat). Throws OsError.
   FileIdentity identity();
+  // What the open itself found (no further system call): the identity at
+  // that moment (size included) and whether the descriptor may write. Files
+  // opened by OpenExact / OpenOrCreateExact are not looked at: an empty
+  // identity.
+  const FileIdentity& opened_identity() const { return opened_; }
+  bool writable_descriptor() const { return writable_fd_; }
 
   // The sharing lock of a shared opener can be given up while the file stays
   // open, so that an exclusive opener elsewhere is not kept out, and taken
@@ -174,7 +194,7 @@ class File {
   void WriteAll(uint64_t offset, const void* buffer, size_t count);
   static std::unique_ptr<File> OpenDescriptor(const std::string& path, int flags, bool read_only,
                                               Share share, bool temporary, bool truncate,
-                                              bool share_lock = true);
+                                              bool share_lock = true, FileOpenMode mode = {});
 
   int fd_;
   std::string path_;
@@ -185,6 +205,9 @@ class File {
   uint64_t fork_generation_;  // of the process that opened it
   uint64_t device_ = 0;       // identity of the file, so that closing a temporary
   uint64_t inode_ = 0;        // file never removes another one under its name
+  FileIdentity opened_;       // as the open found it
+  bool writable_fd_ = false;
+  bool write_bits_ = true;
   std::mutex locks_mutex_;
   std::vector<Range> held_;
 };

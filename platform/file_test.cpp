@@ -275,6 +275,45 @@ TEST_F(FileTest, ShareModesWithinOneProcess) {
   EXPECT_EQ(exclusive->Size(), 4u);
 }
 
+TEST_F(FileTest, AReadOnlyExclusiveOpenIsRefusedWhileAnotherOpenerHasTheFile) {
+  // The read-write attempt meets the shared opener's sharing lock: that is a
+  // sharing conflict, never a reason to try again with a read-only
+  // descriptor (whose read lock would let the exclusive opener in).
+  const std::string path = Path("busy.DAT");
+  { File::Create(path, Share::kShared); }
+  auto shared = File::Open(path, Access::kReadWrite, Share::kShared);
+  EXPECT_EQ(KindOfOpenFailure(path, Access::kReadOnly, Share::kExclusive),
+            OsErrorKind::kAccessDenied);
+  EXPECT_EQ(KindOfOpenFailure(path, Access::kReadWriteWhenAllowed, Share::kExclusive),
+            OsErrorKind::kAccessDenied);
+}
+
+TEST_F(FileTest, ReadWriteWhenAllowedFollowsThePermissionBitsAndReportsWhatTheOpenFound) {
+  const std::string path = Path("Mixed.DAT");
+  { File::Create(path, Share::kShared)->WriteAt(0, "12345", 5); }
+  {
+    auto file = File::Open(path, Access::kReadWriteWhenAllowed, Share::kShared);
+    EXPECT_FALSE(file->read_only());
+    EXPECT_TRUE(file->writable_descriptor());
+    EXPECT_EQ(file->opened_identity().size, 5u);
+    EXPECT_TRUE(file->opened_identity().SameFile(file->identity()));
+    WriteText(*file, 5, "6");
+  }
+  // No write bit: read-only, whoever this process is (even one allowed to
+  // write anyway), and the name is still found under another letter case.
+  ASSERT_EQ(chmod(path.c_str(), 0444), 0);
+  auto file = File::Open(Path("MIXED.dat"), Access::kReadWriteWhenAllowed, Share::kShared);
+  EXPECT_TRUE(file->read_only());
+  EXPECT_EQ(file->path(), path);
+  EXPECT_EQ(file->opened_identity().size, 6u);
+  EXPECT_THROW(WriteText(*file, 0, "x"), OsError);
+  EXPECT_EQ(ReadText(*file, 0, 10), "123456");
+  EXPECT_EQ(KindOfOpenFailure(Path("mixed.none"), Access::kReadWriteWhenAllowed, Share::kShared),
+            OsErrorKind::kNotFound);
+  EXPECT_EQ(KindOfOpenFailure(dir_, Access::kReadWriteWhenAllowed, Share::kShared),
+            OsErrorKind::kAccessDenied);
+}
+
 TEST_F(FileTest, SharingLockGivenUpLetsAnExclusiveOpenerInAndIsTakenBackLikeAnOpen) {
   const std::string path = Path("idle.DAT");
   { File::Create(path, Share::kShared); }

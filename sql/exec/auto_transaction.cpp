@@ -24,7 +24,7 @@ TAutoTransaction::TAutoTransaction(TDataCursor& target, const TCommitOption& opt
   automatic_ = !database_.InTransaction();
   interval_commits_ = automatic_ || option.Interval > 0;
   if (automatic_) {
-    database_.StartTransaction();
+    database_.StartTransaction(/*one_statement=*/true);
     open_ = true;
   }
 }
@@ -53,7 +53,7 @@ void TAutoTransaction::RowDone(int64_t count) {
   if (!database_.InTransaction()) return;
   CommitNow();
   // The statement goes on in a transaction of its own (or the user's).
-  database_.StartTransaction();
+  database_.StartTransaction(/*one_statement=*/automatic_);
   open_ = automatic_;
   if (target_.OnRecord()) target_.Refresh();
 }

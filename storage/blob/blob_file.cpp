@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "storage/engine_error.h"
+#include "storage/file/scratch_bytes.h"
 #include "storage/scramble.h"
 
 namespace strata {
@@ -80,7 +81,10 @@ void TBlobFile::Verify() {
   if (header_.FreeChainHead > BlockCount()) Raise(STRATA_HEADERCORRUPT);
   // The blocks that the header counts must be on disk (the header is
   // always written after the blocks).
-  if (!header_modified_ && Size() < BlockOffset(header_.NextBlock)) Raise(STRATA_HEADERCORRUPT);
+  if (!header_modified_) {
+    const uint64_t blocks_end = BlockOffset(header_.NextBlock);
+    if (!SizeFits([&](uint64_t size) { return size >= blocks_end; })) Raise(STRATA_HEADERCORRUPT);
+  }
 }
 
 void TBlobFile::Abandon() {
@@ -159,13 +163,14 @@ bool TBlobFile::WriteModifiedBlocks() {
            blocks[end]->Number == blocks[end - 1]->Number + 1) {
       ++end;
     }
-    write_buffer_.resize((end - i) * block_size_);
+    std::vector<uint8_t>& write_buffer = ScratchBytes(TScratchUse::kBlocksWritten);
+    write_buffer.resize((end - i) * block_size_);
     for (size_t k = i; k < end; ++k) {
-      uint8_t* target = write_buffer_.data() + (k - i) * block_size_;
+      uint8_t* target = write_buffer.data() + (k - i) * block_size_;
       std::memcpy(target, blocks[k]->Bytes.data(), block_size_);
       if (encrypted_) Scramble(target, block_size_, kRecordSeed);
     }
-    WriteAt(BlockOffset(blocks[i]->Number), write_buffer_.data(), write_buffer_.size());
+    WriteAt(BlockOffset(blocks[i]->Number), write_buffer.data(), write_buffer.size());
     ++writes_;
     for (size_t k = i; k < end; ++k) blocks[k]->Modified = false;
     wrote = true;
@@ -254,8 +259,9 @@ TBlock* TBlobFile::GetBlock(uint32_t number, bool walking) {
   if (walking) {
     run = std::min<size_t>({read_ahead_, BlockCount() - number + 1, cache_.NominalCapacity()});
   }
-  read_buffer_.resize(run * block_size_);
-  size_t got = ReadAt(BlockOffset(number), read_buffer_.data(), read_buffer_.size(), true);
+  std::vector<uint8_t>& read_buffer = ScratchBytes(TScratchUse::kBlocksRead);
+  read_buffer.resize(run * block_size_);
+  size_t got = ReadAt(BlockOffset(number), read_buffer.data(), read_buffer.size(), true);
   ++reads_;
   size_t complete = got / block_size_;
   if (complete == 0) Raise(STRATA_MEMOCORRUPT);  // counted by the header, missing on disk
@@ -272,7 +278,7 @@ TBlock* TBlobFile::GetBlock(uint32_t number, bool walking) {
   for (uint32_t i : fresh) {
     uint32_t current = number + i;
     TBlock* block = AddToCache(current);
-    std::memcpy(block->Bytes.data(), read_buffer_.data() + i * block_size_, block_size_);
+    std::memcpy(block->Bytes.data(), read_buffer.data() + i * block_size_, block_size_);
     if (encrypted_) Scramble(block->Bytes.data(), block_size_, kRecordSeed);
     if (i == 0) result = block;
   }

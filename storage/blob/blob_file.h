@@ -165,8 +165,6 @@ class TBlobFile : public TFileHandler {
   uint32_t disk_change_counter_ = 0;  // counter last read from or written to disk
   bool in_transaction_ = false;
   TBlockCache cache_;
-  std::vector<uint8_t> read_buffer_;   // one run of blocks read from disk
-  std::vector<uint8_t> write_buffer_;  // one run of blocks going to disk
   uint64_t reads_ = 0;
   uint64_t writes_ = 0;
 };

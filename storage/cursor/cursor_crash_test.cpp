@@ -284,6 +284,59 @@ TEST_F(CursorCrashTest, AReaderEndedWhileRollingBackLeavesTheRollbackToTheNextPr
   EXPECT_GE(interrupted_rollbacks, 5u);
 }
 
+TEST_F(CursorCrashTest, AProcessThatReadBeforeAWriterWasKilledRollsTheChangeBackAtItsNextLock) {
+  // A process keeps the table open across the writer's life: it read
+  // (journal clear), gave its read slot up, and then a writer was ended at
+  // each kill point. Its next table lock (a transaction) and the write lock
+  // of its commit must not trust that earlier look: the killed change is
+  // rolled back before anything is read, and the process's own change
+  // lands on the table as it was before the insert.
+  auto insert = [](TCursorEnvironment& env) {
+    TDataCursor cursor(env.directory);
+    cursor.Open("Crash");
+    Insert(cursor, "n05", 77, 700);
+  };
+  Snapshot();
+  const std::vector<std::string> before = ListTable("Crash");
+  ASSERT_EQ(RunChild(insert, 0), 0);
+  const std::vector<std::string> after = ListTable("Crash");
+  uint64_t n = 1;
+  for (; n < 1000 && !HasFailure(); ++n) {
+    Restore();
+    TChildProcess observer([&](TChildProcess& parent) {
+      TCursorEnvironment env(dir.Dir());
+      TDataCursor cursor(env.directory);
+      cursor.Open("Crash");
+      if (List(cursor) != before) return 1;
+      parent.Send('r');
+      parent.Receive();
+      env.directory->StartTransaction();
+      const std::vector<std::string> rows = List(cursor);
+      if (rows != before && rows != after) return 2;
+      GoToRow(cursor, 3);
+      cursor.PutFieldInt64(kCounter, 333);
+      cursor.ModifyRecord();
+      env.directory->Commit();
+      return CheckTableFiles(cursor).empty() ? 0 : 3;
+    });
+    ASSERT_EQ(observer.Receive(), 'r');
+    const int code = RunChild(insert, n);
+    observer.Send('.');
+    EXPECT_EQ(observer.Wait(), 0) << "crash at " << n;
+    if (code == 0) break;
+    ASSERT_EQ(code, platform::kFileCrashExitCode) << "crash at " << n;
+    TCursorEnvironment env(dir.Dir());
+    TDataCursor cursor(env.directory);
+    cursor.Open("Crash");
+    EXPECT_EQ(CheckTableFiles(cursor), std::vector<std::string>{}) << "crash at " << n;
+    const std::vector<std::string> rows = List(cursor);
+    EXPECT_TRUE(rows.size() == before.size() || rows.size() == after.size()) << "crash at " << n;
+    GoToRow(cursor, 3);
+    EXPECT_EQ(*cursor.GetFieldInt64(kCounter), 333) << "crash at " << n;
+  }
+  EXPECT_GE(n, 5u);
+}
+
 TEST_F(CursorCrashTest, ForcedFlushesSyncTheJournalBeforeTheFiles) {
   // With forced flushes the syncs are kill points too; the promise holds.
   EXPECT_GE(KillAtEveryPoint([](TCursorEnvironment& env) {

@@ -10,6 +10,7 @@
 #include "storage/engine_error.h"
 #include "storage/file/file_list.h"
 #include "storage/file/os_error_map.h"
+#include "storage/file/scratch_bytes.h"
 #include "storage/record/date_time.h"
 #include "storage/record/field_validation.h"
 #include "storage/record/record_header.h"
@@ -94,9 +95,8 @@ void TDataFile::ResetState() {
   header_ = TDataHeader{};
   fields_.clear();
   descriptor_bytes_.clear();
-  read_buffer_.clear();
-  write_buffer_.clear();
   read_ahead_ = 1;
+  last_single_miss_ = 0;
   header_modified_ = false;
   descriptors_modified_ = false;
   in_transaction_ = false;
@@ -290,11 +290,14 @@ void TDataFile::Verify() {
   }
   if (offset != header_.RecordSize) Fail(STRATA_HEADERCORRUPT);
 
-  const uint64_t size = Size();
   const uint64_t area = HeaderAreaSize();
-  if (size < area || (size - area) % header_.RecordSize != 0) Fail(STRATA_HEADERCORRUPT);
-  const uint64_t slots = (size - area) / header_.RecordSize;
-  if (header_.NextSlot != slots + 1 || header_.FreeChainHead > slots) Fail(STRATA_HEADERCORRUPT);
+  // The slots that the header counts are exactly those the file holds.
+  const bool sound = SizeFits([&](uint64_t size) {
+    if (size < area || (size - area) % header_.RecordSize != 0) return false;
+    const uint64_t slots = (size - area) / header_.RecordSize;
+    return header_.NextSlot == slots + 1 && header_.FreeChainHead <= slots;
+  });
+  if (!sound) Fail(STRATA_HEADERCORRUPT);
 }
 
 // --- records -----------------------------------------------------------------
@@ -322,6 +325,14 @@ TRecord* TDataFile::AppendRecord(uint32_t number) {
 
 TRecord* TDataFile::ReadRun(uint32_t number, TReadAhead mode, uint32_t count) {
   const size_t record_size = header_.RecordSize;
+  if (mode == TReadAhead::kSingle) {
+    // Look-ups that walk the slots one after the other (records found
+    // through an index in the order they were added) read ahead as a scan
+    // does from the second one on.
+    const bool follows = last_single_miss_ != 0 && number == last_single_miss_ + 1;
+    last_single_miss_ = number;
+    if (follows) mode = TReadAhead::kForward;
+  }
   uint32_t run = 1;
   if (mode != TReadAhead::kSingle) {
     const uint32_t left = mode == TReadAhead::kForward ? SlotCount() - number + 1 : number;
@@ -331,8 +342,9 @@ TRecord* TDataFile::ReadRun(uint32_t number, TReadAhead mode, uint32_t count) {
     run = std::max<uint32_t>(run, 1);
   }
   const uint32_t first = mode == TReadAhead::kBackward ? number - run + 1 : number;
-  read_buffer_.resize(run * record_size);
-  const size_t got = ReadAt(SlotOffset(first), read_buffer_.data(), read_buffer_.size(), true);
+  std::vector<uint8_t>& read_buffer = ScratchBytes(TScratchUse::kRecordsRead);
+  read_buffer.resize(run * record_size);
+  const size_t got = ReadAt(SlotOffset(first), read_buffer.data(), read_buffer.size(), true);
   ++statistics_.Reads;
 
   // The slots go in in ascending order (for a forward run that appends to
@@ -349,7 +361,7 @@ TRecord* TDataFile::ReadRun(uint32_t number, TReadAhead mode, uint32_t count) {
     }
     if (cache_.Peek(slot)) continue;  // cached records keep their contents
     TRecord* record = cache_.Insert(this, slot, record_size);
-    std::memcpy(record->Data(), read_buffer_.data() + i * record_size, record_size);
+    std::memcpy(record->Data(), read_buffer.data() + i * record_size, record_size);
     if (header_.Encrypted) Scramble(record->Data(), record_size, kRecordSeed);
     if (GetRecordStatus(record->Data()) == kRecordLive) SetRecordNumber(record->Data(), slot);
     ++statistics_.RecordsRead;
@@ -508,13 +520,14 @@ bool TDataFile::WriteModifiedRecords() {
 
 void TDataFile::WriteRun(const std::vector<TRecord*>& run) {
   const size_t record_size = header_.RecordSize;
-  write_buffer_.resize(run.size() * record_size);
+  std::vector<uint8_t>& write_buffer = ScratchBytes(TScratchUse::kRecordsWritten);
+  write_buffer.resize(run.size() * record_size);
   for (size_t i = 0; i < run.size(); ++i) {
-    uint8_t* slot = write_buffer_.data() + i * record_size;
+    uint8_t* slot = write_buffer.data() + i * record_size;
     std::memcpy(slot, run[i]->Data(), record_size);
     if (header_.Encrypted) Scramble(slot, record_size, kRecordSeed);
   }
-  WriteAt(SlotOffset(run.front()->RecordNumber), write_buffer_.data(), write_buffer_.size());
+  WriteAt(SlotOffset(run.front()->RecordNumber), write_buffer.data(), write_buffer.size());
   ++statistics_.Writes;
   statistics_.RecordsWritten += run.size();
   for (TRecord* record : run) cache_.MarkWritten(record);
@@ -543,9 +556,10 @@ void TDataFile::WriteDescriptors() {
   for (size_t i = 0; i < fields_.size(); ++i) {
     fields_[i].Encode(descriptor_bytes_.data() + i * kFieldDescriptorSize);
   }
-  write_buffer_.assign(descriptor_bytes_.begin(), descriptor_bytes_.end());
-  if (header_.Encrypted) Scramble(write_buffer_.data(), area, kRecordSeed);
-  if (area > 0) WriteAt(kDataHeaderSize, write_buffer_.data(), area);
+  std::vector<uint8_t>& write_buffer = ScratchBytes(TScratchUse::kRecordsWritten);
+  write_buffer.assign(descriptor_bytes_.begin(), descriptor_bytes_.end());
+  if (header_.Encrypted) Scramble(write_buffer.data(), area, kRecordSeed);
+  if (area > 0) WriteAt(kDataHeaderSize, write_buffer.data(), area);
   written_ = true;
   descriptors_modified_ = false;
 }

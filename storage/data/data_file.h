@@ -17,10 +17,10 @@
 #include <vector>
 
 #include "storage/data/data_header.h"
-#include "storage/engine_settings.h"
-#include "storage/record/field_descriptor.h"
-#include "storage/file/file_handler.h"
 #include "storage/data/record_cache.h"
+#include "storage/engine_settings.h"
+#include "storage/file/file_handler.h"
+#include "storage/record/field_descriptor.h"
 #include "storage/record/record_context.h"
 
 namespace strata {
@@ -104,7 +104,9 @@ class TDataFile : public TFileHandler {
   // The cached record N (read from disk on a miss). N = next slot gives a blank
   // record for appending (STRATA_TABLEFULL beyond 200,000,000 slots or
   // 4,000,000,000 bytes); N = 0 or beyond gives STRATA_FILECORRUPT (8962). On a
-  // miss the run read is 1 record for kSingle, else `count` records when given
+  // miss the run read is 1 record for kSingle (unless the kSingle miss
+  // before was of slot N - 1: then it reads as kForward), else `count`
+  // records when given
   // (a filtered scan's need) or the read-ahead size, limited by the records
   // left in that direction and by the cache size.
   TRecord* ReadRecord(uint32_t number, TReadAhead mode = TReadAhead::kSingle, uint32_t count = 0);
@@ -220,10 +222,9 @@ class TDataFile : public TFileHandler {
   std::vector<TFieldDescriptor> fields_;
   std::vector<uint8_t> descriptor_bytes_;  // the descriptor area as read, unscrambled
   TRecordCache cache_;
-  std::vector<uint8_t> read_buffer_;
-  std::vector<uint8_t> write_buffer_;
   std::vector<TRecord*> run_records_;  // the records of the run being read
   uint32_t read_ahead_ = 1;
+  uint32_t last_single_miss_ = 0;  // the slot of the last kSingle miss
   bool header_modified_ = false;
   bool descriptors_modified_ = false;
   bool in_transaction_ = false;

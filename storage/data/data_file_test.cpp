@@ -319,6 +319,35 @@ TEST_F(DataFileTest, ReadAheadRunsForwardsBackwardsAndCounted) {
   EXPECT_EQ(file.Statistics().RecordsRead, 157u);  // only 69 was new
 }
 
+TEST_F(DataFileTest, SingleFetchesOfOneSlotAfterAnotherReadAheadFromTheSecond) {
+  TDataFile file(settings_);
+  MakeTable(file, 100);
+  file.Close();
+  file.Open(Path(), false, false, false);
+  // Look-ups here and there read one record each.
+  file.ReadRecord(10);
+  file.ReadRecord(30);
+  file.ReadRecord(20);
+  EXPECT_EQ(file.Statistics().Reads, 3u);
+  EXPECT_EQ(file.Statistics().RecordsRead, 3u);
+  // The slot right after the last fetched one reads on as a scan would.
+  EXPECT_EQ(IdOf(file.ReadRecord(21)), 21);
+  EXPECT_EQ(file.Statistics().Reads, 4u);
+  EXPECT_EQ(file.Statistics().RecordsRead, 3u + 79u);  // 21..100 but 30, cached already
+  for (uint32_t n = 22; n <= 29; ++n) EXPECT_EQ(IdOf(file.ReadRecord(n)), n);
+  EXPECT_EQ(IdOf(file.ReadRecord(100)), 100);
+  EXPECT_EQ(file.Statistics().Reads, 4u);
+  // The run passes over cached records, which keep their contents.
+  file.DiscardChanges();
+  SetId(file.ReadRecord(62), 6200);
+  file.ReadRecord(60);
+  EXPECT_EQ(IdOf(file.ReadRecord(61)), 61);
+  EXPECT_EQ(IdOf(file.ReadRecord(62)), 6200);
+  EXPECT_EQ(IdOf(file.ReadRecord(63)), 63);
+  EXPECT_EQ(file.Statistics().Reads, 7u);
+  EXPECT_EQ(file.Statistics().RecordsRead, 82u + 2u + 39u);
+}
+
 TEST_F(DataFileTest, CacheIsBoundedAndKeepsPinnedAndModifiedRecords) {
   settings_.RecordCacheBytes = 26 * 4;  // four records by bytes ...
   settings_.RecordCacheCount = 100;     // ... fewer than the count allows

@@ -74,6 +74,8 @@ class TAbstractFile {
   // locks are the parent's, never to be shared with new openers here.
   virtual bool Inherited() const { return false; }
   virtual platform::FileIdentity Identity() { return {}; }
+  // Disk files: the size the open of this object found (no system call).
+  virtual std::optional<uint64_t> SizeAtOpen() const { return std::nullopt; }
   virtual std::optional<platform::FileIdentity> PathIdentity() { return std::nullopt; }
 
   // I/O at an opener's own position, which advances by the bytes moved.

@@ -75,6 +75,7 @@ void TFileHandler::OpenFile(const std::string& path, bool in_memory, bool exclus
     RaiseFileError(fault.Code, fault.OsError, TableName());
   }
   Attach(std::move(opened.File), opened.Handle, in_memory, read_only);
+  if (opened.Fresh) size_at_open_ = file_->SizeAtOpen();
 }
 
 void TFileHandler::CreateFile(const std::string& path, bool in_memory, bool exclusive,
@@ -95,6 +96,7 @@ void TFileHandler::CloseFile() {
   std::shared_ptr<TAbstractFile> file = std::move(file_);
   const int handle = handle_;
   open_ = false;
+  size_at_open_.reset();
   handle_ = 0;
   TFileList::Instance().Close(file, handle);
 }
@@ -157,6 +159,16 @@ std::optional<platform::FileIdentity> TFileHandler::PathStamp() {
   return Guarded(0, TableName(), [&] { return file_->PathIdentity(); });
 }
 
+bool TFileHandler::SizeFits(const std::function<bool(uint64_t)>& fits) {
+  RequireOpen();
+  if (size_at_open_ && fits(*size_at_open_)) return true;
+  return fits(Size());
+}
+
+void TFileHandler::TakeSizeAtOpen(const TFileHandler& first) {
+  if (open_ && first.open_ && first.file_ == file_) size_at_open_ = first.size_at_open_;
+}
+
 platform::FileIdentity TFileHandler::Stamp() {
   RequireOpen();
   if (!file_->HasIdentity()) return {};
@@ -183,12 +195,14 @@ void TFileHandler::BeforeWrite(uint64_t offset, const void* buffer, uint64_t cou
 
 void TFileHandler::WriteAt(uint64_t offset, const void* buffer, size_t count) {
   RequireWritable();
+  size_at_open_.reset();
   if (journal_ != nullptr) BeforeWrite(offset, buffer, count);
   Guarded(STRATA_WRITEERR, TableName(), [&] { file_->WriteAt(offset, buffer, count); });
 }
 
 void TFileHandler::Truncate(uint64_t size) {
   RequireWritable();
+  size_at_open_.reset();
   if (journal_ != nullptr) {
     journal_->BeforeTruncate(static_cast<TRollbackJournal::TRole>(journal_role_), size);
   }
@@ -219,6 +233,7 @@ size_t TFileHandler::Read(void* buffer, size_t count, bool allow_short) {
 
 void TFileHandler::Write(const void* buffer, size_t count) {
   RequireWritable();
+  size_at_open_.reset();
   if (journal_ != nullptr) {
     const uint64_t at = Guarded(0, TableName(), [&] { return file_->Position(handle_); });
     if (count == 0) {

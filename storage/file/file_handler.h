@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -57,6 +58,16 @@ class TFileHandler {
   // Memory files: always true, and an empty identity.
   bool StillAtPath();
   platform::FileIdentity Stamp();
+
+  // For the first-open checks: whether `fits` holds for the file's size.
+  // The size that this handler's open found is tried first (no system
+  // call) when the open opened the file, rather than sharing it, and
+  // nothing was written through this handler since; only when that does
+  // not fit is the size asked for now.
+  bool SizeFits(const std::function<bool(uint64_t)>& fits);
+  // Takes over what `first` (an opener of the same file, opened just
+  // before this one) knows of the size its open found.
+  void TakeSizeAtOpen(const TFileHandler& first);
   // What the path as opened names now (one stat; nullopt when nothing is
   // there): equal to an earlier Stamp() when the file is the same and was
   // not written since. Memory files: an empty identity.
@@ -135,6 +146,7 @@ class TFileHandler {
 
   TRollbackJournal* journal_ = nullptr;
   uint8_t journal_role_ = 0;
+  std::optional<uint64_t> size_at_open_;  // see SizeFits
 };
 
 }  // namespace strata

@@ -50,6 +50,34 @@ class FileLayer : public ::testing::Test {
 
 // --- one shared file object per file per process --------------------------
 
+TEST_F(FileLayer, SizeFitsTriesTheSizeTheOpenFoundThenTheSizeNow) {
+  const std::string path = temp_.File("Grow.DAT");
+  WriteText(path, "abcd");
+  TFileHandler first, second;
+  first.OpenFile(path, false, false, false);
+  second.OpenFile(path, false, false, false);  // shares the open file
+  // Another writer grows the file behind both openers' backs.
+  std::ofstream(path, std::ios::binary | std::ios::app) << "efgh";
+  auto is = [](uint64_t expected) { return [=](uint64_t size) { return size == expected; }; };
+  EXPECT_TRUE(first.SizeFits(is(4))) << "the size the open found";
+  EXPECT_TRUE(first.SizeFits(is(8))) << "the size now, when the other does not fit";
+  EXPECT_FALSE(first.SizeFits(is(5)));
+  EXPECT_FALSE(second.SizeFits(is(4))) << "a shared opener knows only the size now";
+  EXPECT_TRUE(second.SizeFits(is(8)));
+  second.TakeSizeAtOpen(first);
+  EXPECT_TRUE(second.SizeFits(is(4)));
+  // A write through the handler ends what its open found.
+  first.WriteAt(8, "i", 1);
+  EXPECT_FALSE(first.SizeFits(is(4)));
+  EXPECT_TRUE(first.SizeFits(is(9)));
+  first.CloseFile();
+  second.CloseFile();
+  TFileHandler again;
+  again.OpenFile(path, false, false, false);
+  EXPECT_TRUE(again.SizeFits(is(9)));
+  EXPECT_FALSE(again.SizeFits(is(4)));
+}
+
 TEST_F(FileLayer, IdleOpenersGiveTheFileUpToExclusiveUseDeletionAndNewOpeners) {
   const std::string path = temp_.File("Idle.DAT");
   WriteText(path, "abc");

@@ -115,7 +115,7 @@ TFileList::TOpened TFileList::Open(const std::string& path, bool in_memory, bool
   if (in_memory) Missing(trimmed);
   std::shared_ptr<TAbstractFile> file = TPhysicalFile::Open(trimmed, exclusive, temporary);
   files_.push_back(file);
-  return {file, file->AddOpener()};
+  return {file, file->AddOpener(), true};
 }
 
 TFileList::TOpened TFileList::Create(const std::string& path, bool in_memory, bool exclusive,

@@ -30,6 +30,7 @@ class TFileList {
   struct TOpened {
     std::shared_ptr<TAbstractFile> File;
     int Handle = 0;
+    bool Fresh = false;  // Open: the file was opened by this call, not shared
   };
 
   // Adds an opener to the file, opening it on first use. STRATA_OSEACCES

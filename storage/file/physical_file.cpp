@@ -25,46 +25,25 @@ std::string TPhysicalFile::OnDiskPath() const { return file_->path(); }
 std::unique_ptr<TPhysicalFile> TPhysicalFile::Open(const std::string& path, bool exclusive,
                                                    bool temporary) {
   const platform::Share share = exclusive ? platform::Share::kExclusive : platform::Share::kShared;
-  // 1. The attributes: existence, and whether the file may be written at all.
-  std::optional<platform::FileAttributes> attributes;
-  // The name as found (letter case) is opened as it is: one look-up.
-  std::string found;
+  // One open: read-write whenever the file may be written, also for an
+  // opener that only reads (its handler refuses its writes), so that later
+  // writers in this process can share the handle and so that it can take
+  // exclusive byte-range locks. A file that this process may not write, or
+  // whose write permission bits are all clear (the read-only attribute), is
+  // opened read-only and so marked. The name is looked up under another
+  // letter case only when nothing stands under the name as given. A sharing
+  // conflict fails the open (STRATA_OSEACCES): a read-only open must not get
+  // around it.
+  std::unique_ptr<platform::File> file;
   try {
-    attributes = platform::GetFileAttributes(path, found);
+    file = platform::File::Open(path, platform::Access::kReadWriteWhenAllowed, share, temporary,
+                                platform::NameLookup::kMatchCase);
   } catch (const platform::OsError& error) {
     throw FaultOf(error);
   }
-  if (!attributes) throw EFileFault(STRATA_OSENOENT, ENOENT, "no such file: " + path);
-  if (attributes->directory) throw EFileFault(STRATA_OSEACCES, EISDIR, "a directory: " + path);
-  const bool by_attribute = attributes->read_only;
-
-  // 2. The open itself. The shared handle is read-write whenever the file may
-  // be written, also for an opener that only reads (its handler refuses its
-  // writes), so that later writers in this process can share it and so that
-  // it can take exclusive byte-range locks.
-  // 3. A read-write open that fails is retried read-only. Not after an access
-  // denial: writing is allowed (the attribute says so), so the denial is a
-  // sharing conflict that a read-only open must not get around.
-  bool open_read_only = by_attribute;
-  std::unique_ptr<platform::File> file;
-  try {
-    file = platform::File::Open(
-        found, open_read_only ? platform::Access::kReadOnly : platform::Access::kReadWrite, share,
-        temporary, platform::NameLookup::kExactName);
-  } catch (const platform::OsError& error) {
-    if (open_read_only || error.kind() == platform::OsErrorKind::kAccessDenied) {
-      throw FaultOf(error);
-    }
-    try {
-      file = platform::File::Open(found, platform::Access::kReadOnly, share, temporary,
-                                  platform::NameLookup::kExactName);
-      open_read_only = true;
-    } catch (const platform::OsError& retry_error) {
-      throw FaultOf(retry_error);
-    }
-  }
+  const bool read_only = file->read_only();
   return std::unique_ptr<TPhysicalFile>(
-      new TPhysicalFile(std::move(file), path, exclusive, open_read_only, by_attribute, temporary));
+      new TPhysicalFile(std::move(file), path, exclusive, read_only, read_only, temporary));
 }
 
 std::unique_ptr<TPhysicalFile> TPhysicalFile::Create(const std::string& path, bool exclusive,

@@ -14,14 +14,13 @@ namespace strata {
 // with it the handle (a temporary file is removed then).
 class TPhysicalFile : public TAbstractFile {
  public:
-  // Opens an existing file. Its attributes are asked first: a missing file
-  // fails with STRATA_OSENOENT (11010), a file with the read-only attribute is
-  // opened read-only (and so marked); any other file is opened read-write,
-  // whatever its first opener intends (the handler keeps an opener's read-only
-  // wish). A read-write open that fails other than by an access denial is
-  // retried read-only; when that succeeds the file is marked read-only.
-  // Failures throw EFileFault with the mapped code (STRATA_OSENOENT ..
-  // STRATA_OSUNKNOWN).
+  // Opens an existing file: read-write when it may be written, else
+  // read-only and marked read-only by attribute (no write permission bit, or
+  // this process may not write it), whatever its first opener intends (the
+  // handler keeps an opener's read-only wish). A missing file fails with
+  // STRATA_OSENOENT (11010), a folder or a sharing conflict with
+  // STRATA_OSEACCES (11013); other failures throw EFileFault with the mapped
+  // code (STRATA_OSENOENT .. STRATA_OSUNKNOWN).
   static std::unique_ptr<TPhysicalFile> Open(const std::string& path, bool exclusive,
                                              bool temporary);
   // Creates (replaces) a file, read-write. Throws EFileFault.
@@ -32,6 +31,7 @@ class TPhysicalFile : public TAbstractFile {
   bool HasIdentity() const override { return true; }
   bool Inherited() const override { return file_->inherited(); }
   platform::FileIdentity Identity() override;
+  std::optional<uint64_t> SizeAtOpen() const override { return file_->opened_identity().size; }
   std::optional<platform::FileIdentity> PathIdentity() override;
   std::string OnDiskPath() const override;
 

@@ -11,6 +11,7 @@
 #include "storage/engine_error.h"
 #include "storage/file/file_handler.h"
 #include "storage/file/os_error_map.h"
+#include "storage/file/scratch_bytes.h"
 
 namespace strata {
 namespace {
@@ -207,23 +208,24 @@ void TRollbackJournal::JournalRange(TRole role, uint64_t begin, uint64_t end, co
   };
   const uint64_t first = gaps.front().first;
   const uint64_t last = gaps.back().second;
+  std::vector<uint8_t>& pre_images = ScratchBytes(TScratchUse::kJournalImage);
   if (last - first <= kMaxEntryBytes) {
     // One read for all the gaps (a page rewritten again and again has many).
-    image_.resize(last - first);
-    const size_t got = files_[role]->ReadAt(first, image_.data(), image_.size(), true);
+    pre_images.resize(last - first);
+    const size_t got = files_[role]->ReadAt(first, pre_images.data(), pre_images.size(), true);
     for (const auto& [gap_begin, gap_end] : gaps) {
       if (gap_begin - first >= got) break;  // nothing more of the file to save
       const size_t length = std::min<uint64_t>(gap_end, first + got) - gap_begin;
-      save(gap_begin, image_.data() + (gap_begin - first), length);
+      save(gap_begin, pre_images.data() + (gap_begin - first), length);
     }
     return;
   }
   for (const auto& [gap_begin, gap_end] : gaps) {
     for (uint64_t piece = gap_begin; piece < gap_end;) {
       const uint64_t length = std::min(gap_end - piece, kMaxEntryBytes);
-      image_.resize(length);
-      const size_t got = files_[role]->ReadAt(piece, image_.data(), length, true);
-      save(piece, image_.data(), got);
+      pre_images.resize(length);
+      const size_t got = files_[role]->ReadAt(piece, pre_images.data(), length, true);
+      save(piece, pre_images.data(), got);
       if (got < length) return;  // nothing more of the file to save
       piece += length;
     }

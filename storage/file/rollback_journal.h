@@ -137,7 +137,6 @@ class TRollbackJournal {
   uint64_t append_at_ = kJournalHeaderSize;
   std::array<std::map<uint64_t, uint64_t>, kJournalFileCount> covered_;  // begin -> end
   std::vector<uint8_t> pending_;
-  std::vector<uint8_t> image_;
 };
 
 }  // namespace strata

@@ -5,6 +5,7 @@
 
 #include "storage/engine_error.h"
 #include "storage/engine_names.h"
+#include "storage/file/scratch_bytes.h"
 #include "storage/scramble.h"
 
 namespace strata {
@@ -190,8 +191,8 @@ void TIndexFile::Verify() {
   }
   // Pages beyond the header's count are leftovers of an interrupted write
   // and are overwritten when the file grows; fewer pages are a fault.
-  uint64_t size = Size();
-  if (size < static_cast<uint64_t>(h.NextPage) * kIndexPageSize) corrupt();
+  const uint64_t pages_end = static_cast<uint64_t>(h.NextPage) * kIndexPageSize;
+  if (!SizeFits([&](uint64_t size) { return size >= pages_end; })) corrupt();
   for (int i = 0; i < kIndexSlotCount; ++i) {
     const TIndexDescriptor& d = h.Indexes[i];
     bool secondary = i >= kFirstSecondaryIndex && i <= kMaxSecondaryIndexes;
@@ -257,16 +258,14 @@ void TIndexFile::WritePages(bool& wrote) {
            modified[i + run]->Number == modified[i]->Number + run) {
       ++run;
     }
-    if (io_buffer_pages_ < run) {
-      io_buffer_ = std::make_unique_for_overwrite<uint8_t[]>(run * kIndexPageSize);
-      io_buffer_pages_ = run;
-    }
+    std::vector<uint8_t>& io_buffer = ScratchBytes(TScratchUse::kIndexPages);
+    if (io_buffer.size() < run * kIndexPageSize) io_buffer.resize(run * kIndexPageSize);
     for (size_t k = 0; k < run; ++k) {
-      uint8_t* out = io_buffer_.get() + k * kIndexPageSize;
+      uint8_t* out = io_buffer.data() + k * kIndexPageSize;
       modified[i + k]->Encode(out);
       ScrambleIfEncrypted(out, kIndexPageSize);
     }
-    WriteAt(static_cast<uint64_t>(modified[i]->Number) * kIndexPageSize, io_buffer_.get(),
+    WriteAt(static_cast<uint64_t>(modified[i]->Number) * kIndexPageSize, io_buffer.data(),
             run * kIndexPageSize);
     for (size_t k = 0; k < run; ++k) modified[i + k]->Modified = false;
     trim_due_ = true;  // written pages may go now

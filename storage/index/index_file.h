@@ -228,8 +228,6 @@ class TIndexFile : public TFileHandler, private TPageStore {
   bool pages_modified_ = false;
   // The pages of one run, encoded for writing: as many pages as the longest
   // run so far needs, left uninitialised (every page is encoded whole).
-  std::unique_ptr<uint8_t[]> io_buffer_;
-  size_t io_buffer_pages_ = 0;
 };
 
 }  // namespace strata

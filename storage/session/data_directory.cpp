@@ -117,7 +117,7 @@ TTableRef TDataDirectory::OpenTable(std::string_view table_name, const TTableOpe
       created->Verify();
       lock.Release();
       CheckPassword(*created);
-      if (in_transaction_ && !in_memory) created->JoinTransaction();
+      if (in_transaction_ && !in_memory) created->JoinTransaction(one_statement_);
     } catch (...) {
       BestEffort([&] { created->Close(); });
       throw;
@@ -139,7 +139,7 @@ TDataTable* TDataDirectory::ResumeIdle(TDataTable* table, const TTableOpenOption
   try {
     if (fits && table->Resume()) {
       CheckPassword(*table);
-      if (in_transaction_) table->JoinTransaction();
+      if (in_transaction_) table->JoinTransaction(one_statement_);
       ++open_counts_.Resumed;
       return table;
     }
@@ -494,14 +494,14 @@ std::string TDataDirectory::TemporaryFileName(std::string_view extension) {
 
 // Transactions ---------------------------------------------------------------
 
-void TDataDirectory::StartTransaction() {
+void TDataDirectory::StartTransaction(bool one_statement) {
   if (in_transaction_) return;
   std::vector<TDataTable*> started;
   try {
     for (const auto& table : tables_) {
       // Idle tables hold no lock and take no part until they are used again.
       if (table->InMemory() || table->Suspended()) continue;
-      table->JoinTransaction();
+      table->JoinTransaction(one_statement);
       started.push_back(table.get());
     }
   } catch (...) {
@@ -511,6 +511,7 @@ void TDataDirectory::StartTransaction() {
     throw;
   }
   in_transaction_ = true;
+  one_statement_ = one_statement;
 }
 
 void TDataDirectory::Commit() {

@@ -116,7 +116,10 @@ class TDataDirectory : public std::enable_shared_from_this<TDataDirectory> {
   // Joins every open table in list order (in-memory tables take no part);
   // on failure the tables already joined are rolled back and the error is
   // raised again. Nothing happens when a transaction is active.
-  void StartTransaction();
+  // `one_statement`: the transaction is one statement's own (committed or
+  // rolled back when the statement ends), so its tables may keep their
+  // write regions from the statement's first write to its commit.
+  void StartTransaction(bool one_statement = false);
   // Last to first: BeginWrite; then the flushes with forced headers; then,
   // also after a failure, EndWrite and UnlockTable for each.
   void Commit();
@@ -159,6 +162,7 @@ class TDataDirectory : public std::enable_shared_from_this<TDataDirectory> {
   std::string path_;
   bool in_memory_;
   bool in_transaction_ = false;
+  bool one_statement_ = false;                       // of the transaction running
   std::vector<std::unique_ptr<TDataTable>> tables_;  // open order
   std::vector<const TDataTable*> temporary_;         // of tables_: deleted on close
   std::vector<TDataTable*> idle_;                    // of tables_: suspended, oldest first

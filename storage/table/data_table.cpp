@@ -43,6 +43,7 @@ void TDataTable::Open(bool exclusive, bool read_only) {
     data_ = std::make_unique<TDataFile>(*settings_);
     data_->SetTableName(name_);
     data_->Open(data_path_, FileOpsInMemory(), exclusive, read_only);
+    if (journal_data_) data_->TakeSizeAtOpen(*journal_data_);
     journal_data_.reset();
     read_only_ = read_only || data_->ReadOnly();
     read_only_by_attribute_ = data_->ReadOnlyByAttribute();
@@ -109,6 +110,7 @@ void TDataTable::CloseDiscarding() {
   first_read_ = {};
   second_read_ = {};
   write_depth_ = 0;
+  write_regions_kept_ = false;
   table_lock_depth_ = 0;
   in_transaction_ = false;
   journal_.reset();
@@ -171,6 +173,7 @@ void TDataTable::ForgetFiles() {
   index_.reset();
   data_.reset();
   open_ = false;
+  journal_looked_ = false;
   suspended_ = false;
   idle_.reset();
 }
@@ -232,7 +235,7 @@ void TDataTable::MoveFilesToDisk() {
 
 // Transactions ---------------------------------------------------------------
 
-void TDataTable::JoinTransaction() {
+void TDataTable::JoinTransaction(bool one_statement) {
   if (in_transaction_) return;
   if (exclusive_) Flush(false);
   LockTable();
@@ -240,6 +243,7 @@ void TDataTable::JoinTransaction() {
   index_->SetInTransaction(true);
   if (blob_) blob_->SetInTransaction(true);
   in_transaction_ = true;
+  one_statement_ = one_statement;
 }
 
 void TDataTable::BeginCommit() { BeginWrite(); }
@@ -274,6 +278,7 @@ void TDataTable::EndTransaction() {
   index_->SetInTransaction(false);
   if (blob_) blob_->SetInTransaction(false);
   in_transaction_ = false;
+  one_statement_ = false;
   try {
     UnlockTable();
   } catch (...) {
@@ -284,6 +289,7 @@ void TDataTable::EndTransaction() {
 
 void TDataTable::RollbackTransaction() {
   in_transaction_ = false;
+  one_statement_ = false;
   data_->SetInTransaction(false);
   index_->SetInTransaction(false);
   if (blob_) blob_->SetInTransaction(false);

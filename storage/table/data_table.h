@@ -234,8 +234,12 @@ class TDataTable {
   // Transaction part (driven by TDataDirectory) ---------------------------
   bool InTransaction() const { return in_transaction_; }
   // Exclusive tables flush first; then LockTable and the in-transaction
-  // mode of the files.
-  void JoinTransaction();
+  // mode of the files. In a transaction of `one_statement` the write
+  // regions that a write operation took stay held when it ends, for the
+  // commit's write lock to take over (or the transaction's end to release):
+  // held longer, within the one statement, rather than given up and taken
+  // again.
+  void JoinTransaction(bool one_statement = false);
   // Commit, step by step: BeginWrite, then the flush with forced headers,
   // then EndTransaction (also after a failure).
   void BeginCommit();
@@ -267,6 +271,15 @@ class TDataTable {
   void ForgetFiles();
   void ResumeReadLocks();
   bool AnyTableLevelLockHeld() const { return write_depth_ > 0 || table_lock_depth_ > 0; }
+  // Releases the write regions that the last write lock of a statement's
+  // transaction kept; false when the system refuses.
+  bool ReleaseKeptWriteRegions();
+  // Whether this object holds a lock that keeps every other writer out: a
+  // read slot, a write region or the table mutex.
+  bool KeepsWritersOut() const;
+  // Called after each release: forgets the last look at the journal once
+  // nothing keeps writers out any more.
+  void AfterRelease();
   // The journal (table_journal.cpp).
   void OpenJournal(bool exclusive);
   void AttachJournal();
@@ -314,9 +327,19 @@ class TDataTable {
   bool write_holds_mutex_ = false;
   bool write_holds_index_ = false;
   bool write_holds_blob_ = false;
+  // The write regions stay held after the write lock ended (see
+  // JoinTransaction): the next BeginWrite takes them over.
+  bool write_regions_kept_ = false;
   int table_lock_depth_ = 0;
   bool in_transaction_ = false;
+  bool one_statement_ = false;  // the transaction is one statement's own
   bool written_ = false;
+  // The journal was last looked at (found clear or rolled back) under a lock
+  // that kept every writer out, and such a lock has been held without a
+  // break since: no change can be on record but one of this object's own,
+  // so the next lock need not read the journal again. Cleared when the last
+  // such lock goes, and when a change of this object's own failed to end.
+  bool journal_looked_ = false;
   int last_record_lock_attempts_ = 0;
   std::map<uint32_t, int> record_locks_;  // record -> cursor id that holds it
 

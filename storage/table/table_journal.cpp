@@ -119,7 +119,9 @@ bool TDataTable::Journaled(bool sync, const std::function<bool()>& flush) {
     journal_->Commit();
   } catch (...) {
     // The files go back to where the change began; should that fail too,
-    // the journal stays hot for the next one to roll back.
+    // the journal stays hot for the next one to roll back (the next lock
+    // looks again).
+    journal_looked_ = false;
     if (journal_->Live()) {
       try {
         journal_->Rollback();

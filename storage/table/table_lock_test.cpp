@@ -7,17 +7,17 @@
 
 #include "platform/clock.h"
 #include "storage/blob/blob_file.h"
-#include "storage/session/data_directory.h"
 #include "storage/data/data_file.h"
-#include "storage/session/data_session.h"
-#include "storage/table/data_table.h"
 #include "storage/engine_error.h"
 #include "storage/index/index_file.h"
+#include "storage/session/data_directory.h"
+#include "storage/session/data_session.h"
+#include "storage/session/test_session_tables.h"
+#include "storage/table/data_table.h"
 #include "storage/table/lock_loop.h"
 #include "storage/table/lock_regions.h"
 #include "storage/table/table_lock_guards.h"
 #include "storage/test_child_process.h"
-#include "storage/session/test_session_tables.h"
 #include "storage/test_temp_dir.h"
 
 namespace strata {
@@ -400,6 +400,65 @@ TEST_F(TableLockTest, TheTableLockKeepsOtherWritersOut) {
     view->UnlockTable();
   }
   EXPECT_TRUE(mutex_free());
+  prober.Send('q');
+  EXPECT_EQ(prober.Wait(), 0);
+}
+
+TEST_F(TableLockTest, AStatementsOwnTransactionKeepsItsWriteRegionsUntilItEnds) {
+  TChildProcess prober([&](TChildProcess& parent) {
+    TView view(Dir());
+    for (;;) {
+      const char question = parent.Receive();
+      if (question == 'r') {
+        parent.Send(Free(view->IndexFile(), kWriteRegionOffset, kWriteRegionLength) &&
+                            Free(*view->BlobFile(), kWriteRegionOffset, kWriteRegionLength)
+                        ? 'f'
+                        : 'h');
+      } else if (question == 'm') {
+        parent.Send(Free(view->DataFile(), kTableMutexOffset, kTableMutexLength) ? 'f' : 'h');
+      } else {
+        return 0;
+      }
+    }
+  });
+  TView view(Dir());
+  auto free = [&](char what) {
+    prober.Send(what);
+    return prober.Receive() == 'f';
+  };
+  // One statement's transaction: from its first write to its commit.
+  view.dir->StartTransaction(/*one_statement=*/true);
+  EXPECT_TRUE(free('r'));
+  { WriteLock write(*view); }
+  EXPECT_FALSE(free('r')) << "kept for the commit";
+  EXPECT_FALSE(view->WriteLocked());
+  { WriteLock again(*view); }  // takes them over: nothing is asked twice
+  EXPECT_FALSE(free('r'));
+  view.dir->Commit();
+  EXPECT_TRUE(free('r'));
+  EXPECT_TRUE(free('m'));
+  // Rolled back, the transaction gives them up too.
+  view.dir->StartTransaction(true);
+  { WriteLock write(*view); }
+  view.dir->Rollback();
+  EXPECT_TRUE(free('r'));
+  EXPECT_TRUE(free('m'));
+  // A transaction of several statements never keeps them between writes.
+  view.dir->StartTransaction();
+  { WriteLock write(*view); }
+  EXPECT_TRUE(free('r'));
+  EXPECT_FALSE(free('m'));
+  view.dir->Commit();
+  EXPECT_TRUE(free('m'));
+  // A read operation of the table running across the write gets its slots
+  // back as always: the regions, which cover them, go.
+  view->BeginRead();
+  view.dir->StartTransaction(true);
+  { WriteLock write(*view); }
+  view->EndRead();
+  EXPECT_TRUE(free('r'));
+  view.dir->Rollback();
+  EXPECT_TRUE(free('m'));
   prober.Send('q');
   EXPECT_EQ(prober.Wait(), 0);
 }

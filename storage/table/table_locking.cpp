@@ -38,6 +38,20 @@ bool TDataTable::DetectChange() {
   return changed;
 }
 
+// Looking for a change on record ---------------------------------------------------
+
+bool TDataTable::KeepsWritersOut() const {
+  // Every change begins under the table mutex and runs under the write
+  // regions, which cover every read slot: while this object holds any of
+  // them, no other writer (and no recovery) can begin a change.
+  return first_read_.holds || second_read_.holds || write_holds_index_ || write_holds_blob_ ||
+         write_holds_mutex_ || (table_lock_depth_ > 0 && TakesLocks());
+}
+
+void TDataTable::AfterRelease() {
+  if (!KeepsWritersOut()) journal_looked_ = false;
+}
+
 // Read slots ---------------------------------------------------------------------
 
 bool TDataTable::TakeReadSlots(ReadLockState& lock, const ReadLockState& other, bool wait) {
@@ -81,6 +95,7 @@ bool TDataTable::ReleaseReadSlots(ReadLockState& lock) {
   lock.holds = false;
   lock.index_slot = 0;
   lock.blob_slot = 0;
+  AfterRelease();
   return released;
 }
 
@@ -96,8 +111,9 @@ std::optional<bool> TDataTable::BeginReadLock(ReadLockState& lock, const ReadLoc
   lock.depth = 1;
   try {
     // With a read slot held no writer is at work: a change on record is
-    // hot. (A slot of the other read lock held means it was looked at then.)
-    while (!other.holds && JournalHoldsChange()) {
+    // hot. (Writers kept out since the last look - a slot of the other read
+    // lock held, say - mean none can have begun since.)
+    while (!journal_looked_ && JournalHoldsChange()) {
       ReleaseReadSlots(lock);
       if (!wait) {
         // Recovery takes the write regions: left to a caller that may wait.
@@ -107,6 +123,7 @@ std::optional<bool> TDataTable::BeginReadLock(ReadLockState& lock, const ReadLoc
       RecoverForReading();
       TakeReadSlots(lock, other, true);
     }
+    journal_looked_ = true;
     return DetectChange();
   } catch (...) {
     if (lock.holds) ReleaseReadSlots(lock);
@@ -149,6 +166,13 @@ bool TDataTable::BeginWrite() {
     ++write_depth_;
     return false;
   }
+  if (write_regions_kept_) {
+    // The statement's earlier write lock kept them, under the table lock
+    // held all along: nobody else can have written since.
+    write_regions_kept_ = false;
+    write_depth_ = 1;
+    return DetectChange();
+  }
   // The write regions cover this table's own read slots, and locks through
   // one handle do not nest: running read operations give their slots up
   // while the write lock excludes every other process anyway.
@@ -163,6 +187,7 @@ bool TDataTable::BeginWrite() {
   auto give_back = [&] {
     if (took_index) index_->Unlock(kWriteRegionOffset, kWriteRegionLength);
     if (took_mutex) data_->Unlock(kTableMutexOffset, kTableMutexLength);
+    AfterRelease();
     BestEffort([&] { ResumeReadLocks(); });
   };
   auto lock_region = [](TFileHandler& file, uint64_t offset, uint64_t length) {
@@ -193,7 +218,11 @@ bool TDataTable::BeginWrite() {
   write_holds_index_ = took_index;
   write_holds_blob_ = took_blob;
   try {
-    RecoverUnderWriteRegions();
+    // Under a table lock held all along (the mutex kept every writer out)
+    // the last look still holds; the read slots given up above leave a gap
+    // otherwise, and a writer may have come and gone in it.
+    if (!journal_looked_) RecoverUnderWriteRegions();
+    journal_looked_ = true;
     return DetectChange();
   } catch (...) {
     write_depth_ = 1;
@@ -212,8 +241,18 @@ void TDataTable::EndWrite() {
     try {
       journal_->Commit();
     } catch (...) {
+      // The change may stay on record: the next lock looks again.
+      journal_looked_ = false;
       failure = std::current_exception();
     }
+  }
+  // In a statement's own transaction the regions wait for the commit's
+  // write lock, unless a read operation of this table is waiting to take
+  // its slots back (which they cover) or the mutex is the write's to give.
+  if (!failure && in_transaction_ && one_statement_ && table_lock_depth_ > 0 &&
+      !write_holds_mutex_ && !first_read_.suspended && !second_read_.suspended) {
+    write_regions_kept_ = true;
+    return;
   }
   bool released = true;
   if (write_holds_blob_) released = blob_->Unlock(kWriteRegionOffset, kWriteRegionLength);
@@ -226,6 +265,7 @@ void TDataTable::EndWrite() {
   write_holds_blob_ = false;
   write_holds_index_ = false;
   write_holds_mutex_ = false;
+  AfterRelease();
   ResumeReadLocks();
   if (failure) std::rethrow_exception(failure);
   if (!released) RaiseTableError(STRATA_LOCKTIMEOUT, name_);
@@ -251,14 +291,30 @@ bool TDataTable::LockTable() {
   table_lock_depth_ = 1;
   try {
     // The table is ours until UnlockTable: a change on record now is hot.
-    // (With a read slot of this table held none can be.)
-    if (!first_read_.holds && !second_read_.holds && JournalHoldsChange()) RecoverUnderMutex();
+    // (With writers kept out since the last look - a read slot of this
+    // table held, say - none can be.)
+    if (!journal_looked_ && JournalHoldsChange()) RecoverUnderMutex();
+    journal_looked_ = true;
     return DetectChange();
   } catch (...) {
     table_lock_depth_ = 0;
     data_->Unlock(kTableMutexOffset, kTableMutexLength);
+    AfterRelease();
     throw;
   }
+}
+
+bool TDataTable::ReleaseKeptWriteRegions() {
+  if (!write_regions_kept_) return true;
+  write_regions_kept_ = false;
+  bool released = true;
+  if (write_holds_blob_) released = blob_->Unlock(kWriteRegionOffset, kWriteRegionLength);
+  if (write_holds_index_) {
+    released = index_->Unlock(kWriteRegionOffset, kWriteRegionLength) && released;
+  }
+  write_holds_blob_ = false;
+  write_holds_index_ = false;
+  return released;
 }
 
 void TDataTable::UnlockTable() {
@@ -269,9 +325,12 @@ void TDataTable::UnlockTable() {
     write_holds_mutex_ = true;
     return;
   }
-  if (!data_->Unlock(kTableMutexOffset, kTableMutexLength)) {
-    RaiseTableError(STRATA_LOCKTIMEOUT, name_);
-  }
+  // Write regions kept for a commit that did not come go first, before the
+  // mutex that covered them.
+  const bool regions_released = ReleaseKeptWriteRegions();
+  const bool released = data_->Unlock(kTableMutexOffset, kTableMutexLength) && regions_released;
+  AfterRelease();
+  if (!released) RaiseTableError(STRATA_LOCKTIMEOUT, name_);
 }
 
 // Record locks -------------------------------------------------------------------

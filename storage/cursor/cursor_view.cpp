@@ -173,6 +173,7 @@ void TDataCursor::TakeRecord(const TIndexPosition& pos, bool forward) {
   state_ = kOnRecord;
   bof_ = false;
   eof_ = false;
+  ends_pending_ = false;
   gone_key_.clear();
 }
 
@@ -201,10 +202,12 @@ void TDataCursor::ReleaseEditLock() noexcept {
 
 void TDataCursor::SetAtEnd(bool at_end) {
   LeaveRecord();
-  const bool empty = ViewEmpty();
+  // Whether the view is empty costs a walk to its first record: it is
+  // looked up only when asked (SettleEnds).
   state_ = at_end ? kEof : kBof;
-  bof_ = !at_end || empty;
-  eof_ = at_end || empty;
+  bof_ = !at_end;
+  eof_ = at_end;
+  ends_pending_ = true;
   record_number_ = 0;
   gone_key_.clear();
   gone_code_ = 0;
@@ -213,10 +216,22 @@ void TDataCursor::SetAtEnd(bool at_end) {
   std::fill(buffer_.begin(), buffer_.end(), 0);
 }
 
+void TDataCursor::SettleEnds() {
+  if (!ends_pending_) return;
+  if (state_ == kBof || state_ == kEof) {
+    if (ViewEmpty()) {
+      bof_ = true;
+      eof_ = true;
+    }
+  }
+  ends_pending_ = false;
+}
+
 void TDataCursor::SetGone(std::vector<uint8_t> key, uint16_t code) {
   state_ = kGone;
   bof_ = false;
   eof_ = false;
+  ends_pending_ = false;
   gone_key_ = std::move(key);
   gone_code_ = code;
 }
@@ -230,6 +245,7 @@ void TDataCursor::PlaceOn(uint32_t number, const std::vector<uint8_t>& key, uint
     state_ = kOnRecord;
     bof_ = false;
     eof_ = false;
+    ends_pending_ = false;
     gone_key_.clear();
   } else {
     SetGone(key, gone_code);

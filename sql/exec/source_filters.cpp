@@ -96,10 +96,7 @@ namespace {
 
 uint32_t CountUpTo(TDataCursor& cursor, const TIndexRange& range, uint32_t limit) {
   uint32_t count = 0;
-  if (ApplyRange(cursor, range)) {
-    cursor.First();
-    while (count < limit && cursor.MoveNext()) ++count;
-  }
+  if (ApplyRange(cursor, range)) count = cursor.CountUpTo(limit);
   cursor.CancelRange();
   return count;
 }
@@ -126,8 +123,14 @@ bool ApplyRange(TDataCursor& cursor, const TIndexRange& range) {
 TSourceFilters::~TSourceFilters() { Clear(); }
 
 void TSourceFilters::Clear() {
-  for (auto it = installed_.rbegin(); it != installed_.rend(); ++it) {
-    BestEffort([&] { DropFilter(*it->first, it->second); });
+  // The filters of one cursor stand together: they go together, the view
+  // settled once.
+  std::vector<TFilter*> filters;
+  for (auto it = installed_.rbegin(); it != installed_.rend();) {
+    TDataCursor& cursor = *it->first;
+    filters.clear();
+    for (; it != installed_.rend() && it->first == &cursor; ++it) filters.push_back(it->second);
+    BestEffort([&] { DropFilters(cursor, filters); });
   }
   installed_.clear();
   carried_.clear();
@@ -202,12 +205,15 @@ void TSourceFilters::InstallLevel(TDataCursor& cursor, TLoopLevel& level,
   }
   if (!answered) return;
   // A declined condition narrows the filter after all beside an answered one.
+  // The filters go on together: the view is built once.
+  std::vector<TFilter*> filters;
   for (const TCandidate& candidate : candidates) {
     TFilter* filter = AddFilter(cursor, FilterExpressionOf(*candidate.Condition));
     installed_.emplace_back(&cursor, filter);
     carried_.push_back(candidate.Condition);
-    ActivateFilter(cursor, filter);
+    filters.push_back(filter);
   }
+  ActivateFilters(cursor, filters);
 }
 
 }  // namespace strata

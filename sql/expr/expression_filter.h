@@ -23,6 +23,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -70,6 +71,10 @@ class TExpressionFilterSet : public TCursorFilter {
   void Drop(TFilter* filter);
   void Activate(TFilter* filter);
   void Deactivate(TFilter* filter);
+  // As Drop and Activate for each of `filters`, with one rebuild of the
+  // view; nothing changes when one of them is not of this set.
+  void Drop(std::span<TFilter* const> filters);
+  void Activate(std::span<TFilter* const> filters);
   size_t Count() const { return filters_.size(); }
   // Whether the last rebuild read an index range (and which index), for tests.
   std::optional<int> LastIndexUsed() const { return last_index_; }
@@ -108,6 +113,9 @@ TFilter* AddFilter(TDataCursor& cursor, TFilterExpression expression);
 void DropFilter(TDataCursor& cursor, TFilter* filter);
 void ActivateFilter(TDataCursor& cursor, TFilter* filter);
 void DeactivateFilter(TDataCursor& cursor, TFilter* filter);
+// As DropFilter / ActivateFilter for each of `filters`, the view settled once.
+void DropFilters(TDataCursor& cursor, std::span<TFilter* const> filters);
+void ActivateFilters(TDataCursor& cursor, std::span<TFilter* const> filters);
 // The cursor's set, or nullptr when no filter was ever added.
 TExpressionFilterSet* FilterSetOf(TDataCursor& cursor);
 

@@ -94,6 +94,17 @@ uint32_t TDataCursor::RecordCount() {
   return Reading([&] { return ViewCount(); });
 }
 
+uint32_t TDataCursor::CountUpTo(uint32_t limit) {
+  return Reading([&] {
+    uint32_t count = 0;
+    TIndexPosition pos;
+    for (bool on = limit > 0 && ViewFirst(pos); on; on = ViewNext(pos)) {
+      if (++count >= limit) break;
+    }
+    return count;
+  });
+}
+
 uint32_t TDataCursor::RecordNumber() {
   RequireOpen();
   if (state_ != kOnRecord) return 0;

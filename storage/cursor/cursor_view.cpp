@@ -8,10 +8,10 @@
 #include "storage/blob/blob_file.h"
 #include "storage/cursor/data_cursor.h"
 #include "storage/data/data_file.h"
-#include "storage/table/data_table.h"
 #include "storage/engine_error.h"
 #include "storage/index/index_file.h"
 #include "storage/record/record_header.h"
+#include "storage/table/data_table.h"
 
 namespace strata {
 

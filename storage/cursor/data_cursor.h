@@ -201,6 +201,9 @@ class TDataCursor {
 
   // Records in the view.
   uint32_t RecordCount();
+  // Records in the view counted along the index up to `limit` (the cursor
+  // stays where it is; records are read only for a filter that needs them).
+  uint32_t CountUpTo(uint32_t limit);
   // The current record's ordinal in the view (from 1); 0 when not on a record.
   uint32_t RecordNumber();
   // Makes the record with this ordinal current: STRATA_BOF (8705) below 1,

@@ -383,11 +383,10 @@ TExpToken* TGrammar::Primary() {
       if (t_.TokenIsKeyword("NOT"))
         t_.Raise(msg::kUnknownSymbol, {t_.TokenText(), t_.ParseContext()});
       const auto state = t_.Save();
-      const std::string name = t_.TokenText();
       t_.NextToken();
       const bool call = t_.IsToken('(');
       t_.Restore(state);
-      if (call) t_.Raise(msg::kUnknownFunction, {name, t_.ParseContext()});
+      if (call) t_.Raise(msg::kUnknownFunction, {t_.TokenText(), t_.ParseContext()});
     }
     return NameReference();
   }

@@ -281,6 +281,41 @@ TEST_F(FilterTest, SeveralActiveFiltersAllHold) {
   EXPECT_EQ(cursor_->RecordCount(), static_cast<uint32_t>(kRecords));
 }
 
+TEST_F(FilterTest, FiltersActivatedAndDroppedTogetherGiveTheViewOfOneByOne) {
+  TFilter* a = AddFilter(*cursor_, "Score > 0");
+  TFilter* b = AddFilter(*cursor_, "Price < 0");
+  TFilter* c = AddFilter(*cursor_, "Name LIKE 'a%'");
+  const std::vector<TFilter*> ab = {a, b};
+  ActivateFilters(*cursor_, ab);
+  EXPECT_TRUE(a->Active() && b->Active() && !c->Active());
+  EXPECT_EQ(View(*cursor_), OneByOne("Score > 0 AND Price < 0"));
+  // The view is settled anew: the cursor stands before its first record.
+  cursor_->First();
+  ASSERT_TRUE(cursor_->MoveNext());
+  ActivateFilters(*cursor_, std::vector<TFilter*>{c});
+  EXPECT_TRUE(cursor_->Bof());
+  EXPECT_EQ(View(*cursor_), OneByOne("Score > 0 AND Price < 0 AND Name LIKE 'a%'"));
+
+  // A filter of another cursor makes the whole call fail before anything
+  // changes.
+  TDataCursor other(env_.directory);
+  other.Open("Stock");
+  TFilter* foreign = AddFilter(other, "Score < 0");
+  const std::vector<TFilter*> mixed = {a, foreign};
+  EXPECT_EQ(ErrorCodeOf([&] { DropFilters(*cursor_, mixed); }), STRATA_NOSUCHFILTER);
+  EXPECT_EQ(ErrorCodeOf([&] { ActivateFilters(*cursor_, mixed); }), STRATA_NOSUCHFILTER);
+  EXPECT_EQ(FilterSetOf(*cursor_)->Count(), 3u);
+  EXPECT_FALSE(foreign->Active());
+
+  // Dropping two of the three active ones leaves the view of the third.
+  const std::vector<TFilter*> ca = {c, a};
+  DropFilters(*cursor_, ca);
+  EXPECT_EQ(FilterSetOf(*cursor_)->Count(), 1u);
+  EXPECT_EQ(View(*cursor_), OneByOne("Price < 0"));
+  DropFilters(*cursor_, std::vector<TFilter*>{b});
+  EXPECT_EQ(cursor_->RecordCount(), static_cast<uint32_t>(kRecords));
+}
+
 TEST_F(FilterTest, ChangesKeepTheViewExact) {
   TFilter* filter = AddFilter(*cursor_, "Score = 7");
   ActivateFilter(*cursor_, filter);

@@ -139,10 +139,13 @@ void TSourceFilters::Clear() {
 void TSourceFilters::Install(TDataQuery& query, TJoinChain& chain, int target,
                              const std::vector<uint16_t>& set_fields) {
   static const std::vector<uint16_t> kNone;
+  // A single source is walked once; the sources of a join are walked again
+  // for each row of the ones before them.
+  const bool walked_once = chain.Levels.size() == 1;
   for (TLoopLevel& level : chain.Levels) {
     TDataCursor& cursor = *query.SourceTables[static_cast<size_t>(level.Source)].Cursor;
     cursor.CancelRange();
-    InstallLevel(cursor, level, level.Source == target ? set_fields : kNone);
+    InstallLevel(cursor, level, level.Source == target ? set_fields : kNone, walked_once);
   }
   Reclassify(chain);
 }
@@ -159,7 +162,7 @@ void TSourceFilters::Reclassify(TJoinChain& chain) const {
 }
 
 void TSourceFilters::InstallLevel(TDataCursor& cursor, TLoopLevel& level,
-                                  const std::vector<uint16_t>& set_fields) {
+                                  const std::vector<uint16_t>& set_fields, bool walked_once) {
   if (level.Filtered.empty()) return;
   const std::vector<TIndexChoice> indexes = IndexChoices(cursor);
   std::vector<TCandidate> candidates;
@@ -178,6 +181,7 @@ void TSourceFilters::InstallLevel(TDataCursor& cursor, TLoopLevel& level,
   const int walk_index = cursor.CurrentIndex();
   bool answered = false;
   const TCandidate* walk = nullptr;
+  const TCandidate* first_answered = nullptr;
   for (TCandidate& candidate : candidates) {
     if (candidate.Range.Empty) {
       level.NoRows = true;
@@ -190,6 +194,7 @@ void TSourceFilters::InstallLevel(TDataCursor& cursor, TLoopLevel& level,
     candidate.Declined = candidate.Estimate > limit;
     if (candidate.Declined) continue;
     answered = true;
+    if (first_answered == nullptr) first_answered = &candidate;
     if (!RangeUsesField(cursor, candidate.Range, set_fields)) {
       walk = &candidate;
       break;
@@ -205,7 +210,10 @@ void TSourceFilters::InstallLevel(TDataCursor& cursor, TLoopLevel& level,
   }
   if (!answered) return;
   // A declined condition narrows the filter after all beside an answered one.
-  // The filters go on together: the view is built once.
+  // The filters go on together: the view is settled once. A cursor walked
+  // once over the narrowest answered range checks each record there as it
+  // passes it: building the view would read those records before the walk
+  // reads them again.
   std::vector<TFilter*> filters;
   for (const TCandidate& candidate : candidates) {
     TFilter* filter = AddFilter(cursor, FilterExpressionOf(*candidate.Condition));
@@ -213,7 +221,8 @@ void TSourceFilters::InstallLevel(TDataCursor& cursor, TLoopLevel& level,
     carried_.push_back(candidate.Condition);
     filters.push_back(filter);
   }
-  ActivateFilters(cursor, filters);
+  const bool checked = walked_once && walk != nullptr && walk == first_answered && !level.NoRows;
+  ActivateFilters(cursor, filters, checked ? TFilterView::kChecked : TFilterView::kBuilt);
 }
 
 }  // namespace strata

@@ -105,7 +105,7 @@ void TExpressionFilterSet::Drop(std::span<TFilter* const> filters) {
   if (was_active) Rebuild();
 }
 
-void TExpressionFilterSet::Activate(std::span<TFilter* const> filters) {
+void TExpressionFilterSet::Activate(std::span<TFilter* const> filters, TFilterView view) {
   for (TFilter* filter : filters) Find(filter);
   for (TFilter* filter : filters) {
     TFilter& found = Find(filter);
@@ -114,7 +114,14 @@ void TExpressionFilterSet::Activate(std::span<TFilter* const> filters) {
       ++active_count_;
     }
   }
-  Rebuild();
+  if (view == TFilterView::kBuilt) {
+    Rebuild();
+    return;
+  }
+  // Untrusted, the set checks every record the cursor passes.
+  bitmap_.Clear();
+  trusted_ = false;
+  last_index_.reset();
 }
 
 void TExpressionFilterSet::Deactivate(TFilter* filter) {
@@ -259,9 +266,9 @@ void DropFilters(TDataCursor& cursor, std::span<TFilter* const> filters) {
   Reposition(cursor);
 }
 
-void ActivateFilters(TDataCursor& cursor, std::span<TFilter* const> filters) {
+void ActivateFilters(TDataCursor& cursor, std::span<TFilter* const> filters, TFilterView view) {
   if (filters.empty()) return;
-  ExistingSetOf(cursor).Activate(filters);
+  ExistingSetOf(cursor).Activate(filters, view);
   Reposition(cursor);
 }
 

@@ -37,6 +37,13 @@ class TDataCursor;
 
 constexpr size_t kMaxFilters = 64;
 
+// How activated filters narrow the view: kBuilt reads the qualifying
+// records into the bitmap at once; kChecked builds nothing and checks each
+// record as the cursor passes it (for a cursor walked once over an index
+// range, where building the view would read the same records a second
+// time). A later activation or deactivation builds the view again.
+enum class TFilterView : uint8_t { kBuilt, kChecked };
+
 // A parsed filter expression not yet given to a cursor.
 struct TFilterExpression {
   std::unique_ptr<TExpTokenStack> Pool;
@@ -74,7 +81,7 @@ class TExpressionFilterSet : public TCursorFilter {
   // As Drop and Activate for each of `filters`, with one rebuild of the
   // view; nothing changes when one of them is not of this set.
   void Drop(std::span<TFilter* const> filters);
-  void Activate(std::span<TFilter* const> filters);
+  void Activate(std::span<TFilter* const> filters, TFilterView view = TFilterView::kBuilt);
   size_t Count() const { return filters_.size(); }
   // Whether the last rebuild read an index range (and which index), for tests.
   std::optional<int> LastIndexUsed() const { return last_index_; }
@@ -115,7 +122,8 @@ void ActivateFilter(TDataCursor& cursor, TFilter* filter);
 void DeactivateFilter(TDataCursor& cursor, TFilter* filter);
 // As DropFilter / ActivateFilter for each of `filters`, the view settled once.
 void DropFilters(TDataCursor& cursor, std::span<TFilter* const> filters);
-void ActivateFilters(TDataCursor& cursor, std::span<TFilter* const> filters);
+void ActivateFilters(TDataCursor& cursor, std::span<TFilter* const> filters,
+                     TFilterView view = TFilterView::kBuilt);
 // The cursor's set, or nullptr when no filter was ever added.
 TExpressionFilterSet* FilterSetOf(TDataCursor& cursor);
 

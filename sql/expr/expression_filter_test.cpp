@@ -316,6 +316,41 @@ TEST_F(FilterTest, FiltersActivatedAndDroppedTogetherGiveTheViewOfOneByOne) {
   EXPECT_EQ(cursor_->RecordCount(), static_cast<uint32_t>(kRecords));
 }
 
+TEST_F(FilterTest, FiltersCheckedRecordByRecordGiveTheSameViewAndFollowChanges) {
+  TFilter* score = AddFilter(*cursor_, "Score > 50");
+  TFilter* name = AddFilter(*cursor_, "Name = 'apple'");
+  const std::vector<TFilter*> both = {score, name};
+  ActivateFilters(*cursor_, both, TFilterView::kChecked);
+  EXPECT_FALSE(FilterSetOf(*cursor_)->LastIndexUsed());  // nothing was read
+  const std::set<uint32_t> expected = OneByOne("Score > 50 AND Name = 'apple'");
+  ASSERT_FALSE(expected.empty());
+  EXPECT_EQ(View(*cursor_), expected);
+  EXPECT_EQ(cursor_->RecordCount(), expected.size());
+  // Within a range too.
+  cursor_->SetIndex("ByScore");
+  const int16_t from = 60;
+  const int16_t to = 80;
+  cursor_->SetRange(std::vector<TKeyFieldValue>{{&from, 2}}, std::vector<TKeyFieldValue>{{&to, 2}});
+  EXPECT_EQ(View(*cursor_), OneByOne("Score >= 60 AND Score <= 80 AND Name = 'apple'"));
+
+  // A record changed to fail the filter leaves the view; one changed to pass
+  // it joins.
+  cursor_->First();
+  ASSERT_TRUE(cursor_->MoveNext());
+  const uint32_t leaving = cursor_->CurrentRecordNumber();
+  cursor_->PutFieldString(6, "pear");
+  cursor_->ModifyRecord();
+  cursor_->CancelRange();
+  std::set<uint32_t> now = OneByOne("Score > 50 AND Name = 'apple'");
+  EXPECT_EQ(now.count(leaving), 0u);
+  EXPECT_EQ(View(*cursor_), now);
+
+  // Deactivating builds the view of the rest from an index again.
+  DeactivateFilter(*cursor_, name);
+  EXPECT_TRUE(FilterSetOf(*cursor_)->LastIndexUsed());
+  EXPECT_EQ(View(*cursor_), OneByOne("Score > 50"));
+}
+
 TEST_F(FilterTest, ChangesKeepTheViewExact) {
   TFilter* filter = AddFilter(*cursor_, "Score = 7");
   ActivateFilter(*cursor_, filter);

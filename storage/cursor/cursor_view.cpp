@@ -48,9 +48,9 @@ bool TDataCursor::InRange(const TIndexPosition& pos) const {
 bool TDataCursor::Accepted(const TIndexPosition& pos) {
   if (!Filtering()) return true;
   if (!filter_->NeedsRecord()) return filter_->Accepts(pos.RecordNumber, {});
-  std::vector<uint8_t> record;
-  if (!ReadStored(pos.RecordNumber, record)) return false;
-  return filter_->Accepts(pos.RecordNumber, record);
+  // Read into a buffer kept for the checks: checking records allocates nothing.
+  if (!ReadStored(pos.RecordNumber, checked_)) return false;
+  return filter_->Accepts(pos.RecordNumber, checked_);
 }
 
 bool TDataCursor::SettleForward(TIndexPosition& pos, bool on_entry) {

@@ -480,6 +480,7 @@ class TDataCursor {
   std::vector<uint8_t> image_;  // the current record as last read
   std::vector<uint8_t> buffer_;
   std::vector<uint8_t> scratch_;  // a record being read (keeps its capacity)
+  std::vector<uint8_t> checked_;  // a record a filter checks (keeps its capacity)
   bool modified_ = false;
   bool row_number_given_ = false;  // the auto-increment field was put
   uint32_t edit_lock_ = 0;         // record locked for a pessimistic edit

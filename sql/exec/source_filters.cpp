@@ -78,8 +78,9 @@ int Narrowness(const TCandidate& candidate) {
 // index.
 uint32_t TableSlots(TDataCursor& cursor) { return cursor.Table().DataFile().SlotCount(); }
 
-// The records in `range`, counted up to `limit`.
-uint32_t CountUpTo(TDataCursor& cursor, const TIndexRange& range, uint32_t limit);
+// Restricts the cursor to `range` and counts its records up to `limit`;
+// the range stays on.
+uint32_t CountInRange(TDataCursor& cursor, const TIndexRange& range, uint32_t limit);
 
 }  // namespace
 
@@ -94,11 +95,8 @@ TFilterExpression FilterExpressionOf(const TExpToken& condition) {
 
 namespace {
 
-uint32_t CountUpTo(TDataCursor& cursor, const TIndexRange& range, uint32_t limit) {
-  uint32_t count = 0;
-  if (ApplyRange(cursor, range)) count = cursor.CountUpTo(limit);
-  cursor.CancelRange();
-  return count;
+uint32_t CountInRange(TDataCursor& cursor, const TIndexRange& range, uint32_t limit) {
+  return ApplyRange(cursor, range) ? cursor.CountUpTo(limit) : 0;
 }
 
 }  // namespace
@@ -182,6 +180,7 @@ void TSourceFilters::InstallLevel(TDataCursor& cursor, TLoopLevel& level,
   bool answered = false;
   const TCandidate* walk = nullptr;
   const TCandidate* first_answered = nullptr;
+  const TCandidate* counted = nullptr;  // whose range the cursor stands in
   for (TCandidate& candidate : candidates) {
     if (candidate.Range.Empty) {
       level.NoRows = true;
@@ -190,7 +189,8 @@ void TSourceFilters::InstallLevel(TDataCursor& cursor, TLoopLevel& level,
     }
     // Beyond kCountLimit records the range counts as answered: walking it
     // costs no more than reading the table, and the count stays bounded.
-    candidate.Estimate = CountUpTo(cursor, candidate.Range, std::min(limit + 1, kCountLimit));
+    candidate.Estimate = CountInRange(cursor, candidate.Range, std::min(limit + 1, kCountLimit));
+    counted = &candidate;
     candidate.Declined = candidate.Estimate > limit;
     if (candidate.Declined) continue;
     answered = true;
@@ -203,9 +203,11 @@ void TSourceFilters::InstallLevel(TDataCursor& cursor, TLoopLevel& level,
   // The range goes on before the filters: each filter change settles the
   // cursor in its view, which within the range costs a few entries, and
   // outside it (or on the row-order index) a walk along the index.
+  // The walk's range was the last one counted: the cursor stands in it.
   if (answered && walk != nullptr && !level.NoRows) {
-    ApplyRange(cursor, walk->Range);
+    if (walk != counted) ApplyRange(cursor, walk->Range);
   } else {
+    if (counted != nullptr) cursor.CancelRange();
     cursor.SetIndex(walk_index);
   }
   if (!answered) return;

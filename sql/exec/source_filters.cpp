@@ -78,8 +78,9 @@ int Narrowness(const TCandidate& candidate) {
 // index.
 uint32_t TableSlots(TDataCursor& cursor) { return cursor.Table().DataFile().SlotCount(); }
 
-// The records in `range`, counted up to `limit`.
-uint32_t CountUpTo(TDataCursor& cursor, const TIndexRange& range, uint32_t limit);
+// Restricts the cursor to `range` and counts its records up to `limit`;
+// the range stays on.
+uint32_t CountInRange(TDataCursor& cursor, const TIndexRange& range, uint32_t limit);
 
 }  // namespace
 
@@ -94,14 +95,8 @@ TFilterExpression FilterExpressionOf(const TExpToken& condition) {
 
 namespace {
 
-uint32_t CountUpTo(TDataCursor& cursor, const TIndexRange& range, uint32_t limit) {
-  uint32_t count = 0;
-  if (ApplyRange(cursor, range)) {
-    cursor.First();
-    while (count < limit && cursor.MoveNext()) ++count;
-  }
-  cursor.CancelRange();
-  return count;
+uint32_t CountInRange(TDataCursor& cursor, const TIndexRange& range, uint32_t limit) {
+  return ApplyRange(cursor, range) ? cursor.CountUpTo(limit) : 0;
 }
 
 }  // namespace
@@ -126,8 +121,14 @@ bool ApplyRange(TDataCursor& cursor, const TIndexRange& range) {
 TSourceFilters::~TSourceFilters() { Clear(); }
 
 void TSourceFilters::Clear() {
-  for (auto it = installed_.rbegin(); it != installed_.rend(); ++it) {
-    BestEffort([&] { DropFilter(*it->first, it->second); });
+  // The filters of one cursor stand together: they go together, the view
+  // settled once.
+  std::vector<TFilter*> filters;
+  for (auto it = installed_.rbegin(); it != installed_.rend();) {
+    TDataCursor& cursor = *it->first;
+    filters.clear();
+    for (; it != installed_.rend() && it->first == &cursor; ++it) filters.push_back(it->second);
+    BestEffort([&] { DropFilters(cursor, filters); });
   }
   installed_.clear();
   carried_.clear();
@@ -136,10 +137,13 @@ void TSourceFilters::Clear() {
 void TSourceFilters::Install(TDataQuery& query, TJoinChain& chain, int target,
                              const std::vector<uint16_t>& set_fields) {
   static const std::vector<uint16_t> kNone;
+  // A single source is walked once; the sources of a join are walked again
+  // for each row of the ones before them.
+  const bool walked_once = chain.Levels.size() == 1;
   for (TLoopLevel& level : chain.Levels) {
     TDataCursor& cursor = *query.SourceTables[static_cast<size_t>(level.Source)].Cursor;
     cursor.CancelRange();
-    InstallLevel(cursor, level, level.Source == target ? set_fields : kNone);
+    InstallLevel(cursor, level, level.Source == target ? set_fields : kNone, walked_once);
   }
   Reclassify(chain);
 }
@@ -156,7 +160,7 @@ void TSourceFilters::Reclassify(TJoinChain& chain) const {
 }
 
 void TSourceFilters::InstallLevel(TDataCursor& cursor, TLoopLevel& level,
-                                  const std::vector<uint16_t>& set_fields) {
+                                  const std::vector<uint16_t>& set_fields, bool walked_once) {
   if (level.Filtered.empty()) return;
   const std::vector<TIndexChoice> indexes = IndexChoices(cursor);
   std::vector<TCandidate> candidates;
@@ -175,6 +179,8 @@ void TSourceFilters::InstallLevel(TDataCursor& cursor, TLoopLevel& level,
   const int walk_index = cursor.CurrentIndex();
   bool answered = false;
   const TCandidate* walk = nullptr;
+  const TCandidate* first_answered = nullptr;
+  const TCandidate* counted = nullptr;  // whose range the cursor stands in
   for (TCandidate& candidate : candidates) {
     if (candidate.Range.Empty) {
       level.NoRows = true;
@@ -183,10 +189,12 @@ void TSourceFilters::InstallLevel(TDataCursor& cursor, TLoopLevel& level,
     }
     // Beyond kCountLimit records the range counts as answered: walking it
     // costs no more than reading the table, and the count stays bounded.
-    candidate.Estimate = CountUpTo(cursor, candidate.Range, std::min(limit + 1, kCountLimit));
+    candidate.Estimate = CountInRange(cursor, candidate.Range, std::min(limit + 1, kCountLimit));
+    counted = &candidate;
     candidate.Declined = candidate.Estimate > limit;
     if (candidate.Declined) continue;
     answered = true;
+    if (first_answered == nullptr) first_answered = &candidate;
     if (!RangeUsesField(cursor, candidate.Range, set_fields)) {
       walk = &candidate;
       break;
@@ -195,19 +203,28 @@ void TSourceFilters::InstallLevel(TDataCursor& cursor, TLoopLevel& level,
   // The range goes on before the filters: each filter change settles the
   // cursor in its view, which within the range costs a few entries, and
   // outside it (or on the row-order index) a walk along the index.
+  // The walk's range was the last one counted: the cursor stands in it.
   if (answered && walk != nullptr && !level.NoRows) {
-    ApplyRange(cursor, walk->Range);
+    if (walk != counted) ApplyRange(cursor, walk->Range);
   } else {
+    if (counted != nullptr) cursor.CancelRange();
     cursor.SetIndex(walk_index);
   }
   if (!answered) return;
   // A declined condition narrows the filter after all beside an answered one.
+  // The filters go on together: the view is settled once. A cursor walked
+  // once over the narrowest answered range checks each record there as it
+  // passes it: building the view would read those records before the walk
+  // reads them again.
+  std::vector<TFilter*> filters;
   for (const TCandidate& candidate : candidates) {
     TFilter* filter = AddFilter(cursor, FilterExpressionOf(*candidate.Condition));
     installed_.emplace_back(&cursor, filter);
     carried_.push_back(candidate.Condition);
-    ActivateFilter(cursor, filter);
+    filters.push_back(filter);
   }
+  const bool checked = walked_once && walk != nullptr && walk == first_answered && !level.NoRows;
+  ActivateFilters(cursor, filters, checked ? TFilterView::kChecked : TFilterView::kBuilt);
 }
 
 }  // namespace strata

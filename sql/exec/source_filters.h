@@ -14,7 +14,10 @@
 // The cursor is then walked over the smallest answered range, so that a
 // look-up by an indexed column reads only its records. The target of an
 // UPDATE is never walked over an index on a column the UPDATE sets (a
-// changed key would move the record ahead of the walk).
+// changed key would move the record ahead of the walk). A single source
+// walked over the narrowest answered range checks its filters record by
+// record as it goes (TFilterView::kChecked); other sources build their
+// views first.
 //
 // The filters are dropped again when the object goes.
 #pragma once
@@ -50,8 +53,8 @@ class TSourceFilters {
   void Clear();
 
  private:
-  void InstallLevel(TDataCursor& cursor, TLoopLevel& level,
-                    const std::vector<uint16_t>& set_fields);
+  void InstallLevel(TDataCursor& cursor, TLoopLevel& level, const std::vector<uint16_t>& set_fields,
+                    bool walked_once);
 
   std::vector<std::pair<TDataCursor*, TFilter*>> installed_;
   std::vector<const TExpToken*> carried_;  // conditions the filters answer

@@ -1,5 +1,6 @@
 #include "sql/expr/exp_grammar.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -65,8 +66,31 @@ constexpr std::array<std::string_view, 9> kExtractParts = {
     "YEAR", "MONTH", "WEEK", "DAY", "DAYOFWEEK", "DAYOFYEAR", "HOUR", "MINUTE", "SECOND"};
 // clang-format on
 
+constexpr size_t kLongestFunctionWord = [] {
+  size_t longest = 0;
+  for (const TFunctionWord& word : kFunctionWords) longest = std::max(longest, word.Name.size());
+  return longest;
+}();
+
 const TFunctionWord* FindFunctionWord(const TExpressionParser& tokens) {
   if (!tokens.IsToken(ttSymbol)) return nullptr;
+  // Every symbol of an expression is looked up here: an ASCII word is
+  // upper-cased once and compared whole with each name (the letter-case
+  // rule of TokenIsKeyword for ASCII words); other words go the long way.
+  const std::string_view raw = tokens.RawTokenText();
+  if (std::all_of(raw.begin(), raw.end(),
+                  [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+    if (raw.size() > kLongestFunctionWord) return nullptr;
+    std::array<char, kLongestFunctionWord> upper{};
+    for (size_t i = 0; i < raw.size(); ++i) {
+      upper[i] = raw[i] >= 'a' && raw[i] <= 'z' ? static_cast<char>(raw[i] - 32) : raw[i];
+    }
+    const std::string_view word_text(upper.data(), raw.size());
+    for (const TFunctionWord& word : kFunctionWords) {
+      if (word.Name == word_text) return &word;
+    }
+    return nullptr;
+  }
   for (const TFunctionWord& word : kFunctionWords) {
     if (tokens.TokenIsKeyword(word.Name)) return &word;
   }
@@ -359,11 +383,10 @@ TExpToken* TGrammar::Primary() {
       if (t_.TokenIsKeyword("NOT"))
         t_.Raise(msg::kUnknownSymbol, {t_.TokenText(), t_.ParseContext()});
       const auto state = t_.Save();
-      const std::string name = t_.TokenText();
       t_.NextToken();
       const bool call = t_.IsToken('(');
       t_.Restore(state);
-      if (call) t_.Raise(msg::kUnknownFunction, {name, t_.ParseContext()});
+      if (call) t_.Raise(msg::kUnknownFunction, {t_.TokenText(), t_.ParseContext()});
     }
     return NameReference();
   }

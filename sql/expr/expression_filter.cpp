@@ -1,5 +1,7 @@
 #include "sql/expr/expression_filter.h"
 
+#include <algorithm>
+
 #include "sql/expr/exp_grammar.h"
 #include "sql/expr/exp_messages.h"
 #include "sql/expr/filter_index_range.h"
@@ -85,6 +87,41 @@ void TExpressionFilterSet::Activate(TFilter* filter) {
     ++active_count_;
   }
   Rebuild();
+}
+
+void TExpressionFilterSet::Drop(std::span<TFilter* const> filters) {
+  for (TFilter* filter : filters) Find(filter);
+  bool was_active = false;
+  for (TFilter* filter : filters) {
+    auto found = std::find_if(filters_.begin(), filters_.end(),
+                              [&](const auto& owned) { return owned.get() == filter; });
+    if (found == filters_.end()) continue;  // named twice
+    if ((*found)->active_) {
+      was_active = true;
+      --active_count_;
+    }
+    filters_.erase(found);
+  }
+  if (was_active) Rebuild();
+}
+
+void TExpressionFilterSet::Activate(std::span<TFilter* const> filters, TFilterView view) {
+  for (TFilter* filter : filters) Find(filter);
+  for (TFilter* filter : filters) {
+    TFilter& found = Find(filter);
+    if (!found.active_) {
+      found.active_ = true;
+      ++active_count_;
+    }
+  }
+  if (view == TFilterView::kBuilt) {
+    Rebuild();
+    return;
+  }
+  // Untrusted, the set checks every record the cursor passes.
+  bitmap_.Clear();
+  trusted_ = false;
+  last_index_.reset();
 }
 
 void TExpressionFilterSet::Deactivate(TFilter* filter) {
@@ -220,6 +257,18 @@ void ActivateFilter(TDataCursor& cursor, TFilter* filter) {
 
 void DeactivateFilter(TDataCursor& cursor, TFilter* filter) {
   ExistingSetOf(cursor).Deactivate(filter);
+  Reposition(cursor);
+}
+
+void DropFilters(TDataCursor& cursor, std::span<TFilter* const> filters) {
+  if (filters.empty()) return;
+  ExistingSetOf(cursor).Drop(filters);
+  Reposition(cursor);
+}
+
+void ActivateFilters(TDataCursor& cursor, std::span<TFilter* const> filters, TFilterView view) {
+  if (filters.empty()) return;
+  ExistingSetOf(cursor).Activate(filters, view);
   Reposition(cursor);
 }
 

@@ -23,6 +23,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -35,6 +36,13 @@ namespace strata {
 class TDataCursor;
 
 constexpr size_t kMaxFilters = 64;
+
+// How activated filters narrow the view: kBuilt reads the qualifying
+// records into the bitmap at once; kChecked builds nothing and checks each
+// record as the cursor passes it (for a cursor walked once over an index
+// range, where building the view would read the same records a second
+// time). A later activation or deactivation builds the view again.
+enum class TFilterView : uint8_t { kBuilt, kChecked };
 
 // A parsed filter expression not yet given to a cursor.
 struct TFilterExpression {
@@ -70,6 +78,10 @@ class TExpressionFilterSet : public TCursorFilter {
   void Drop(TFilter* filter);
   void Activate(TFilter* filter);
   void Deactivate(TFilter* filter);
+  // As Drop and Activate for each of `filters`, with one rebuild of the
+  // view; nothing changes when one of them is not of this set.
+  void Drop(std::span<TFilter* const> filters);
+  void Activate(std::span<TFilter* const> filters, TFilterView view = TFilterView::kBuilt);
   size_t Count() const { return filters_.size(); }
   // Whether the last rebuild read an index range (and which index), for tests.
   std::optional<int> LastIndexUsed() const { return last_index_; }
@@ -108,6 +120,10 @@ TFilter* AddFilter(TDataCursor& cursor, TFilterExpression expression);
 void DropFilter(TDataCursor& cursor, TFilter* filter);
 void ActivateFilter(TDataCursor& cursor, TFilter* filter);
 void DeactivateFilter(TDataCursor& cursor, TFilter* filter);
+// As DropFilter / ActivateFilter for each of `filters`, the view settled once.
+void DropFilters(TDataCursor& cursor, std::span<TFilter* const> filters);
+void ActivateFilters(TDataCursor& cursor, std::span<TFilter* const> filters,
+                     TFilterView view = TFilterView::kBuilt);
 // The cursor's set, or nullptr when no filter was ever added.
 TExpressionFilterSet* FilterSetOf(TDataCursor& cursor);
 

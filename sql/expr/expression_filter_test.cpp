@@ -281,6 +281,76 @@ TEST_F(FilterTest, SeveralActiveFiltersAllHold) {
   EXPECT_EQ(cursor_->RecordCount(), static_cast<uint32_t>(kRecords));
 }
 
+TEST_F(FilterTest, FiltersActivatedAndDroppedTogetherGiveTheViewOfOneByOne) {
+  TFilter* a = AddFilter(*cursor_, "Score > 0");
+  TFilter* b = AddFilter(*cursor_, "Price < 0");
+  TFilter* c = AddFilter(*cursor_, "Name LIKE 'a%'");
+  const std::vector<TFilter*> ab = {a, b};
+  ActivateFilters(*cursor_, ab);
+  EXPECT_TRUE(a->Active() && b->Active() && !c->Active());
+  EXPECT_EQ(View(*cursor_), OneByOne("Score > 0 AND Price < 0"));
+  // The view is settled anew: the cursor stands before its first record.
+  cursor_->First();
+  ASSERT_TRUE(cursor_->MoveNext());
+  ActivateFilters(*cursor_, std::vector<TFilter*>{c});
+  EXPECT_TRUE(cursor_->Bof());
+  EXPECT_EQ(View(*cursor_), OneByOne("Score > 0 AND Price < 0 AND Name LIKE 'a%'"));
+
+  // A filter of another cursor makes the whole call fail before anything
+  // changes.
+  TDataCursor other(env_.directory);
+  other.Open("Stock");
+  TFilter* foreign = AddFilter(other, "Score < 0");
+  const std::vector<TFilter*> mixed = {a, foreign};
+  EXPECT_EQ(ErrorCodeOf([&] { DropFilters(*cursor_, mixed); }), STRATA_NOSUCHFILTER);
+  EXPECT_EQ(ErrorCodeOf([&] { ActivateFilters(*cursor_, mixed); }), STRATA_NOSUCHFILTER);
+  EXPECT_EQ(FilterSetOf(*cursor_)->Count(), 3u);
+  EXPECT_FALSE(foreign->Active());
+
+  // Dropping two of the three active ones leaves the view of the third.
+  const std::vector<TFilter*> ca = {c, a};
+  DropFilters(*cursor_, ca);
+  EXPECT_EQ(FilterSetOf(*cursor_)->Count(), 1u);
+  EXPECT_EQ(View(*cursor_), OneByOne("Price < 0"));
+  DropFilters(*cursor_, std::vector<TFilter*>{b});
+  EXPECT_EQ(cursor_->RecordCount(), static_cast<uint32_t>(kRecords));
+}
+
+TEST_F(FilterTest, FiltersCheckedRecordByRecordGiveTheSameViewAndFollowChanges) {
+  TFilter* score = AddFilter(*cursor_, "Score > 50");
+  TFilter* name = AddFilter(*cursor_, "Name = 'apple'");
+  const std::vector<TFilter*> both = {score, name};
+  ActivateFilters(*cursor_, both, TFilterView::kChecked);
+  EXPECT_FALSE(FilterSetOf(*cursor_)->LastIndexUsed());  // nothing was read
+  const std::set<uint32_t> expected = OneByOne("Score > 50 AND Name = 'apple'");
+  ASSERT_FALSE(expected.empty());
+  EXPECT_EQ(View(*cursor_), expected);
+  EXPECT_EQ(cursor_->RecordCount(), expected.size());
+  // Within a range too.
+  cursor_->SetIndex("ByScore");
+  const int16_t from = 60;
+  const int16_t to = 80;
+  cursor_->SetRange(std::vector<TKeyFieldValue>{{&from, 2}}, std::vector<TKeyFieldValue>{{&to, 2}});
+  EXPECT_EQ(View(*cursor_), OneByOne("Score >= 60 AND Score <= 80 AND Name = 'apple'"));
+
+  // A record changed to fail the filter leaves the view; one changed to pass
+  // it joins.
+  cursor_->First();
+  ASSERT_TRUE(cursor_->MoveNext());
+  const uint32_t leaving = cursor_->CurrentRecordNumber();
+  cursor_->PutFieldString(6, "pear");
+  cursor_->ModifyRecord();
+  cursor_->CancelRange();
+  std::set<uint32_t> now = OneByOne("Score > 50 AND Name = 'apple'");
+  EXPECT_EQ(now.count(leaving), 0u);
+  EXPECT_EQ(View(*cursor_), now);
+
+  // Deactivating builds the view of the rest from an index again.
+  DeactivateFilter(*cursor_, name);
+  EXPECT_TRUE(FilterSetOf(*cursor_)->LastIndexUsed());
+  EXPECT_EQ(View(*cursor_), OneByOne("Score > 50"));
+}
+
 TEST_F(FilterTest, ChangesKeepTheViewExact) {
   TFilter* filter = AddFilter(*cursor_, "Score = 7");
   ActivateFilter(*cursor_, filter);

@@ -217,9 +217,17 @@ uint8_t TExpressionParser::CharCodeValue() const {
 std::string TExpressionParser::SourceText(size_t begin, size_t end) const {
   std::string out;
   end = std::min(end, text_.size());
+  if (begin >= end) return out;
+  out.reserve(end - begin);
+  // Line breaks are left out: the pieces between them are copied whole.
+  size_t run = begin;
   for (size_t i = begin; i < end; ++i) {
-    if (text_[i] != '\r' && text_[i] != '\n') out.push_back(text_[i]);
+    if (text_[i] == '\r' || text_[i] == '\n') {
+      out.append(text_, run, i - run);
+      run = i + 1;
+    }
   }
+  out.append(text_, run, end - run);
   while (!out.empty() && static_cast<unsigned char>(out.back()) <= 32) out.pop_back();
   return out;
 }

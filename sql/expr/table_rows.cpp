@@ -1,5 +1,6 @@
 #include "sql/expr/table_rows.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "sql/expr/expression_parser.h"
@@ -37,10 +38,11 @@ std::optional<TColumnInfo> TTableColumns::FindColumn(int source, std::string_vie
 
 TRecordRows::TRecordRows(const std::vector<TFieldDescriptor>& fields, TRecordContext context)
     : fields_(fields), context_(std::move(context)) {
+  uint16_t highest = 0;
+  for (const TFieldDescriptor& field : fields_) highest = std::max(highest, field.FieldNumber);
+  if (!fields_.empty()) by_number_.assign(size_t{highest} + 1, -1);
   for (size_t i = 0; i < fields_.size(); ++i) {
-    const uint16_t number = fields_[i].FieldNumber;
-    if (number >= by_number_.size()) by_number_.resize(number + 1, -1);
-    by_number_[number] = static_cast<int>(i);
+    by_number_[fields_[i].FieldNumber] = static_cast<int>(i);
   }
 }
 

@@ -45,6 +45,16 @@ auto TDataCursor::Reading(Work&& work) -> decltype(work()) {
 
 // Positioning -------------------------------------------------------------------
 
+bool TDataCursor::Bof() {
+  if (ends_pending_) Reading([&] { SettleEnds(); });
+  return bof_;
+}
+
+bool TDataCursor::Eof() {
+  if (ends_pending_) Reading([&] { SettleEnds(); });
+  return eof_;
+}
+
 void TDataCursor::First() {
   Reading([&] { SetAtEnd(false); });
 }
@@ -82,6 +92,17 @@ uint32_t TDataCursor::ScanNext(uint32_t max, const std::function<bool(TDataCurso
 
 uint32_t TDataCursor::RecordCount() {
   return Reading([&] { return ViewCount(); });
+}
+
+uint32_t TDataCursor::CountUpTo(uint32_t limit) {
+  return Reading([&] {
+    uint32_t count = 0;
+    TIndexPosition pos;
+    for (bool on = limit > 0 && ViewFirst(pos); on; on = ViewNext(pos)) {
+      if (++count >= limit) break;
+    }
+    return count;
+  });
 }
 
 uint32_t TDataCursor::RecordNumber() {
@@ -151,7 +172,10 @@ namespace {
 
 const std::vector<uint8_t>& TDataCursor::GetCurrentRecord(bool lock) {
   RequireOpen();
-  if (state_ != kOnRecord) RaiseNoRecord(bof_, eof_, gone_code_, table_name_);
+  if (state_ != kOnRecord) {
+    Reading([&] { SettleEnds(); });
+    RaiseNoRecord(bof_, eof_, gone_code_, table_name_);
+  }
   const bool pessimistic = lock && table_->Settings().LockProtocol == lpPessimistic;
   if (pessimistic && edit_lock_ != record_number_) {
     // Record lock first, outside the read lock: its waits must not keep
@@ -161,6 +185,7 @@ const std::vector<uint8_t>& TDataCursor::GetCurrentRecord(bool lock) {
     ReadLock read(table_.Table());
     SyncWithTable();
     if (state_ != kOnRecord || record_number_ != number) {
+      SettleEnds();
       RaiseNoRecord(bof_, eof_, gone_code_, table_name_);
     }
     std::vector<uint8_t> stored;
@@ -175,7 +200,10 @@ const std::vector<uint8_t>& TDataCursor::GetCurrentRecord(bool lock) {
   }
   ReadLock read(table_.Table());
   SyncWithTable();
-  if (state_ != kOnRecord) RaiseNoRecord(bof_, eof_, gone_code_, table_name_);
+  if (state_ != kOnRecord) {
+    SettleEnds();
+    RaiseNoRecord(bof_, eof_, gone_code_, table_name_);
+  }
   if (lock) {
     std::vector<uint8_t> stored;
     CheckRecordAgainstStored(record_number_, stored);

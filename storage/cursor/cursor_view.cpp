@@ -8,10 +8,10 @@
 #include "storage/blob/blob_file.h"
 #include "storage/cursor/data_cursor.h"
 #include "storage/data/data_file.h"
-#include "storage/table/data_table.h"
 #include "storage/engine_error.h"
 #include "storage/index/index_file.h"
 #include "storage/record/record_header.h"
+#include "storage/table/data_table.h"
 
 namespace strata {
 
@@ -48,9 +48,9 @@ bool TDataCursor::InRange(const TIndexPosition& pos) const {
 bool TDataCursor::Accepted(const TIndexPosition& pos) {
   if (!Filtering()) return true;
   if (!filter_->NeedsRecord()) return filter_->Accepts(pos.RecordNumber, {});
-  std::vector<uint8_t> record;
-  if (!ReadStored(pos.RecordNumber, record)) return false;
-  return filter_->Accepts(pos.RecordNumber, record);
+  // Read into a buffer kept for the checks: checking records allocates nothing.
+  if (!ReadStored(pos.RecordNumber, checked_)) return false;
+  return filter_->Accepts(pos.RecordNumber, checked_);
 }
 
 bool TDataCursor::SettleForward(TIndexPosition& pos, bool on_entry) {
@@ -173,6 +173,7 @@ void TDataCursor::TakeRecord(const TIndexPosition& pos, bool forward) {
   state_ = kOnRecord;
   bof_ = false;
   eof_ = false;
+  ends_pending_ = false;
   gone_key_.clear();
 }
 
@@ -201,10 +202,12 @@ void TDataCursor::ReleaseEditLock() noexcept {
 
 void TDataCursor::SetAtEnd(bool at_end) {
   LeaveRecord();
-  const bool empty = ViewEmpty();
+  // Whether the view is empty costs a walk to its first record: it is
+  // looked up only when asked (SettleEnds).
   state_ = at_end ? kEof : kBof;
-  bof_ = !at_end || empty;
-  eof_ = at_end || empty;
+  bof_ = !at_end;
+  eof_ = at_end;
+  ends_pending_ = true;
   record_number_ = 0;
   gone_key_.clear();
   gone_code_ = 0;
@@ -213,10 +216,22 @@ void TDataCursor::SetAtEnd(bool at_end) {
   std::fill(buffer_.begin(), buffer_.end(), 0);
 }
 
+void TDataCursor::SettleEnds() {
+  if (!ends_pending_) return;
+  if (state_ == kBof || state_ == kEof) {
+    if (ViewEmpty()) {
+      bof_ = true;
+      eof_ = true;
+    }
+  }
+  ends_pending_ = false;
+}
+
 void TDataCursor::SetGone(std::vector<uint8_t> key, uint16_t code) {
   state_ = kGone;
   bof_ = false;
   eof_ = false;
+  ends_pending_ = false;
   gone_key_ = std::move(key);
   gone_code_ = code;
 }
@@ -230,6 +245,7 @@ void TDataCursor::PlaceOn(uint32_t number, const std::vector<uint8_t>& key, uint
     state_ = kOnRecord;
     bof_ = false;
     eof_ = false;
+    ends_pending_ = false;
     gone_key_.clear();
   } else {
     SetGone(key, gone_code);

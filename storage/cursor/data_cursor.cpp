@@ -76,6 +76,7 @@ void TDataCursor::ResetPosition() {
   state_ = kBof;
   bof_ = true;
   eof_ = false;
+  ends_pending_ = false;
   record_number_ = 0;
   gone_key_.clear();
   gone_code_ = 0;

@@ -175,8 +175,10 @@ class TDataCursor {
   // As Next / Prior, but false at the end instead of an error.
   bool MoveNext();
   bool MovePrior();
-  bool Bof() const { return bof_; }
-  bool Eof() const { return eof_; }
+  // At an end of the view both hold when the view is empty; whether it is
+  // is looked up when asked (moving to an end does not look for records).
+  bool Bof();
+  bool Eof();
   bool OnRecord() const { return state_ == kOnRecord; }
 
   // The current record buffer. STRATA_NOCURRREC (8709) when the view is empty,
@@ -199,6 +201,9 @@ class TDataCursor {
 
   // Records in the view.
   uint32_t RecordCount();
+  // Records in the view counted along the index up to `limit` (the cursor
+  // stays where it is; records are read only for a filter that needs them).
+  uint32_t CountUpTo(uint32_t limit);
   // The current record's ordinal in the view (from 1); 0 when not on a record.
   uint32_t RecordNumber();
   // Makes the record with this ordinal current: STRATA_BOF (8705) below 1,
@@ -410,6 +415,9 @@ class TDataCursor {
   // Makes the entry at `pos` the current record (reads it).
   void TakeRecord(const TIndexPosition& pos, bool forward = false);
   void SetAtEnd(bool at_end);
+  // Settles bof_ and eof_ after SetAtEnd: both when the view is empty. The
+  // caller holds the read lock.
+  void SettleEnds();
   void SetGone(std::vector<uint8_t> key, uint16_t code);
   // Places the cursor on record `number` whose key in the current index is
   // `key`; when it is not in the view the cursor stands on its place.
@@ -458,6 +466,9 @@ class TDataCursor {
   TCursorState state_ = kBof;
   bool bof_ = true;
   bool eof_ = false;
+  // bof_ and eof_ tell only the end the cursor stands at until SettleEnds
+  // has looked whether the view is empty.
+  bool ends_pending_ = false;
   // Where a record that has gone stood: its key in the current index, and
   // the code GetCurrentRecord raises there.
   std::vector<uint8_t> gone_key_;
@@ -469,6 +480,7 @@ class TDataCursor {
   std::vector<uint8_t> image_;  // the current record as last read
   std::vector<uint8_t> buffer_;
   std::vector<uint8_t> scratch_;  // a record being read (keeps its capacity)
+  std::vector<uint8_t> checked_;  // a record a filter checks (keeps its capacity)
   bool modified_ = false;
   bool row_number_given_ = false;  // the auto-increment field was put
   uint32_t edit_lock_ = 0;         // record locked for a pessimistic edit

@@ -279,6 +279,88 @@ TEST_F(DataCursorTest, ABitmapFilterNarrowsNavigationCountAndOrdinals) {
   EXPECT_EQ(cursor->RecordCount(), 4u);
 }
 
+// Moving to an end leaves the question whether the view is empty open until
+// Bof/Eof or a failed record fetch asks it: each change of the view must
+// still be seen then.
+TEST_F(DataCursorTest, EndsFollowEveryChangeOfTheView) {
+  InsertSample();
+  cursor->SetIndex(0);
+  cursor->First();
+  EXPECT_TRUE(cursor->Bof());
+  EXPECT_FALSE(cursor->Eof());
+  cursor->Last();
+  EXPECT_FALSE(cursor->Bof());
+  EXPECT_TRUE(cursor->Eof());
+
+  // An empty range, set while at an end: both ends, and no current record.
+  const int32_t six = 6;
+  const int32_t nine = 9;
+  const std::vector<TKeyFieldValue> from = {{&six, 4}};
+  const std::vector<TKeyFieldValue> to = {{&nine, 4}};
+  cursor->SetRange(from, to);
+  EXPECT_EQ(ErrorCodeOf([&] { cursor->GetCurrentRecord(); }), STRATA_NOCURRREC);
+  EXPECT_TRUE(cursor->Bof());
+  EXPECT_TRUE(cursor->Eof());
+  cursor->CancelRange();
+  cursor->Last();
+  EXPECT_EQ(ErrorCodeOf([&] { cursor->GetCurrentRecord(); }), STRATA_EOF);
+  EXPECT_FALSE(cursor->Bof());
+
+  // Another index at an end: its view is not empty.
+  cursor->SetIndex("ByName");
+  EXPECT_FALSE(cursor->Bof());
+  EXPECT_TRUE(cursor->Eof());
+
+  // A filter that lets nothing through empties the view, taking it away
+  // fills it again.
+  auto filter = std::make_shared<TBitmapFilter>();
+  cursor->SetFilter(filter);
+  EXPECT_TRUE(cursor->Bof() && cursor->Eof());
+  cursor->SetFilter(nullptr);
+  EXPECT_TRUE(cursor->Bof());
+  EXPECT_FALSE(cursor->Eof());
+
+  // Stepping past the last record ends at the end only.
+  cursor->First();
+  while (cursor->MoveNext()) {
+  }
+  EXPECT_FALSE(cursor->Bof());
+  EXPECT_TRUE(cursor->Eof());
+  cursor->SetIndex(0);
+  cursor->SetRange(to, from);
+  cursor->First();
+  EXPECT_EQ(ErrorCodeOf([&] { cursor->Next(); }), STRATA_EOF);
+  EXPECT_TRUE(cursor->Bof() && cursor->Eof());
+}
+
+TEST_F(DataCursorTest, CountUpToStopsAtTheLimitAndLeavesTheCursorInPlace) {
+  InsertSample();
+  cursor->SetIndex(0);
+  EXPECT_EQ(cursor->CountUpTo(100), 5u);
+  EXPECT_EQ(cursor->CountUpTo(3), 3u);
+  EXPECT_EQ(cursor->CountUpTo(0), 0u);
+  cursor->First();
+  cursor->Next();
+  cursor->Next();
+  const int32_t two = 2;
+  const int32_t four = 4;
+  const std::vector<TKeyFieldValue> from = {{&two, 4}};
+  const std::vector<TKeyFieldValue> to = {{&four, 4}};
+  cursor->SetRange(from, to);
+  EXPECT_EQ(cursor->CountUpTo(100), 3u);
+  EXPECT_EQ(*cursor->GetFieldInt64(kId), 2);  // still on its record
+  // A filter counts too: ids 2 and 4 stand in slots 4 and 5.
+  auto filter = std::make_shared<TBitmapFilter>();
+  filter->Bitmap().Add(5);
+  cursor->SetFilter(filter);
+  EXPECT_EQ(cursor->CountUpTo(100), 1u);
+  cursor->CancelRange();
+  filter->Bitmap().Add(4);
+  filter->Bitmap().Add(1);
+  EXPECT_EQ(cursor->CountUpTo(100), 3u);
+  EXPECT_EQ(cursor->CountUpTo(2), 2u);
+}
+
 // Changing records ---------------------------------------------------------------
 
 TEST_F(DataCursorTest, InsertModifyDeleteKeepEveryIndex) {

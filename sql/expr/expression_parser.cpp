@@ -51,7 +51,7 @@ void TExpressionParser::SetText(std::string text) {
 }
 
 void TExpressionParser::SetParseContext(std::string_view context) {
-  context_ = std::string(context.substr(0, 255));
+  context_.assign(context.substr(0, 255));  // keeps the string's room
 }
 
 void TExpressionParser::Raise(std::string_view pattern,

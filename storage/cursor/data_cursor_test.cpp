@@ -817,6 +817,27 @@ TEST_F(DataCursorTest, EmptyAndDeleteNeedExclusiveUse) {
   EXPECT_EQ(ErrorCodeOf([&] { Insert(1, "x", 1, "y"); }), STRATA_OSEBADF);  // a closed cursor
 }
 
+TEST_F(DataCursorTest, IndexesNameThePrimaryEverySecondaryAndTheRowOrder) {
+  EXPECT_EQ(cursor->Indexes(), (std::vector<int>{0, 1, 2, 3, TDataCursor::kRowOrderIndex}));
+  cursor->Close();
+  TDataCursor exclusive(env.directory);
+  exclusive.Open("People", {.Exclusive = true});
+  TIndexDef by_age;
+  by_age.Name = "ByAge";
+  by_age.FieldNumbers = {kAge};
+  const int slot = exclusive.AddIndex(by_age);
+  EXPECT_EQ(exclusive.Indexes(), (std::vector<int>{0, 1, 2, 3, slot, TDataCursor::kRowOrderIndex}));
+  // A table without a primary index keeps its secondaries and the row order.
+  TDataCursor plain(env.directory);
+  plain.CreateTable(TTableBuilder("Plain")
+                        .Add("A", fldINT32)
+                        .Add("B", fldINT32)
+                        .Secondary("ByB", {2})
+                        .Definition());
+  plain.Open("Plain");
+  EXPECT_EQ(plain.Indexes(), (std::vector<int>{1, TDataCursor::kRowOrderIndex}));
+}
+
 TEST_F(DataCursorTest, AddIndexChecksTheKeySizeAndFillsTheIndex) {
   InsertSample();
   TIndexDef by_age;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -952,6 +953,29 @@ TEST_F(DataCursorTest, AMissingIndexFileIsRebuiltFromTheRecords) {
   EXPECT_TRUE(CheckTableFiles(*cursor).empty());
   Insert(9, "ivy", 9, "Sion");
   EXPECT_EQ(cursor->RecordCount(), 5u);
+}
+
+// A damaged index header: a unique slot without key fields whose key size
+// exceeds the largest key. Keys are built into buffers of the largest key's
+// size; such a file must be refused when it is opened.
+TEST_F(DataCursorTest, AKeySizeBeyondTheLargestKeyIsADamagedIndexHeader) {
+  InsertSample();
+  cursor->Close();
+  env.directory->CloseUnusedTables();
+  const std::streamoff by_code = 14 + 120 * 3;  // descriptor of slot 3, "ByCode"
+  {
+    std::fstream index(dir.File("People.IDX"), std::ios::in | std::ios::out | std::ios::binary);
+    index.seekp(by_code + 31);
+    const char key_size[2] = {static_cast<char>(0xD0), 0x07};  // 2000
+    index.write(key_size, 2);
+    index.seekp(by_code + 37);
+    index.put(0);  // no key fields
+  }
+  const uint16_t code = ErrorCodeOf([&] {
+    cursor->Open("People");
+    Insert(7, "gil", 50, "Chur");
+  });
+  EXPECT_EQ(code, STRATA_HEADERCORRUPT);
 }
 
 }  // namespace

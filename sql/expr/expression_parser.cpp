@@ -1,5 +1,7 @@
 #include "sql/expr/expression_parser.h"
 
+#include <algorithm>
+
 #include "platform/nls.h"
 #include "sql/expr/exp_messages.h"
 
@@ -49,7 +51,7 @@ void TExpressionParser::SetText(std::string text) {
 }
 
 void TExpressionParser::SetParseContext(std::string_view context) {
-  context_ = std::string(context.substr(0, 255));
+  context_.assign(context.substr(0, 255));  // keeps the string's room
 }
 
 void TExpressionParser::Raise(std::string_view pattern,
@@ -168,8 +170,12 @@ std::string TExpressionParser::TokenText() const {
     return std::string(raw);
   }
   // Without the delimiters; then, from the end, each pair of equal quote
-  // characters becomes one.
-  std::string inner(raw.substr(1, raw.size() - 2));
+  // characters becomes one. Most texts hold no quote character at all.
+  const std::string_view body = raw.substr(1, raw.size() - 2);
+  if (std::none_of(body.begin(), body.end(), [](char c) { return c == '\'' || c == '"'; })) {
+    return std::string(body);
+  }
+  std::string inner(body);
   std::string out;
   out.reserve(inner.size());
   size_t i = inner.size();

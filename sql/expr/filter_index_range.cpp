@@ -380,11 +380,17 @@ void SetCursorRange(TDataCursor& cursor, const TIndexRange& range) {
     cursor.SetRange(low, range.Low ? 1 : 0, high, range.High ? 1 : 0);
     return;
   }
-  std::vector<TKeyFieldValue> low;
-  std::vector<TKeyFieldValue> high;
-  if (range.Low) low.push_back({range.Low->data(), range.Low->size()});
-  if (range.High) high.push_back({range.High->data(), range.High->size()});
-  cursor.SetRange(low, high);
+  const TKeyFieldValue low =
+      range.Low ? TKeyFieldValue{range.Low->data(), range.Low->size()} : TKeyFieldValue{};
+  const TKeyFieldValue high =
+      range.High ? TKeyFieldValue{range.High->data(), range.High->size()} : TKeyFieldValue{};
+  if (range.Low && range.High && *range.Low == *range.High) {
+    // An equality: one key serves as both ends.
+    const std::vector<uint8_t> key = cursor.BuildKey(std::span(&low, 1));
+    cursor.SetRange(key, 1, key, 1);
+    return;
+  }
+  cursor.SetRange(std::span(&low, range.Low ? 1 : 0), std::span(&high, range.High ? 1 : 0));
 }
 
 }  // namespace strata

@@ -17,11 +17,11 @@
 #include "storage/blob/blob_file.h"
 #include "storage/cursor/data_cursor.h"
 #include "storage/data/data_file.h"
-#include "storage/table/data_table.h"
 #include "storage/engine_error.h"
 #include "storage/index/index_file.h"
 #include "storage/record/record_check.h"
 #include "storage/record/record_header.h"
+#include "storage/table/data_table.h"
 #include "storage/table/table_lock_guards.h"
 
 namespace strata {
@@ -270,12 +270,18 @@ void TDataCursor::ModifyRecord() {
     try {
       changed = true;
       const bool blobs_written = WriteModifyBlobs(record, stored, row_number);
+      // Keys built into buffers on the stack (a key format's size never
+      // exceeds kMaxKeySize): a change allocates no key.
+      uint8_t stored_key[kMaxKeySize];
+      uint8_t changed_key[kMaxKeySize];
       for (int index : MaintainedIndexes(index_file)) {
-        const std::vector<uint8_t> old_key = index_file.BuildKey(index, stored.data());
-        const std::vector<uint8_t> new_key = index_file.BuildKey(index, record.data());
-        if (old_key == new_key) continue;
-        index_file.Delete(index, old_key.data(), number);
-        index_file.Insert(index, new_key.data(), number);
+        index_file.BuildKey(index, stored.data(), stored_key);
+        index_file.BuildKey(index, record.data(), changed_key);
+        if (std::memcmp(stored_key, changed_key, index_file.KeyFormat(index).KeySize()) == 0) {
+          continue;
+        }
+        index_file.Delete(index, stored_key, number);
+        index_file.Insert(index, changed_key, number);
       }
       TRecord* slot = Data().ReadRecord(number);
       std::copy(record.begin(), record.end(), slot->Buffer.begin());

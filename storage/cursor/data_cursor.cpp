@@ -345,10 +345,17 @@ const TIndexDescriptor& TDataCursor::IndexDescriptor(int index) const {
 
 std::vector<int> TDataCursor::Indexes() const {
   RequireOpen();
+  const TIndexFile& file = IndexFile();
   std::vector<int> indexes;
   indexes.reserve(kSysTextIndex);  // one allocation, however many there are
-  for (int index = 0; index < kSysTextIndex; ++index) {
-    if (IndexFile().IsMaintained(index)) indexes.push_back(index);
+  // Beyond the primary only the secondaries up to their count and the slots
+  // after the last secondary ("Sys Deleted") can be kept.
+  const int last = std::min<int>(file.Header().SecondaryCount, kMaxSecondaryIndexes);
+  for (int index = 0; index <= last; ++index) {
+    if (file.IsMaintained(index)) indexes.push_back(index);
+  }
+  for (int index = kMaxSecondaryIndexes + 1; index < kSysTextIndex; ++index) {
+    if (file.IsMaintained(index)) indexes.push_back(index);
   }
   return indexes;
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -817,6 +818,27 @@ TEST_F(DataCursorTest, EmptyAndDeleteNeedExclusiveUse) {
   EXPECT_EQ(ErrorCodeOf([&] { Insert(1, "x", 1, "y"); }), STRATA_OSEBADF);  // a closed cursor
 }
 
+TEST_F(DataCursorTest, IndexesNameThePrimaryEverySecondaryAndTheRowOrder) {
+  EXPECT_EQ(cursor->Indexes(), (std::vector<int>{0, 1, 2, 3, TDataCursor::kRowOrderIndex}));
+  cursor->Close();
+  TDataCursor exclusive(env.directory);
+  exclusive.Open("People", {.Exclusive = true});
+  TIndexDef by_age;
+  by_age.Name = "ByAge";
+  by_age.FieldNumbers = {kAge};
+  const int slot = exclusive.AddIndex(by_age);
+  EXPECT_EQ(exclusive.Indexes(), (std::vector<int>{0, 1, 2, 3, slot, TDataCursor::kRowOrderIndex}));
+  // A table without a primary index keeps its secondaries and the row order.
+  TDataCursor plain(env.directory);
+  plain.CreateTable(TTableBuilder("Plain")
+                        .Add("A", fldINT32)
+                        .Add("B", fldINT32)
+                        .Secondary("ByB", {2})
+                        .Definition());
+  plain.Open("Plain");
+  EXPECT_EQ(plain.Indexes(), (std::vector<int>{1, TDataCursor::kRowOrderIndex}));
+}
+
 TEST_F(DataCursorTest, AddIndexChecksTheKeySizeAndFillsTheIndex) {
   InsertSample();
   TIndexDef by_age;
@@ -931,6 +953,29 @@ TEST_F(DataCursorTest, AMissingIndexFileIsRebuiltFromTheRecords) {
   EXPECT_TRUE(CheckTableFiles(*cursor).empty());
   Insert(9, "ivy", 9, "Sion");
   EXPECT_EQ(cursor->RecordCount(), 5u);
+}
+
+// A damaged index header: a unique slot without key fields whose key size
+// exceeds the largest key. Keys are built into buffers of the largest key's
+// size; such a file must be refused when it is opened.
+TEST_F(DataCursorTest, AKeySizeBeyondTheLargestKeyIsADamagedIndexHeader) {
+  InsertSample();
+  cursor->Close();
+  env.directory->CloseUnusedTables();
+  const std::streamoff by_code = 14 + 120 * 3;  // descriptor of slot 3, "ByCode"
+  {
+    std::fstream index(dir.File("People.IDX"), std::ios::in | std::ios::out | std::ios::binary);
+    index.seekp(by_code + 31);
+    const char key_size[2] = {static_cast<char>(0xD0), 0x07};  // 2000
+    index.write(key_size, 2);
+    index.seekp(by_code + 37);
+    index.put(0);  // no key fields
+  }
+  const uint16_t code = ErrorCodeOf([&] {
+    cursor->Open("People");
+    Insert(7, "gil", 50, "Chur");
+  });
+  EXPECT_EQ(code, STRATA_HEADERCORRUPT);
 }
 
 }  // namespace

@@ -54,6 +54,9 @@ TIndexKeyFormat::TIndexKeyFormat(int slot, const TIndexDescriptor& index,
     key_size_ = fields_bytes_ = kSysDeletedKeySize;
     return;
   }
+  // Keys are built into buffers of the largest key's size: a stored size
+  // beyond it is a damaged header, not a key to build.
+  if (index.KeySize > kMaxKeySize) RaiseTableError(STRATA_HEADERCORRUPT, table_);
   key_size_ = index.KeySize;
   if (fields.empty()) {
     // Field definitions unknown: keys can be compared as bytes, not built.

@@ -13,10 +13,17 @@ using namespace platform::literals;
 namespace banner {
 namespace {
 
+// `value` (not negative) in decimal, padded with zeros to `width` digits.
 void AppendDigits(std::string& out, int value, int width) {
   char digits[16];
-  std::snprintf(digits, sizeof digits, "%0*d", width, value);
-  out += digits;
+  int count = 0;
+  auto rest = static_cast<unsigned>(value);
+  do {
+    digits[count++] = static_cast<char>('0' + rest % 10);
+    rest /= 10;
+  } while (rest != 0);
+  for (int pad = count; pad < width; ++pad) out += '0';
+  while (count > 0) out += digits[--count];
 }
 
 // The characters of `pattern` from `at` on that repeat pattern[at].

@@ -179,6 +179,12 @@ bool TBlobFile::WriteModifiedBlocks() {
   return wrote;
 }
 
+bool TBlobFile::HasUnwrittenChanges() const {
+  if (header_modified_) return true;
+  return std::any_of(cache_.Blocks().begin(), cache_.Blocks().end(),
+                     [](const std::unique_ptr<TBlock>& block) { return block->Modified; });
+}
+
 bool TBlobFile::Flush(bool force_header, bool force_os_flush) {
   if (in_transaction_) {
     if (force_header) {

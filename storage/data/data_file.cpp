@@ -474,6 +474,12 @@ void TDataFile::CutSlots(uint32_t count) {
 
 // --- writing -----------------------------------------------------------------
 
+bool TDataFile::HasUnwrittenChanges() const {
+  if (header_modified_ || descriptors_modified_) return true;
+  return std::any_of(cache_.Sorted().begin(), cache_.Sorted().end(),
+                     [](const std::unique_ptr<TRecord>& record) { return record->Modified(); });
+}
+
 bool TDataFile::Flush(bool force_header, bool force_os_flush) {
   if (!open_) return false;
   if (in_transaction_) {

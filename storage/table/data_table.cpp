@@ -252,6 +252,12 @@ void TDataTable::CommitFlush() {
   data_->SetInTransaction(false);
   index_->SetInTransaction(false);
   if (blob_) blob_->SetInTransaction(false);
+  // A table that the transaction changed has every header written, its
+  // change counter advanced, so that other processes see the commit. One
+  // it only read has nothing to write, nor to tell anyone.
+  const bool changed = data_->HasUnwrittenChanges() || index_->HasUnwrittenChanges() ||
+                       (blob_ && blob_->HasUnwrittenChanges());
+  if (!changed) return;
   Journaled(settings_->ForceBufferFlush, [&] {
     bool wrote_data = data_->Flush(true);
     if (wrote_data) written_ = true;

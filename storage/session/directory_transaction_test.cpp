@@ -4,6 +4,7 @@
 
 #include <filesystem>
 
+#include "storage/blob/blob_file.h"
 #include "storage/data/data_file.h"
 #include "storage/engine_error.h"
 #include "storage/index/index_file.h"
@@ -257,6 +258,28 @@ TEST_F(DirectoryTransactionTest, ACommitWritesTheTablesItChangedAndLeavesTheOthe
     TTableRef table = directory->OpenTable("Ledger", {});
     TTableRef other = directory->OpenTable("Lookup", {});
     return table->DataFile().SlotCount() == 2 && other->DataFile().SlotCount() == 1 ? 0 : 1;
+  });
+  EXPECT_EQ(reader.Wait(), 0);
+}
+
+TEST_F(DirectoryTransactionTest, ACommitThatChangedNoBlobLeavesTheBlobFileAlone) {
+  testing::CreateTable(temp_.Dir(), testing::CounterTable("Pictures", true));
+  OpenDirectory();
+  TTableRef pictures = directory_->OpenTable("Pictures", {});
+  ASSERT_NE(pictures->BlobFile(), nullptr);
+  Insert(*pictures, 1);
+  const platform::FileIdentity blob = pictures->BlobFile()->Stamp();
+  const uint32_t data_counter = pictures->DataFile().ChangeCounter();
+  directory_->StartTransaction();
+  Insert(*pictures, 2);
+  directory_->Commit();
+  EXPECT_NE(pictures->DataFile().ChangeCounter(), data_counter);
+  EXPECT_EQ(pictures->BlobFile()->Stamp(), blob);
+  TChildProcess reader([&](TChildProcess&) {
+    auto session = TDataSession::Create();
+    auto directory = session->OpenDirectory("", temp_.Dir());
+    TTableRef table = directory->OpenTable("Pictures", {});
+    return table->DataFile().SlotCount() == 2 ? 0 : 1;
   });
   EXPECT_EQ(reader.Wait(), 0);
 }

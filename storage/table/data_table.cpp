@@ -252,17 +252,20 @@ void TDataTable::CommitFlush() {
   data_->SetInTransaction(false);
   index_->SetInTransaction(false);
   if (blob_) blob_->SetInTransaction(false);
-  // A table that the transaction changed has every header written, its
-  // change counter advanced, so that other processes see the commit. One
-  // it only read has nothing to write, nor to tell anyone.
-  const bool changed = data_->HasUnwrittenChanges() || index_->HasUnwrittenChanges() ||
-                       (blob_ && blob_->HasUnwrittenChanges());
+  // A table that the transaction changed has its data and index headers
+  // written, their change counters advanced, so that other processes see
+  // the commit - and its blob header when the blobs changed, as after a
+  // change outside a transaction. One it only read has nothing to write,
+  // nor to tell anyone.
+  const bool blobs_changed = blob_ && blob_->HasUnwrittenChanges();
+  const bool changed =
+      data_->HasUnwrittenChanges() || index_->HasUnwrittenChanges() || blobs_changed;
   if (!changed) return;
   Journaled(settings_->ForceBufferFlush, [&] {
     bool wrote_data = data_->Flush(true);
     if (wrote_data) written_ = true;
     index_->Flush(true);
-    if (blob_) blob_->Flush(true);
+    if (blob_) blob_->Flush(blobs_changed);
     return wrote_data;
   });
 }

@@ -288,6 +288,7 @@ TBlock* TBlobFile::GetBlock(uint32_t number, bool walking) {
     if (encrypted_) Scramble(block->Bytes.data(), block_size_, kRecordSeed);
     if (i == 0) result = block;
   }
+  ReleaseLargeScratch(read_buffer);
   return result;
 }
 

@@ -171,6 +171,7 @@ bool TBlobFile::WriteModifiedBlocks() {
       if (encrypted_) Scramble(target, block_size_, kRecordSeed);
     }
     WriteAt(BlockOffset(blocks[i]->Number), write_buffer.data(), write_buffer.size());
+    ReleaseLargeScratch(write_buffer);
     ++writes_;
     for (size_t k = i; k < end; ++k) blocks[k]->Modified = false;
     wrote = true;

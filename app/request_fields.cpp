@@ -1,9 +1,7 @@
 #include "app/request_fields.h"
 
-#include <memory>
-
-#include "platform/letter_case.h"
 #include "platform/file.h"
+#include "platform/letter_case.h"
 
 namespace banner {
 
@@ -32,11 +30,7 @@ void WriteRecording(const std::string& path, const cgi::TStringList& fields) {
 }
 
 void ReadRecording(const std::string& path, cgi::TStringList& fields) {
-  std::unique_ptr<platform::File> file =
-      platform::File::Open(path, platform::Access::kReadOnly, platform::Share::kShared);
-  std::string text(file->Size(), '\0');
-  text.resize(file->ReadAt(0, text.data(), text.size()));
-  fields.SetText(text);
+  fields.SetText(platform::ReadFileContent(path));
 }
 
 }  // namespace banner

@@ -4,6 +4,7 @@
 // (F_OFD_SETLK): they belong to one open() and so to one File object, conflict
 // between File objects even inside one process, and never wait.
 #include "platform/file.h"
+#include "platform/clock.h"
 #include "platform/letter_case.h"
 
 #include <dirent.h>
@@ -627,18 +628,55 @@ void AppendToFile(const std::string& given_path, std::string_view bytes) {
   if (close(fd) != 0) ThrowErrno(errno, path);
 }
 
-void ReplaceFileContent(const std::string& given_path, std::string_view bytes) {
-  const std::string path = MatchFileNameCase(given_path);
-  const std::string fresh = path + "." + std::to_string(getpid()) + ".new";
-  {
-    auto file = File::Create(fresh, Share::kExclusive);
-    file->WriteAt(0, bytes.data(), bytes.size());
+namespace {
+
+// The byte that ReplaceFileContent and ReadFileContent lock: the last one
+// below the sharing byte, far beyond any content they handle.
+constexpr uint64_t kContentLockOffset = File::kShareLockOffset - 1;
+constexpr int kContentLockTries = 2000;  // 1 ms apart
+
+// Holds the content lock of `file` for its lifetime when it could be taken.
+class ContentLock {
+ public:
+  explicit ContentLock(File& file) : file_(file) {
+    for (int attempt = 0; attempt < kContentLockTries; ++attempt) {
+      if (file_.TryLock(kContentLockOffset, 1)) {
+        held_ = true;
+        return;
+      }
+      SleepMs(1);
+    }
   }
-  if (rename(fresh.c_str(), path.c_str()) != 0) {
-    const int error = errno;
-    unlink(fresh.c_str());
-    ThrowErrno(error, path);
+  ~ContentLock() {
+    if (held_) file_.Unlock(kContentLockOffset, 1);
   }
+  ContentLock(const ContentLock&) = delete;
+  ContentLock& operator=(const ContentLock&) = delete;
+
+ private:
+  File& file_;
+  bool held_ = false;
+};
+
+}  // namespace
+
+void ReplaceFileContent(const std::string& path, std::string_view bytes) {
+  std::unique_ptr<File> file = File::OpenOrCreate(path, Share::kShared);
+  ContentLock lock(*file);
+  file->WriteAt(0, bytes.data(), bytes.size());
+  file->Truncate(bytes.size());
+}
+
+std::string ReadFileContent(const std::string& path) {
+  std::unique_ptr<File> file = File::Open(path, Access::kReadOnly, Share::kShared);
+  // The lock is a write lock: a reader that may not write the file cannot
+  // take it, and reads without.
+  const std::optional<FileAttributes> attributes = GetFileAttributes(file->path());
+  std::optional<ContentLock> lock;
+  if (attributes && !attributes->read_only) lock.emplace(*file);
+  std::string text(file->Size(), '\0');
+  text.resize(file->ReadAt(0, text.data(), text.size()));
+  return text;
 }
 
 std::string CurrentDirectory() {

@@ -254,11 +254,20 @@ void CreateDirectory(const std::string& path);  // ok when it exists
 // not exist (never replacing one). One open, one appending write, one close:
 // appends of several processes never overwrite each other. Throws OsError.
 void AppendToFile(const std::string& path, std::string_view bytes);
-// Replaces a file's whole content in one step: the bytes go to a new file
-// beside it, which is then renamed over it, so a reader or a concurrent
-// writer sees either the old or a new content, never a mix (the last rename
-// wins). Throws OsError; the new file is removed when the rename fails.
+// Replaces a small file's whole content, creating the file when missing: the
+// bytes are written over the old ones in place and the file is cut to their
+// length, all under a lock on a byte beyond the content, so of concurrent
+// writers the last one wins whole and ReadFileContent sees one content,
+// never a mix. (Renaming a new file over the old one would cost the file
+// system a flush of the new data on every call.) A writer that finds the
+// lock held for about two seconds writes anyway. A process killed between
+// the write and the cut may leave a longer old content's tail behind.
+// Throws OsError.
 void ReplaceFileContent(const std::string& path, std::string_view bytes);
+// The whole content of a file that ReplaceFileContent writes, read under its
+// lock (taken as the writer takes it, read anyway after about two seconds;
+// read without when this process may not write the file). Throws OsError.
+std::string ReadFileContent(const std::string& path);
 std::string CurrentDirectory();  // with a trailing '/'
 // Makes the folder entries of the folder holding `path` durable (after a
 // file was created there). Throws OsError.

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -17,6 +18,11 @@ std::ptrdiff_t ReadStandardInput(void* buffer, size_t count);
 // Raw, unbuffered writes to standard output until all `count` bytes are out
 // (a pipe may take them in pieces): `count`, or -1 when a write fails.
 std::ptrdiff_t WriteStandardOutput(const void* buffer, size_t count);
+
+// 32 bits from the system's entropy source (one getrandom call), for seeding
+// a pseudo-random generator; when that fails, the process id mixed with the
+// clock.
+uint32_t EntropySeed();
 
 // Records the command line; called once from main.
 void SetCommandLine(int argc, char** argv);

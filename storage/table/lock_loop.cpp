@@ -4,6 +4,7 @@
 #include <random>
 
 #include "platform/clock.h"
+#include "platform/process.h"
 
 namespace strata {
 
@@ -28,7 +29,7 @@ uint16_t DrawReadSlot(uint16_t avoid) {
   // every draw, so that processes forked from one parent do not draw the same
   // sequence of slots.
   static std::mutex mutex;
-  static std::mt19937 generator{std::random_device{}()};
+  static std::mt19937 generator{platform::EntropySeed()};
   std::lock_guard lock(mutex);
   for (;;) {
     uint32_t value = generator() ^ static_cast<uint32_t>(platform::TickCountMs() * 2654435761u);

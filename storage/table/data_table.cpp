@@ -277,6 +277,8 @@ void TDataTable::DiscardTransactionChanges() {
 }
 
 void TDataTable::EndTransaction() {
+  // The commit's write lock ends for good: nothing is kept past it.
+  one_statement_ = false;
   std::exception_ptr failure;
   try {
     EndWrite();
@@ -287,7 +289,6 @@ void TDataTable::EndTransaction() {
   index_->SetInTransaction(false);
   if (blob_) blob_->SetInTransaction(false);
   in_transaction_ = false;
-  one_statement_ = false;
   try {
     UnlockTable();
   } catch (...) {
@@ -307,6 +308,13 @@ void TDataTable::RollbackTransaction() {
     DiscardTransactionChanges();
   } catch (...) {
     failure = std::current_exception();
+  }
+  // Write regions that a statement's write kept for a commit that does not
+  // come go now, whatever else still holds the table lock.
+  try {
+    if (!ReleaseKeptWriteRegions()) RaiseTableError(STRATA_LOCKTIMEOUT, name_);
+  } catch (...) {
+    if (!failure) failure = std::current_exception();
   }
   try {
     UnlockTable();

@@ -171,12 +171,19 @@ bool TBlobFile::WriteModifiedBlocks() {
       if (encrypted_) Scramble(target, block_size_, kRecordSeed);
     }
     WriteAt(BlockOffset(blocks[i]->Number), write_buffer.data(), write_buffer.size());
+    ReleaseLargeScratch(write_buffer);
     ++writes_;
     for (size_t k = i; k < end; ++k) blocks[k]->Modified = false;
     wrote = true;
     i = end;
   }
   return wrote;
+}
+
+bool TBlobFile::HasUnwrittenChanges() const {
+  if (header_modified_) return true;
+  return std::any_of(cache_.Blocks().begin(), cache_.Blocks().end(),
+                     [](const std::unique_ptr<TBlock>& block) { return block->Modified; });
 }
 
 bool TBlobFile::Flush(bool force_header, bool force_os_flush) {
@@ -282,6 +289,7 @@ TBlock* TBlobFile::GetBlock(uint32_t number, bool walking) {
     if (encrypted_) Scramble(block->Bytes.data(), block_size_, kRecordSeed);
     if (i == 0) result = block;
   }
+  ReleaseLargeScratch(read_buffer);
   return result;
 }
 

@@ -75,6 +75,9 @@ class TBlobFile : public TFileHandler {
   // Returns whether anything was written. In a transaction it writes
   // nothing; a forced header write only advances the counter in memory.
   bool Flush(bool force_header, bool force_os_flush = false);
+  // Whether a flush would have anything to write but a forced header: a
+  // modified block (pinned ones too) or header.
+  bool HasUnwrittenChanges() const;
   // Re-reads the header; when its change counter differs from the one last
   // read or written here, adopts it, drops the cache and returns true.
   bool DetectChange();

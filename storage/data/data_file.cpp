@@ -368,6 +368,7 @@ TRecord* TDataFile::ReadRun(uint32_t number, TReadAhead mode, uint32_t count) {
     run_records_[i] = record;
     if (slot == number) wanted = record;
   }
+  ReleaseLargeScratch(read_buffer);
   for (uint32_t step = 0; step < run; ++step) {
     const uint32_t i = mode == TReadAhead::kBackward ? step : run - 1 - step;
     if (run_records_[i]) cache_.Touch(run_records_[i]);
@@ -474,6 +475,12 @@ void TDataFile::CutSlots(uint32_t count) {
 
 // --- writing -----------------------------------------------------------------
 
+bool TDataFile::HasUnwrittenChanges() const {
+  if (header_modified_ || descriptors_modified_) return true;
+  return std::any_of(cache_.Sorted().begin(), cache_.Sorted().end(),
+                     [](const std::unique_ptr<TRecord>& record) { return record->Modified(); });
+}
+
 bool TDataFile::Flush(bool force_header, bool force_os_flush) {
   if (!open_) return false;
   if (in_transaction_) {
@@ -528,6 +535,7 @@ void TDataFile::WriteRun(const std::vector<TRecord*>& run) {
     if (header_.Encrypted) Scramble(slot, record_size, kRecordSeed);
   }
   WriteAt(SlotOffset(run.front()->RecordNumber), write_buffer.data(), write_buffer.size());
+  ReleaseLargeScratch(write_buffer);
   ++statistics_.Writes;
   statistics_.RecordsWritten += run.size();
   for (TRecord* record : run) cache_.MarkWritten(record);
@@ -560,6 +568,7 @@ void TDataFile::WriteDescriptors() {
   write_buffer.assign(descriptor_bytes_.begin(), descriptor_bytes_.end());
   if (header_.Encrypted) Scramble(write_buffer.data(), area, kRecordSeed);
   if (area > 0) WriteAt(kDataHeaderSize, write_buffer.data(), area);
+  ReleaseLargeScratch(write_buffer);
   written_ = true;
   descriptors_modified_ = false;
 }

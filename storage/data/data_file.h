@@ -88,6 +88,9 @@ class TDataFile : public TFileHandler {
   // anything was written. In a transaction nothing is written (see
   // SetInTransaction).
   bool Flush(bool force_header, bool force_os_flush = false);
+  // Whether a flush would have anything to write but a forced header: a
+  // modified record (pinned ones too), header or descriptor area.
+  bool HasUnwrittenChanges() const;
   // Re-reads the header; when its change counter differs, adopts it, drops
   // the cache and returns true.
   bool DetectChange();

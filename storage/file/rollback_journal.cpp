@@ -218,6 +218,7 @@ void TRollbackJournal::JournalRange(TRole role, uint64_t begin, uint64_t end, co
       const size_t length = std::min<uint64_t>(gap_end, first + got) - gap_begin;
       save(gap_begin, pre_images.data() + (gap_begin - first), length);
     }
+    ReleaseLargeScratch(pre_images);
     return;
   }
   for (const auto& [gap_begin, gap_end] : gaps) {
@@ -226,10 +227,14 @@ void TRollbackJournal::JournalRange(TRole role, uint64_t begin, uint64_t end, co
       pre_images.resize(length);
       const size_t got = files_[role]->ReadAt(piece, pre_images.data(), length, true);
       save(piece, pre_images.data(), got);
-      if (got < length) return;  // nothing more of the file to save
+      if (got < length) {  // nothing more of the file to save
+        ReleaseLargeScratch(pre_images);
+        return;
+      }
       piece += length;
     }
   }
+  ReleaseLargeScratch(pre_images);
 }
 
 void TRollbackJournal::Append(const std::vector<uint8_t>& bytes) {

@@ -11,4 +11,11 @@ std::vector<uint8_t>& ScratchBytes(TScratchUse use) {
   return buffers[static_cast<std::size_t>(use)];
 }
 
+// What a buffer may keep between runs: a run of a few records or blocks.
+constexpr std::size_t kKeptScratchBytes = 1024;
+
+void ReleaseLargeScratch(std::vector<uint8_t>& buffer) {
+  if (buffer.capacity() > kKeptScratchBytes) std::vector<uint8_t>().swap(buffer);
+}
+
 }  // namespace strata

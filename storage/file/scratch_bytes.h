@@ -28,4 +28,10 @@ enum class TScratchUse {
 // left. Valid until the thread ends; resizing it is the caller's business.
 std::vector<uint8_t>& ScratchBytes(TScratchUse use);
 
+// Gives a buffer that grew beyond a few records back to the heap once its
+// run is done, for the allocations that follow to reuse (its memory pages
+// are touched already; a buffer kept for the next run keeps them from
+// everything else).
+void ReleaseLargeScratch(std::vector<uint8_t>& buffer);
+
 }  // namespace strata

@@ -272,6 +272,7 @@ void TIndexFile::WritePages(bool& wrote) {
     wrote = true;
     i += run;
   }
+  ReleaseLargeScratch(ScratchBytes(TScratchUse::kIndexPages));
   pages_modified_ = false;
 }
 

@@ -68,6 +68,9 @@ class TIndexFile : public TFileHandler, private TPageStore {
   // only advances the counter in memory. Returns whether anything was
   // written.
   bool Flush(bool force_header, bool force_os_flush = false);
+  // Whether a flush would have anything to write but a forced header: a
+  // modified page or header.
+  bool HasUnwrittenChanges() const { return pages_modified_ || header_dirty_; }
   // Re-reads the header; when its change counter differs from the cached
   // one, adopts it, drops every cached page and returns true. In a
   // transaction the table lock keeps other writers out and the cache holds

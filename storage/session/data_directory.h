@@ -120,7 +120,8 @@ class TDataDirectory : public std::enable_shared_from_this<TDataDirectory> {
   // rolled back when the statement ends), so its tables may keep their
   // write regions from the statement's first write to its commit.
   void StartTransaction(bool one_statement = false);
-  // Last to first: BeginWrite; then the flushes with forced headers; then,
+  // Last to first: BeginWrite; then the flushes with forced headers (of the
+  // tables the transaction changed); then,
   // also after a failure, EndWrite and UnlockTable for each.
   void Commit();
   // Last to first: drop the caches (changes included), re-read the headers,

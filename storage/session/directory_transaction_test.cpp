@@ -4,15 +4,17 @@
 
 #include <filesystem>
 
-#include "storage/session/data_directory.h"
+#include "storage/blob/blob_file.h"
 #include "storage/data/data_file.h"
-#include "storage/session/data_session.h"
-#include "storage/table/data_table.h"
 #include "storage/engine_error.h"
+#include "storage/index/index_file.h"
+#include "storage/session/data_directory.h"
+#include "storage/session/data_session.h"
+#include "storage/session/test_session_tables.h"
+#include "storage/table/data_table.h"
 #include "storage/table/lock_regions.h"
 #include "storage/table/table_lock_guards.h"
 #include "storage/test_child_process.h"
-#include "storage/session/test_session_tables.h"
 #include "storage/test_temp_dir.h"
 
 namespace strata {
@@ -219,6 +221,67 @@ TEST_F(DirectoryTransactionTest, ADirectoryThatGoesRollsItsTransactionBack) {
   EXPECT_EQ(table->DataFile().SlotCount(), 0u);
   EXPECT_FALSE(table->TableLocked());
   WriteLock write(*table);  // nothing left locked
+}
+
+TEST_F(DirectoryTransactionTest, ACommitWritesTheTablesItChangedAndLeavesTheOthersAlone) {
+  testing::CreateTable(temp_.Dir(), testing::CounterTable("Lookup"));
+  OpenDirectory();
+  TTableRef ledger = directory_->OpenTable("Ledger", {});
+  TTableRef lookup = directory_->OpenTable("Lookup", {});
+  Insert(*ledger, 1);
+  Insert(*lookup, 2);
+  const platform::FileIdentity lookup_data = lookup->DataFile().Stamp();
+  const platform::FileIdentity lookup_index = lookup->IndexFile().Stamp();
+  const uint32_t ledger_counter = ledger->DataFile().ChangeCounter();
+  const uint32_t lookup_counter = lookup->DataFile().ChangeCounter();
+  // Written so shortly before, an unchanged write time proves nothing: the
+  // journal, which any write of the table's files passes through first,
+  // must stay untouched too.
+  const auto journal_time = std::filesystem::last_write_time(temp_.File("Lookup.JNL"));
+  directory_->StartTransaction();
+  {
+    ReadLock read(*lookup);
+    lookup->DataFile().ReadRecord(1);
+  }
+  Insert(*ledger, 3);
+  directory_->Commit();
+  EXPECT_EQ(lookup->DataFile().Stamp(), lookup_data);
+  EXPECT_EQ(lookup->IndexFile().Stamp(), lookup_index);
+  EXPECT_EQ(std::filesystem::last_write_time(temp_.File("Lookup.JNL")), journal_time);
+  EXPECT_EQ(lookup->DataFile().ChangeCounter(), lookup_counter);
+  EXPECT_NE(ledger->DataFile().ChangeCounter(), ledger_counter);
+  EXPECT_EQ(ledger->DataFile().SlotCount(), 2u);
+  // Another process sees the change of the one and none of the other.
+  TChildProcess reader([&](TChildProcess&) {
+    auto session = TDataSession::Create();
+    auto directory = session->OpenDirectory("", temp_.Dir());
+    TTableRef table = directory->OpenTable("Ledger", {});
+    TTableRef other = directory->OpenTable("Lookup", {});
+    return table->DataFile().SlotCount() == 2 && other->DataFile().SlotCount() == 1 ? 0 : 1;
+  });
+  EXPECT_EQ(reader.Wait(), 0);
+}
+
+TEST_F(DirectoryTransactionTest, ACommitThatChangedNoBlobLeavesTheBlobFileAlone) {
+  testing::CreateTable(temp_.Dir(), testing::CounterTable("Pictures", true));
+  OpenDirectory();
+  TTableRef pictures = directory_->OpenTable("Pictures", {});
+  ASSERT_NE(pictures->BlobFile(), nullptr);
+  Insert(*pictures, 1);
+  const platform::FileIdentity blob = pictures->BlobFile()->Stamp();
+  const uint32_t data_counter = pictures->DataFile().ChangeCounter();
+  directory_->StartTransaction();
+  Insert(*pictures, 2);
+  directory_->Commit();
+  EXPECT_NE(pictures->DataFile().ChangeCounter(), data_counter);
+  EXPECT_EQ(pictures->BlobFile()->Stamp(), blob);
+  TChildProcess reader([&](TChildProcess&) {
+    auto session = TDataSession::Create();
+    auto directory = session->OpenDirectory("", temp_.Dir());
+    TTableRef table = directory->OpenTable("Pictures", {});
+    return table->DataFile().SlotCount() == 2 ? 0 : 1;
+  });
+  EXPECT_EQ(reader.Wait(), 0);
 }
 
 }  // namespace

@@ -252,11 +252,20 @@ void TDataTable::CommitFlush() {
   data_->SetInTransaction(false);
   index_->SetInTransaction(false);
   if (blob_) blob_->SetInTransaction(false);
+  // A table that the transaction changed has its data and index headers
+  // written, their change counters advanced, so that other processes see
+  // the commit - and its blob header when the blobs changed, as after a
+  // change outside a transaction. One it only read has nothing to write,
+  // nor to tell anyone.
+  const bool blobs_changed = blob_ && blob_->HasUnwrittenChanges();
+  const bool changed =
+      data_->HasUnwrittenChanges() || index_->HasUnwrittenChanges() || blobs_changed;
+  if (!changed) return;
   Journaled(settings_->ForceBufferFlush, [&] {
     bool wrote_data = data_->Flush(true);
     if (wrote_data) written_ = true;
     index_->Flush(true);
-    if (blob_) blob_->Flush(true);
+    if (blob_) blob_->Flush(blobs_changed);
     return wrote_data;
   });
 }
@@ -268,6 +277,8 @@ void TDataTable::DiscardTransactionChanges() {
 }
 
 void TDataTable::EndTransaction() {
+  // The commit's write lock ends for good: nothing is kept past it.
+  one_statement_ = false;
   std::exception_ptr failure;
   try {
     EndWrite();
@@ -278,7 +289,6 @@ void TDataTable::EndTransaction() {
   index_->SetInTransaction(false);
   if (blob_) blob_->SetInTransaction(false);
   in_transaction_ = false;
-  one_statement_ = false;
   try {
     UnlockTable();
   } catch (...) {
@@ -298,6 +308,13 @@ void TDataTable::RollbackTransaction() {
     DiscardTransactionChanges();
   } catch (...) {
     failure = std::current_exception();
+  }
+  // Write regions that a statement's write kept for a commit that does not
+  // come go now, whatever else still holds the table lock.
+  try {
+    if (!ReleaseKeptWriteRegions()) RaiseTableError(STRATA_LOCKTIMEOUT, name_);
+  } catch (...) {
+    if (!failure) failure = std::current_exception();
   }
   try {
     UnlockTable();

@@ -240,8 +240,10 @@ class TDataTable {
   // held longer, within the one statement, rather than given up and taken
   // again.
   void JoinTransaction(bool one_statement = false);
-  // Commit, step by step: BeginWrite, then the flush with forced headers,
-  // then EndTransaction (also after a failure).
+  // Commit, step by step: BeginWrite, then the flush with forced data and
+  // index headers (the blob header when the blobs changed; nothing at all
+  // for a table the transaction left unchanged), then EndTransaction (also
+  // after a failure).
   void BeginCommit();
   void CommitFlush();
   void EndTransaction();

@@ -443,6 +443,22 @@ TEST_F(TableLockTest, AStatementsOwnTransactionKeepsItsWriteRegionsUntilItEnds) 
   view.dir->Rollback();
   EXPECT_TRUE(free('r'));
   EXPECT_TRUE(free('m'));
+  // Also while a table lock of the caller's own outlives the transaction.
+  view.dir->StartTransaction(true);
+  view->LockTable();
+  { WriteLock write(*view); }
+  view.dir->Rollback();
+  EXPECT_TRUE(free('r')) << "the regions go with the transaction";
+  EXPECT_FALSE(free('m'));
+  view->UnlockTable();
+  EXPECT_TRUE(free('m'));
+  view.dir->StartTransaction(true);
+  view->LockTable();
+  { WriteLock write(*view); }
+  view.dir->Commit();
+  EXPECT_TRUE(free('r'));
+  view->UnlockTable();
+  EXPECT_TRUE(free('m'));
   // A transaction of several statements never keeps them between writes.
   view.dir->StartTransaction();
   { WriteLock write(*view); }

@@ -196,6 +196,7 @@ void TFileHandler::BeforeWrite(uint64_t offset, const void* buffer, uint64_t cou
 void TFileHandler::WriteAt(uint64_t offset, const void* buffer, size_t count) {
   RequireWritable();
   size_at_open_.reset();
+  Changing(offset, offset + count);
   if (journal_ != nullptr) BeforeWrite(offset, buffer, count);
   Guarded(STRATA_WRITEERR, TableName(), [&] { file_->WriteAt(offset, buffer, count); });
 }
@@ -203,6 +204,7 @@ void TFileHandler::WriteAt(uint64_t offset, const void* buffer, size_t count) {
 void TFileHandler::Truncate(uint64_t size) {
   RequireWritable();
   size_at_open_.reset();
+  Changing(size, UINT64_MAX);
   if (journal_ != nullptr) {
     journal_->BeforeTruncate(static_cast<TRollbackJournal::TRole>(journal_role_), size);
   }
@@ -234,6 +236,7 @@ size_t TFileHandler::Read(void* buffer, size_t count, bool allow_short) {
 void TFileHandler::Write(const void* buffer, size_t count) {
   RequireWritable();
   size_at_open_.reset();
+  Changing(0, UINT64_MAX);  // the position is not looked up for this
   if (journal_ != nullptr) {
     const uint64_t at = Guarded(0, TableName(), [&] { return file_->Position(handle_); });
     if (count == 0) {

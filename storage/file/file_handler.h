@@ -128,6 +128,13 @@ class TFileHandler {
   // (11013) as well when it is read-only.
   void RequireOpen() const;
   void RequireWritable() const;
+  // Told before every write or truncate through this handler (the journal's
+  // rollback included) that bytes [begin, end) of the file are about to
+  // change: a derived file that keeps a copy of some stored bytes drops it.
+  virtual void Changing(uint64_t begin, uint64_t end) {
+    (void)begin;
+    (void)end;
+  }
 
   std::string path_;
   std::string table_name_;

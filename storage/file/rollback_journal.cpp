@@ -211,8 +211,10 @@ void TRollbackJournal::JournalRange(TRole role, uint64_t begin, uint64_t end, co
   std::vector<uint8_t>& pre_images = ScratchBytes(TScratchUse::kJournalImage);
   if (last - first <= kMaxEntryBytes) {
     // One read for all the gaps (a page rewritten again and again has many).
-    pre_images.resize(last - first);
-    const size_t got = files_[role]->ReadAt(first, pre_images.data(), pre_images.size(), true);
+    // The buffer only grows: what it held before is read over, not cleared.
+    const size_t reach = last - first;
+    if (pre_images.size() < reach) pre_images.resize(reach);
+    const size_t got = files_[role]->ReadAt(first, pre_images.data(), reach, true);
     for (const auto& [gap_begin, gap_end] : gaps) {
       if (gap_begin - first >= got) break;  // nothing more of the file to save
       const size_t length = std::min<uint64_t>(gap_end, first + got) - gap_begin;

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <tuple>
+#include <utility>
 
 #include "storage/engine_error.h"
 #include "storage/engine_names.h"
@@ -28,6 +30,24 @@ class TScopeExit {
  private:
   F end_;
 };
+
+// The span [begin, end) of `size` bytes outside which `a` and `b` agree
+// (empty when they agree throughout); eight bytes at a time.
+std::pair<size_t, size_t> DifferingSpan(const uint8_t* a, const uint8_t* b, size_t size) {
+  auto word = [](const uint8_t* p) {
+    uint64_t w;
+    std::memcpy(&w, p, sizeof w);
+    return w;
+  };
+  size_t begin = 0;
+  while (begin + 8 <= size && word(a + begin) == word(b + begin)) begin += 8;
+  while (begin < size && a[begin] == b[begin]) ++begin;
+  if (begin == size) return {size, size};
+  size_t end = size;
+  while (end >= begin + 8 && word(a + end - 8) == word(b + end - 8)) end -= 8;
+  while (a[end - 1] == b[end - 1]) --end;  // stops at `begin` at the latest
+  return {begin, end};
+}
 
 }  // namespace
 
@@ -105,17 +125,30 @@ void TIndexFile::EndOperation() {
 // ---- Header ----------------------------------------------------------------
 
 void TIndexFile::ReadHeader(TIndexHeader& header) {
-  uint8_t buffer[kIndexHeaderSize];
-  if (ReadAt(0, buffer, sizeof buffer, true) < sizeof buffer) {
+  image_known_ = false;
+  if (ReadAt(0, image_.data(), image_.size(), true) < image_.size()) {
     RaiseTableError(STRATA_HEADERCORRUPT, TableName());
   }
-  ScrambleIfEncrypted(buffer, sizeof buffer);
-  header = TIndexHeader::Decode(buffer);
+  if (encrypted_) {
+    uint8_t plain[kIndexHeaderSize];
+    std::memcpy(plain, image_.data(), sizeof plain);
+    ScrambleIfEncrypted(plain, sizeof plain);
+    header = TIndexHeader::Decode(plain);
+  } else {
+    header = TIndexHeader::Decode(image_.data());
+  }
+  image_known_ = true;
+}
+
+void TIndexFile::Changing(uint64_t begin, uint64_t end) {
+  (void)end;
+  if (begin < kIndexHeaderSize) image_known_ = false;
 }
 
 bool TIndexFile::StoredHeaderAgrees() {
   RequireOpen();
   if (header_dirty_) return false;
+  // The bytes read become the image: they are what the file holds.
   TIndexHeader disk;
   ReadHeader(disk);
   if (disk.Version != header_.Version || disk.SecondaryCount != header_.SecondaryCount ||
@@ -138,14 +171,31 @@ bool TIndexFile::StoredHeaderAgrees() {
 }
 
 void TIndexFile::WriteHeader() {
-  TIndexHeader written = header_;
-  ++written.ChangeCounter;
-  written.ModifiedMark = header_dirty_;
+  // Encoded from the held header with the new counter and mark in place
+  // (put back at once: a copy of the header would cost more than encoding).
+  const uint32_t counter = header_.ChangeCounter + 1;
   uint8_t buffer[kIndexHeaderSize];
-  written.Encode(buffer);
+  {
+    const bool mark = header_.ModifiedMark;
+    header_.ChangeCounter = counter;
+    header_.ModifiedMark = header_dirty_;
+    header_.Encode(buffer);
+    header_.ChangeCounter = counter - 1;
+    header_.ModifiedMark = mark;
+  }
   ScrambleIfEncrypted(buffer, sizeof buffer);
-  WriteAt(0, buffer, sizeof buffer);
-  header_.ChangeCounter = written.ChangeCounter;
+  // With the stored bytes known, the write (and the journal's pre-image of
+  // it) covers only the span from the first to the last byte that differs:
+  // usually the counter and a few roots and page numbers near the start.
+  size_t begin = 0;
+  size_t end = sizeof buffer;
+  if (image_known_) std::tie(begin, end) = DifferingSpan(buffer, image_.data(), sizeof buffer);
+  // Until the write is complete the stored bytes are not known.
+  image_known_ = false;
+  if (end > begin) WriteAt(begin, buffer + begin, end - begin);
+  std::memcpy(image_.data() + begin, buffer + begin, end - begin);
+  image_known_ = true;
+  header_.ChangeCounter = counter;
   header_dirty_ = false;
 }
 
@@ -162,6 +212,7 @@ void TIndexFile::Create(const std::string& path, std::span<const TIndexDef> inde
       AddSecondaryIndex(header, def, fields_, TableName());
     }
   }
+  image_known_ = false;
   CreateFile(path, in_memory, exclusive);
   header_ = header;
   header_dirty_ = true;
@@ -172,6 +223,7 @@ void TIndexFile::Create(const std::string& path, std::span<const TIndexDef> inde
 }
 
 void TIndexFile::Open(const std::string& path, bool in_memory, bool exclusive, bool read_only) {
+  image_known_ = false;
   OpenFile(path, in_memory, exclusive, read_only);
   DropCaches();
   header_dirty_ = false;

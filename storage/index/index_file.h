@@ -203,8 +203,13 @@ class TIndexFile : public TFileHandler, private TPageStore {
   const TIndexKeyFormat& FormatOf(int index) const;
   bool FormatSound(int index) const;  // false: a key field is unknown
   void DropCaches();
+  // Reads the stored header into `header`; its bytes as stored become the
+  // stored image.
   void ReadHeader(TIndexHeader& header);
+  // Writes the header (change counter + 1): only the bytes that differ from
+  // the stored image when that is known, all of them otherwise.
   void WriteHeader();
+  void Changing(uint64_t begin, uint64_t end) override;
   void WritePages(bool& wrote);
   void ScrambleIfEncrypted(uint8_t* data, size_t size) const;
   [[noreturn]] void Corrupt() const;
@@ -212,6 +217,14 @@ class TIndexFile : public TFileHandler, private TPageStore {
   TEngineSettings settings_;
   TIndexHeader header_;
   bool header_dirty_ = false;
+  // The header's bytes as stored (scrambled when the file is), as last read
+  // from or written to the file; known only while nothing else can have
+  // changed them: a write or truncate of those bytes other than the header
+  // write (a rollback's) and a failed header write drop it, and another
+  // opener's change is seen by its change counter, upon which DetectChange
+  // reads the header (and the image) again.
+  std::array<uint8_t, kIndexHeaderSize> image_;
+  bool image_known_ = false;
   bool in_transaction_ = false;
   std::vector<TFieldDescriptor> fields_;
   uint32_t locale_id_ = 0;

@@ -12,6 +12,7 @@
 
 #include "platform/file.h"
 #include "storage/engine_error.h"
+#include "storage/file/rollback_journal.h"
 #include "storage/index/test_key_table.h"
 #include "storage/scramble.h"
 #include "storage/test_temp_dir.h"
@@ -392,6 +393,112 @@ TEST_F(IndexFileTest, ChangeByAnotherProcessIsDetected) {
   EXPECT_FALSE(file->Contains(kPrimaryIndex, gone.data()));
   ExpectSound(*file);
   file->Close();
+}
+
+// The header as stored, decoded without the object that wrote it.
+TIndexHeader StoredHeader(const std::string& path) {
+  Bytes raw = ReadBytes(path, 0, kIndexHeaderSize);
+  EXPECT_EQ(raw.size(), kIndexHeaderSize);
+  raw.resize(kIndexHeaderSize);
+  return TIndexHeader::Decode(raw.data());
+}
+
+// Whether the stored header holds every value of `held`: a header write
+// that covers only what changed must leave nothing of an older header.
+void ExpectStoredHeaderIs(const std::string& path, const TIndexHeader& held) {
+  const TIndexHeader stored = StoredHeader(path);
+  EXPECT_EQ(stored.ChangeCounter, held.ChangeCounter);
+  EXPECT_EQ(stored.NextPage, held.NextPage);
+  EXPECT_EQ(stored.SecondaryCount, held.SecondaryCount);
+  EXPECT_EQ(stored.NoPrimaryFields, held.NoPrimaryFields);
+  for (int i = 0; i < kIndexSlotCount; ++i) {
+    EXPECT_TRUE(stored.Indexes[i] == held.Indexes[i]) << "slot " << i;
+  }
+}
+
+// A header write covers only the bytes that differ from the header as
+// this object last read or wrote it. Another process emptied the table
+// in between (page count and roots back to their start): after seeing the
+// change, this process's next write, whose page count and roots equal what
+// it wrote before, must still store them whole.
+TEST_F(IndexFileTest, AHeaderWriteAfterAnotherProcessChangedTheTableStoresTheWholeHeader) {
+  auto file = Created();
+  InsertRecord(*file, Record(1, 1), 1);
+  file->Flush(false);
+  const TIndexHeader first = file->Header();
+  ASSERT_GT(first.NextPage, 1u);
+  pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    bool ok = true;
+    try {
+      auto other = Opened();
+      other->Empty();
+      other->Flush(false);
+      other->Close();
+    } catch (...) {
+      ok = false;
+    }
+    _exit(ok ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  ASSERT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(StoredHeader(path).NextPage, 1u);
+  EXPECT_TRUE(file->DetectChange());
+  EXPECT_EQ(file->EntryCount(kPrimaryIndex), 0u);
+  InsertRecord(*file, Record(1, 1), 1);
+  file->Flush(false);
+  EXPECT_EQ(file->Header().NextPage, first.NextPage);
+  ExpectStoredHeaderIs(path, file->Header());
+  // A forced write of an unchanged header moves the counter alone.
+  file->Flush(true);
+  ExpectStoredHeaderIs(path, file->Header());
+  file->Close();
+  auto reopened = Opened();
+  EXPECT_EQ(reopened->EntryCount(kPrimaryIndex), 1u);
+  ExpectSound(*reopened);
+}
+
+// A change rolled back by the journal puts the older header back under
+// the object that wrote the newer one: its next header write must store
+// its header whole, whether or not it read the file again in between.
+TEST_F(IndexFileTest, AHeaderWriteAfterARolledBackChangeStoresTheWholeHeader) {
+  for (bool discard : {false, true}) {
+    SCOPED_TRACE(discard ? "changes discarded" : "changes kept");
+    auto file = Created();
+    file->Flush(false);
+    TRollbackJournal journal(dir.File("Links.JNL"), "Links");
+    journal.Attach(nullptr, file.get(), nullptr);
+    for (uint32_t n = 1; n <= 300; ++n) {
+      InsertRecord(*file, Record(static_cast<int32_t>(n), n), n);
+    }
+    file->Flush(false);
+    EXPECT_GT(StoredHeader(path).NextPage, 1u);
+    ASSERT_TRUE(journal.Rollback());
+    EXPECT_EQ(StoredHeader(path).NextPage, 1u);
+    if (discard) {
+      file->DiscardChanges();
+      EXPECT_EQ(file->Header().NextPage, 1u);
+      InsertRecord(*file, Record(1, 1), 1);
+      file->Flush(false);
+    } else {
+      // Only the counter moves from the header last written.
+      file->Flush(true);
+    }
+    journal.Commit();
+    ExpectStoredHeaderIs(path, file->Header());
+    if (discard) {
+      file->Close();
+      auto reopened = Opened();
+      EXPECT_EQ(reopened->EntryCount(kPrimaryIndex), 1u);
+      ExpectSound(*reopened);
+    } else {
+      file->Abandon();
+    }
+    journal.Detach();
+  }
 }
 
 // Change detection reads the (scrambled) counter alone while it stands

@@ -475,6 +475,9 @@ TEST_F(IndexFileTest, AHeaderWriteAfterARolledBackChangeStoresTheWholeHeader) {
       InsertRecord(*file, Record(static_cast<int32_t>(n), n), n);
     }
     file->Flush(false);
+    // A forced write too, so that the last header written carries the
+    // same modified mark as the forced write after the rollback.
+    file->Flush(true);
     EXPECT_GT(StoredHeader(path).NextPage, 1u);
     ASSERT_TRUE(journal.Rollback());
     EXPECT_EQ(StoredHeader(path).NextPage, 1u);

@@ -75,6 +75,7 @@ void TIndexFile::SetTableContext(std::vector<TFieldDescriptor> fields, uint32_t 
   fields_ = std::move(fields);
   locale_id_ = locale_id;
   encrypted_ = encrypted;
+  encode_all_ = true;  // the image may be scrambled otherwise than now
   RebuildFormats();
 }
 
@@ -126,6 +127,7 @@ void TIndexFile::EndOperation() {
 
 void TIndexFile::ReadHeader(TIndexHeader& header) {
   image_known_ = false;
+  encode_all_ = true;  // the stored bytes may be another writer's encoding
   if (ReadAt(0, image_.data(), image_.size(), true) < image_.size()) {
     RaiseTableError(STRATA_HEADERCORRUPT, TableName());
   }
@@ -175,11 +177,20 @@ void TIndexFile::WriteHeader() {
   // (put back at once: a copy of the header would cost more than encoding).
   const uint32_t counter = header_.ChangeCounter + 1;
   uint8_t buffer[kIndexHeaderSize];
+  const bool patch = image_known_ && !encode_all_ && !encrypted_;
   {
     const bool mark = header_.ModifiedMark;
     header_.ChangeCounter = counter;
     header_.ModifiedMark = header_dirty_;
-    header_.Encode(buffer);
+    if (patch) {
+      std::memcpy(buffer, image_.data(), sizeof buffer);
+      header_.EncodeFixed(buffer);
+      for (int i = 0; i < kIndexSlotCount; ++i) {
+        if (slots_changed_ & (uint64_t{1} << i)) header_.EncodeSlot(i, buffer);
+      }
+    } else {
+      header_.Encode(buffer);
+    }
     header_.ChangeCounter = counter - 1;
     header_.ModifiedMark = mark;
   }
@@ -195,6 +206,8 @@ void TIndexFile::WriteHeader() {
   if (end > begin) WriteAt(begin, buffer + begin, end - begin);
   std::memcpy(image_.data() + begin, buffer + begin, end - begin);
   image_known_ = true;
+  encode_all_ = encrypted_;
+  slots_changed_ = 0;
   header_.ChangeCounter = counter;
   header_dirty_ = false;
 }
@@ -213,6 +226,7 @@ void TIndexFile::Create(const std::string& path, std::span<const TIndexDef> inde
     }
   }
   image_known_ = false;
+  encode_all_ = true;
   CreateFile(path, in_memory, exclusive);
   header_ = header;
   header_dirty_ = true;
@@ -360,6 +374,7 @@ void TIndexFile::Empty() {
   Truncate(kIndexHeaderSize);
   header_.NextPage = 1;
   for (TIndexDescriptor& d : header_.Indexes) d.RootPage = d.FreeHead = 0;
+  encode_all_ = true;
   DropCaches();
   entry_counts_.fill(0);
   header_dirty_ = true;
@@ -405,6 +420,7 @@ int TIndexFile::FindIndex(std::string_view name) const {
 
 void TIndexFile::DefinePrimary(const TIndexDef& def) {
   RequireWritable();
+  encode_all_ = true;
   DefinePrimaryIndex(header_, def, fields_, TableName());
   header_dirty_ = true;
   RebuildFormats();
@@ -414,6 +430,7 @@ void TIndexFile::DefinePrimary(const TIndexDef& def) {
 
 int TIndexFile::AddSecondary(const TIndexDef& def) {
   RequireWritable();
+  encode_all_ = true;
   int slot = AddSecondaryIndex(header_, def, fields_, TableName());
   header_dirty_ = true;
   RebuildFormats();
@@ -500,6 +517,7 @@ TPage& TIndexFile::FetchPage(int index, uint32_t number) {
 }
 
 TPage& TIndexFile::AllocatePage(int index) {
+  SlotChanged(index);  // its free chain or the page count moves
   TIndexDescriptor& d = header_.Indexes[index];
   TPage* page;
   if (d.FreeHead != 0) {
@@ -531,11 +549,13 @@ void TIndexFile::FreePage(int index, TPage& page) {
   MarkModified(page);
   d.FreeHead = page.Number;
   header_dirty_ = true;
+  SlotChanged(index);
 }
 
 void TIndexFile::SetRootPage(int index, uint32_t page) {
   header_.Indexes[index].RootPage = page;
   header_dirty_ = true;
+  SlotChanged(index);
 }
 
 // ---- Entries -----------------------------------------------------------------

@@ -225,6 +225,14 @@ class TIndexFile : public TFileHandler, private TPageStore {
   // reads the header (and the image) again.
   std::array<uint8_t, kIndexHeaderSize> image_;
   bool image_known_ = false;
+  // While false, the image is this object's own encoding of the header as
+  // it last wrote it (never scrambled), and slots_changed_ marks the
+  // descriptor slots changed since: the next write encodes only those slots
+  // and the values outside the descriptors into a copy of the image.
+  bool encode_all_ = true;
+  uint64_t slots_changed_ = 0;
+  static_assert(kIndexSlotCount <= 64);
+  void SlotChanged(int index) { slots_changed_ |= uint64_t{1} << index; }
   bool in_transaction_ = false;
   std::vector<TFieldDescriptor> fields_;
   uint32_t locale_id_ = 0;

@@ -18,17 +18,28 @@ TIndexHeader TIndexHeader::Fresh() {
 // Layout: see the table beside TIndexHeader.
 void TIndexHeader::Encode(uint8_t* out) const {
   std::memset(out, 0, kIndexHeaderSize);
-  PutU32(out + 0, ChangeCounter);
-  out[8] = Version;
-  PutU32(out + 9, NextPage);
-  out[13] = SecondaryCount;
+  EncodeFixed(out);
   // Most slots are unused; their stored form is the zeros written above.
   static const TIndexDescriptor kUnused;
   for (int i = 0; i < kIndexSlotCount; ++i) {
     if (!(Indexes[i] == kUnused)) Indexes[i].Encode(out + 14 + i * kIndexDescriptorSize);
   }
+}
+
+void TIndexHeader::EncodeFixed(uint8_t* out) const {
+  PutU32(out + 0, ChangeCounter);
+  out[8] = Version;
+  PutU32(out + 9, NextPage);
+  out[13] = SecondaryCount;
   out[3978] = NoPrimaryFields ? 1 : 0;
   out[3979] = ModifiedMark ? 1 : 0;
+}
+
+void TIndexHeader::EncodeSlot(int index, uint8_t* out) const {
+  uint8_t* slot = out + 14 + index * kIndexDescriptorSize;
+  std::memset(slot, 0, kIndexDescriptorSize);
+  static const TIndexDescriptor kUnused;
+  if (!(Indexes[index] == kUnused)) Indexes[index].Encode(slot);
 }
 
 uint32_t TIndexHeader::DecodeChangeCounter(const uint8_t* in) { return GetU32(in + 0); }

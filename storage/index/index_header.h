@@ -41,6 +41,10 @@ struct TIndexHeader {
   static TIndexHeader Fresh();
 
   void Encode(uint8_t* out) const;  // kIndexHeaderSize bytes
+  // Parts of Encode, for rewriting an encoded header in place: the values
+  // outside the descriptors, and the descriptor of slot `index`.
+  void EncodeFixed(uint8_t* out) const;
+  void EncodeSlot(int index, uint8_t* out) const;
   static TIndexHeader Decode(const uint8_t* in);
   // The change counter alone, from the header's first kChangeCounterBytes
   // bytes: enough to tell whether the rest needs reading.

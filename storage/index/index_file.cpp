@@ -142,6 +142,14 @@ void TIndexFile::ReadHeader(TIndexHeader& header) {
   image_known_ = true;
 }
 
+void TIndexFile::AdoptedStoredHeader() {
+  // The held header is the image decoded: an unchanged slot's stored bytes
+  // decode to what is held, so a write need encode only what changes (the
+  // bytes the header does not use stay as stored).
+  encode_all_ = false;
+  slots_changed_ = 0;
+}
+
 void TIndexFile::Changing(uint64_t begin, uint64_t end) {
   (void)end;
   if (begin < kIndexHeaderSize) image_known_ = false;
@@ -243,6 +251,7 @@ void TIndexFile::Open(const std::string& path, bool in_memory, bool exclusive, b
   header_dirty_ = false;
   in_transaction_ = false;
   ReadHeader(header_);
+  AdoptedStoredHeader();
   RebuildFormats();
 }
 
@@ -356,6 +365,7 @@ bool TIndexFile::DetectChange() {
   ReadHeader(disk);
   if (disk.ChangeCounter == header_.ChangeCounter) return false;
   header_ = disk;
+  AdoptedStoredHeader();
   header_dirty_ = false;
   DropCaches();
   RebuildFormats();
@@ -365,7 +375,10 @@ bool TIndexFile::DetectChange() {
 void TIndexFile::DiscardChanges() {
   DropCaches();
   header_dirty_ = false;
-  if (open_) ReadHeader(header_);
+  if (open_) {
+    ReadHeader(header_);
+    AdoptedStoredHeader();
+  }
   RebuildFormats();
 }
 

@@ -209,6 +209,8 @@ class TIndexFile : public TFileHandler, private TPageStore {
   // Writes the header (change counter + 1): only the bytes that differ from
   // the stored image when that is known, all of them otherwise.
   void WriteHeader();
+  // After ReadHeader into header_: the image may be patched from now on.
+  void AdoptedStoredHeader();
   void Changing(uint64_t begin, uint64_t end) override;
   void WritePages(bool& wrote);
   void ScrambleIfEncrypted(uint8_t* data, size_t size) const;
@@ -225,10 +227,10 @@ class TIndexFile : public TFileHandler, private TPageStore {
   // reads the header (and the image) again.
   std::array<uint8_t, kIndexHeaderSize> image_;
   bool image_known_ = false;
-  // While false, the image is this object's own encoding of the header as
-  // it last wrote it (never scrambled), and slots_changed_ marks the
-  // descriptor slots changed since: the next write encodes only those slots
-  // and the values outside the descriptors into a copy of the image.
+  // While false, the held header is the image (never scrambled then)
+  // decoded, as last read or written, but for the descriptor slots marked
+  // in slots_changed_: the next write encodes only those slots and the
+  // values outside the descriptors into a copy of the image.
   bool encode_all_ = true;
   uint64_t slots_changed_ = 0;
   static_assert(kIndexSlotCount <= 64);

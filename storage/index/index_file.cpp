@@ -186,6 +186,7 @@ void TIndexFile::WriteHeader() {
   const uint32_t counter = header_.ChangeCounter + 1;
   uint8_t buffer[kIndexHeaderSize];
   const bool patch = image_known_ && !encode_all_ && !encrypted_;
+  size_t reach = sizeof buffer;  // no byte from here to the flags differs
   {
     const bool mark = header_.ModifiedMark;
     header_.ChangeCounter = counter;
@@ -193,8 +194,12 @@ void TIndexFile::WriteHeader() {
     if (patch) {
       std::memcpy(buffer, image_.data(), sizeof buffer);
       header_.EncodeFixed(buffer);
+      reach = TIndexHeader::kFixedEnd;
       for (int i = 0; i < kIndexSlotCount; ++i) {
-        if (slots_changed_ & (uint64_t{1} << i)) header_.EncodeSlot(i, buffer);
+        if (slots_changed_ & (uint64_t{1} << i)) {
+          header_.EncodeSlot(i, buffer);
+          reach = TIndexHeader::SlotEnd(i);
+        }
       }
     } else {
       header_.Encode(buffer);
@@ -208,7 +213,18 @@ void TIndexFile::WriteHeader() {
   // usually the counter and a few roots and page numbers near the start.
   size_t begin = 0;
   size_t end = sizeof buffer;
-  if (image_known_) std::tie(begin, end) = DifferingSpan(buffer, image_.data(), sizeof buffer);
+  if (image_known_) {
+    std::tie(begin, end) = DifferingSpan(buffer, image_.data(), reach);
+    if (reach < TIndexHeader::kFlagsBegin) {
+      // A patched header: beyond `reach` only the flags may differ.
+      const size_t flags = TIndexHeader::kFlagsBegin;
+      if (std::memcmp(buffer + flags, image_.data() + flags, TIndexHeader::kFlagsEnd - flags) !=
+          0) {
+        if (begin == end) begin = flags;
+        end = TIndexHeader::kFlagsEnd;
+      }
+    }
+  }
   // Until the write is complete the stored bytes are not known.
   image_known_ = false;
   if (end > begin) WriteAt(begin, buffer + begin, end - begin);

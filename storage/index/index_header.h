@@ -45,6 +45,14 @@ struct TIndexHeader {
   // outside the descriptors, and the descriptor of slot `index`.
   void EncodeFixed(uint8_t* out) const;
   void EncodeSlot(int index, uint8_t* out) const;
+  // Where the values outside the descriptors and the descriptor of slot
+  // `index` end, and where the two flags lie.
+  static constexpr size_t kFixedEnd = 14;
+  static constexpr size_t SlotEnd(int index) {
+    return kFixedEnd + static_cast<size_t>(index + 1) * kIndexDescriptorSize;
+  }
+  static constexpr size_t kFlagsBegin = 3978;
+  static constexpr size_t kFlagsEnd = 3980;
   static TIndexHeader Decode(const uint8_t* in);
   // The change counter alone, from the header's first kChangeCounterBytes
   // bytes: enough to tell whether the rest needs reading.

@@ -153,7 +153,8 @@ void CreateResultTable(TPreparedQuery& prepared, TDataDirectory& database) {
   }
   std::string name = query.HasInto && !query.IntoTableName.empty()
                          ? query.IntoTableName
-                         : directory->TemporaryTableName();
+                         : temporary ? directory->ScratchTableName()
+                                     : directory->TemporaryTableName();
 
   TTableDefinition definition;
   definition.Name = name;

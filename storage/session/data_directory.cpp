@@ -245,8 +245,7 @@ void TDataDirectory::RemoveTable(TDataTable* table) {
 }
 
 void TDataDirectory::DeleteTableFiles(const std::string& name, const std::string (&paths)[3],
-                                      bool in_memory, bool known_files,
-                                      bool files_in_memory) {
+                                      bool in_memory, bool known_files, bool files_in_memory) {
   // A scratch table kept in memory may have moved its files to disk: each
   // one still in the memory registry is deleted there, the others on disk.
   const std::string key = TableNameKey(name);

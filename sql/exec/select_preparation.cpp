@@ -151,9 +151,9 @@ void CreateResultTable(TPreparedQuery& prepared, TDataDirectory& database) {
   } else {
     directory = database.shared_from_this();
   }
-  std::string name = query.HasInto && !query.IntoTableName.empty()
-                         ? query.IntoTableName
-                         : directory->TemporaryTableName();
+  std::string name = query.HasInto && !query.IntoTableName.empty() ? query.IntoTableName
+                     : temporary                                   ? directory->ScratchTableName()
+                                 : directory->TemporaryTableName();
 
   TTableDefinition definition;
   definition.Name = name;

@@ -213,6 +213,7 @@ void TDataDirectory::CloseAndRemove(TDataTable* table) {
   const bool scratch = temporary && table->Scratch();
   const std::string name = table->Name();
   const bool in_memory = table->InMemory();
+  const bool files_in_memory = scratch && table->AllFilesInMemory();
   // A scratch table has no journal, and a blob file only with blob fields.
   const std::string paths[] = {table->DataPath(), table->IndexPath(),
                                scratch && table->BlobFile() == nullptr ? "" : table->BlobPath()};
@@ -231,7 +232,7 @@ void TDataDirectory::CloseAndRemove(TDataTable* table) {
   // A scratch table goes with its last user, also when closing it failed.
   if (temporary) {
     try {
-      DeleteTableFiles(name, paths, in_memory, scratch);
+      DeleteTableFiles(name, paths, in_memory, scratch, files_in_memory);
     } catch (...) {
       if (!failure) failure = std::current_exception();
     }
@@ -244,16 +245,18 @@ void TDataDirectory::RemoveTable(TDataTable* table) {
 }
 
 void TDataDirectory::DeleteTableFiles(const std::string& name, const std::string (&paths)[3],
-                                      bool in_memory, bool known_files) {
+                                      bool in_memory, bool known_files, bool files_in_memory) {
   // A scratch table kept in memory may have moved its files to disk: each
   // one still in the memory registry is deleted there, the others on disk.
-  const bool kept_in_memory = !in_memory && KeptInMemory(TableNameKey(name));
-  if (kept_in_memory) std::erase(in_memory_scratch_, TableNameKey(name));
+  const std::string key = TableNameKey(name);
+  const bool kept_in_memory = !in_memory && KeptInMemory(key);
+  if (kept_in_memory) std::erase(in_memory_scratch_, key);
   if (!in_memory && !known_files) RemoveJournal(name);
   std::exception_ptr failure;
   for (const std::string& path : paths) {
     if (path.empty()) continue;
-    const bool memory = in_memory || (kept_in_memory && TFileHandler::FileExists(path, true));
+    const bool memory =
+        in_memory || (kept_in_memory && (files_in_memory || TFileHandler::FileExists(path, true)));
     if (!known_files && !TFileHandler::FileExists(path, memory)) continue;
     try {
       TFileHandler::DeleteFile(path, memory);
@@ -481,6 +484,16 @@ std::string TDataDirectory::TemporaryTableName(bool any_case) {
     const std::string key = TableNameKey(name);
     if (FindTable(key, false) != nullptr || KeptInMemory(key)) continue;
     if (!TFileHandler::ExactFileExists(TablePath(name, kDataFileExtension))) return name;
+  }
+}
+
+std::string TDataDirectory::ScratchTableName() {
+  if (in_memory_) return TemporaryTableName();
+  const std::string prefix = TemporaryPrefix();
+  for (uint64_t number = 0;; ++number) {
+    std::string name = prefix + std::to_string(number) + std::string(kDataFileExtension);
+    const std::string key = TableNameKey(name);
+    if (FindTable(key, false) == nullptr && !KeptInMemory(key)) return name;
   }
 }
 

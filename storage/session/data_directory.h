@@ -108,6 +108,14 @@ class TDataDirectory : public std::enable_shared_from_this<TDataDirectory> {
   // letter case takes the name too (for a table that is made on disk right
   // away under its name).
   std::string TemporaryTableName(bool any_case = false);
+  // A name for a scratch table this directory creates with its files in
+  // memory (TTableOpenOptions::Temporary): as TemporaryTableName, but a data
+  // file on disk does not take the name. Such a table is always found here
+  // first by its name, and a disk path of its own is claimed afresh
+  // (ClaimScratchPath) only when its files move out of memory, so a file of
+  // another process (or one left behind) under that name stays untouched.
+  // In the in-memory database it is TemporaryTableName itself.
+  std::string ScratchTableName();
   // As above for a scratch file with another extension (".TMP").
   std::string TemporaryFileName(std::string_view extension);
 
@@ -148,8 +156,10 @@ class TDataDirectory : public std::enable_shared_from_this<TDataDirectory> {
   void RemoveTable(TDataTable* table);
   // Deletes the files (an empty path is none); with `known_files` every path
   // given exists and there is no journal, so nothing is looked for first.
+  // `files_in_memory`: a scratch table whose files never left memory (each
+  // one given is deleted there, unlooked for).
   void DeleteTableFiles(const std::string& name, const std::string (&paths)[3], bool in_memory,
-                        bool known_files = false);
+                        bool known_files = false, bool files_in_memory = false);
   std::unique_ptr<TDataTable> NewTable(std::string_view table_name, bool in_memory) const;
   void CheckPassword(TDataTable& table);
   std::string TemporaryPrefix() const;

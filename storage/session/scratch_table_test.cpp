@@ -147,6 +147,7 @@ TEST_F(MemoryScratchTest, ALargeResultMovesToDiskAndSortsInRuns) {
     cursor.Open(name_, {.Exclusive = true, .Temporary = true});
     Fill(cursor, 3000);
     EXPECT_FALSE(cursor.Table().FilesInMemory());
+    EXPECT_FALSE(cursor.Table().AllFilesInMemory());
     EXPECT_TRUE(std::filesystem::exists(cursor.Table().DataPath()));
     EXPECT_EQ(cursor.RecordCount(), 3000u);
     const TSortColumn by_number[] = {{1, false}};
@@ -175,6 +176,35 @@ TEST_F(MemoryScratchTest, ANameTakenOnDiskMeanwhileMovesItToTheNextFreeOne) {
   std::string contents;
   std::getline(in, contents);
   EXPECT_EQ(contents, "not ours");
+}
+
+TEST_F(MemoryScratchTest, AScratchNameIgnoresDiskFilesAndLeavesThemAlone) {
+  // The fixture's table holds the first name; the next one is free here.
+  const std::string next = directory_->ScratchTableName();
+  EXPECT_NE(next, name_);
+  // A stray data file under that name (another process's, or one left
+  // behind) does not take it for a table kept in memory ...
+  const std::string stray = temp_.Dir() + TableNameWithoutExtension(next) + ".DAT";
+  std::ofstream(stray) << "not ours";
+  EXPECT_NE(directory_->TemporaryTableName(), next);
+  ASSERT_EQ(directory_->ScratchTableName(), next);
+  directory_->CreateTable(CounterTable(next, true), {.Exclusive = true, .Temporary = true}, false);
+  {
+    TDataCursor cursor(directory_);
+    cursor.Open(next, {.Exclusive = true, .Temporary = true});
+    EXPECT_TRUE(cursor.Table().AllFilesInMemory());
+    Fill(cursor, 10);
+    EXPECT_EQ(cursor.RecordCount(), 10u);
+    // ... and, while the table lives, the name is its own.
+    EXPECT_NE(directory_->ScratchTableName(), next);
+  }
+  // Gone with its cursor, from memory only: the stray file stays as it was.
+  EXPECT_EQ(FilesOnDisk(), 1u);
+  std::ifstream in(stray);
+  std::string contents;
+  std::getline(in, contents);
+  EXPECT_EQ(contents, "not ours");
+  EXPECT_EQ(directory_->ScratchTableName(), next);
 }
 
 TEST_F(MemoryScratchTest, ATableThatFailsToOpenLeavesNothingBehind) {

@@ -216,6 +216,7 @@ void TDataTable::MoveFilesToDisk() {
   if (!files_in_memory_) return;
   assert(open_ && claim_disk_path_);  // set up by the directory before Open
   Flush(false);
+  move_begun_ = true;
   const std::string base = claim_disk_path_();
   const std::string data_path = base + std::string(kDataFileExtension);
   const std::string index_path = base + std::string(kIndexFileExtension);

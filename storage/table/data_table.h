@@ -95,6 +95,9 @@ class TDataTable {
     claim_disk_path_ = std::move(claim);
   }
   bool FilesInMemory() const { return files_in_memory_; }
+  // True while every file is still in memory: kept there and no move to
+  // disk begun (a failed move may leave some of them on disk).
+  bool AllFilesInMemory() const { return files_in_memory_ && !move_begun_; }
   // Moves the files to disk now (nothing when they are there already).
   void MoveFilesToDisk();
   // First-open checks of the three files; run under the read lock.
@@ -315,6 +318,7 @@ class TDataTable {
   bool exclusive_ = false;
   bool scratch_ = false;
   bool files_in_memory_ = false;
+  bool move_begun_ = false;
   std::function<std::string()> claim_disk_path_;
   bool read_only_ = false;
   bool read_only_by_attribute_ = false;

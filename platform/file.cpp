@@ -658,10 +658,34 @@ class ContentLock {
   bool held_ = false;
 };
 
+// Replaces the file by a new one moved in under its name: for a file this
+// process may not open for writing in a folder it may write (one another user
+// made, say).
+void ReplaceByRename(const std::string& given_path, std::string_view bytes) {
+  const std::string path = MatchFileNameCase(given_path);
+  const std::string fresh = path + "." + std::to_string(getpid()) + ".new";
+  {
+    auto file = File::Create(fresh, Share::kExclusive);
+    file->WriteAt(0, bytes.data(), bytes.size());
+  }
+  if (rename(fresh.c_str(), path.c_str()) != 0) {
+    const int error = errno;
+    unlink(fresh.c_str());
+    ThrowErrno(error, path);
+  }
+}
+
 }  // namespace
 
 void ReplaceFileContent(const std::string& path, std::string_view bytes) {
-  std::unique_ptr<File> file = File::OpenOrCreate(path, Share::kShared);
+  std::unique_ptr<File> file;
+  try {
+    file = File::OpenOrCreate(path, Share::kShared);
+  } catch (const OsError& error) {
+    if (error.kind() != OsErrorKind::kAccessDenied) throw;
+    ReplaceByRename(path, bytes);
+    return;
+  }
   ContentLock lock(*file);
   file->WriteAt(0, bytes.data(), bytes.size());
   file->Truncate(bytes.size());

@@ -261,8 +261,9 @@ void AppendToFile(const std::string& path, std::string_view bytes);
 // never a mix. (Renaming a new file over the old one would cost the file
 // system a flush of the new data on every call.) A writer that finds the
 // lock held for about two seconds writes anyway. A process killed between
-// the write and the cut may leave a longer old content's tail behind.
-// Throws OsError.
+// the write and the cut may leave a longer old content's tail behind. A
+// file this process may not open for writing is replaced by a new file
+// renamed over it, where the folder may be written. Throws OsError.
 void ReplaceFileContent(const std::string& path, std::string_view bytes);
 // The whole content of a file that ReplaceFileContent writes, read under its
 // lock (taken as the writer takes it, read anyway after about two seconds;

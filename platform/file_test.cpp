@@ -754,6 +754,15 @@ TEST_F(FileTest, ReplacedContentIsNeverAMix) {
   EXPECT_THROW(ReplaceFileContent(Path("missing/last.req"), "x"), OsError);
 }
 
+TEST_F(FileTest, ARecordingThisProcessMayNotWriteIsReplacedThroughItsFolder) {
+  if (geteuid() == 0) GTEST_SKIP() << "permission bits do not bind the superuser";
+  const std::string path = Path("made-by-another.req");
+  ReplaceFileContent(path, "Site=an older and longer line\r\n");
+  ASSERT_EQ(chmod(path.c_str(), 0444), 0);
+  ReplaceFileContent(path, "Site=new\r\n");
+  EXPECT_EQ(ReadFileContent(path), "Site=new\r\n");
+}
+
 TEST(DirectoryTest, CurrentAndTemporaryEndWithSlash) {
   const std::string current = CurrentDirectory();
   ASSERT_FALSE(current.empty());

@@ -276,6 +276,9 @@ class TDataTable {
   void ForgetFiles();
   void ResumeReadLocks();
   bool AnyTableLevelLockHeld() const { return write_depth_ > 0 || table_lock_depth_ > 0; }
+  // Releases the index and blob write regions held; false when the system
+  // refuses.
+  bool ReleaseWriteRegions();
   // Releases the write regions that the last write lock of a statement's
   // transaction kept; false when the system refuses.
   bool ReleaseKeptWriteRegions();

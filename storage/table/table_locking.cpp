@@ -254,16 +254,10 @@ void TDataTable::EndWrite() {
     write_regions_kept_ = true;
     return;
   }
-  bool released = true;
-  if (write_holds_blob_) released = blob_->Unlock(kWriteRegionOffset, kWriteRegionLength);
-  if (write_holds_index_) {
-    released = index_->Unlock(kWriteRegionOffset, kWriteRegionLength) && released;
-  }
+  bool released = ReleaseWriteRegions();
   if (write_holds_mutex_) {
     released = data_->Unlock(kTableMutexOffset, kTableMutexLength) && released;
   }
-  write_holds_blob_ = false;
-  write_holds_index_ = false;
   write_holds_mutex_ = false;
   AfterRelease();
   ResumeReadLocks();
@@ -304,9 +298,7 @@ bool TDataTable::LockTable() {
   }
 }
 
-bool TDataTable::ReleaseKeptWriteRegions() {
-  if (!write_regions_kept_) return true;
-  write_regions_kept_ = false;
+bool TDataTable::ReleaseWriteRegions() {
   bool released = true;
   if (write_holds_blob_) released = blob_->Unlock(kWriteRegionOffset, kWriteRegionLength);
   if (write_holds_index_) {
@@ -315,6 +307,12 @@ bool TDataTable::ReleaseKeptWriteRegions() {
   write_holds_blob_ = false;
   write_holds_index_ = false;
   return released;
+}
+
+bool TDataTable::ReleaseKeptWriteRegions() {
+  if (!write_regions_kept_) return true;
+  write_regions_kept_ = false;
+  return ReleaseWriteRegions();
 }
 
 void TDataTable::UnlockTable() {

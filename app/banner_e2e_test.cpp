@@ -25,7 +25,7 @@ constexpr const char* kNoon = "2026-12-08 12:00:00";
 TCgiCall SiteCall(const std::string& query, const std::string& at = kNoon) {
   TCgiCall call;
   call.query = query;
-  call.faketime = at;
+  call.clock = at;
   return call;
 }
 
@@ -343,6 +343,24 @@ TEST(BannerEndToEnd, QuotesInValuesAreStoredAsReceived) {
   site.Run(call);
   EXPECT_EQ(site.Rows("select SiteNo from \"Visitor.dat\";"), (Rows{{"2"}}));
   EXPECT_EQ(site.Rows("select \"count\" from \"Pages.dat\";"), (Rows{{"2"}}));
+}
+
+// Texts beyond ASCII are cased and compared by the locale's rules (ICU,
+// reached inside the program on first need): the second visit finds its
+// page row (looked up through Lower) and its label again.
+TEST(BannerEndToEnd, LabelsBeyondAsciiAreMatchedInTheLocalesOrder) {
+  TBannerSite site;
+  TCgiCall call = SiteCall("Site=%C4rger");
+  call.referer = "http://site.example/m\xFCnchen.html";
+  const TCgiAnswer first = site.Run(call);
+  call.clock = "2026-12-08 12:01:00";
+  EXPECT_EQ(site.Run(call).Body(), first.Body());
+  EXPECT_EQ(site.Log(), "");
+  EXPECT_EQ(site.Rows("select Label, Time from PageImpress;"),
+            (Rows{{"\xC4rger", "2026-12-08  12:01:00"}}));
+  EXPECT_EQ(site.Rows("select Page, Nr, \"count\" from \"Pages.dat\";"),
+            (Rows{{"http://site.example/m\xFCnchen.html", "\xC4rger", "2"}}));
+  EXPECT_EQ(site.Rows("select SiteNo, LastKenn from \"Visitor.dat\";"), (Rows{{"2", "\xC4rger"}}));
 }
 
 TEST(BannerEndToEnd, ASiteValueNamingAColumnIsReadAsThatColumnWhereTheEngineDoesSo) {

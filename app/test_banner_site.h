@@ -37,9 +37,9 @@ struct TCgiCall {
   std::string referer = "http://site.example/page.html";
   std::string path_info;
   std::string argument;  // the first command-line argument, "" for none
-  // A frozen local time (UTC) such as "2026-12-08 12:00:00"; "" for the
-  // real clock.
-  std::string faketime;
+  // A frozen local time (UTC) such as "2026-12-08 12:00:00", set through
+  // BANNER_CLOCK; "" for the real clock.
+  std::string clock;
 };
 
 struct TCgiAnswer {
@@ -183,14 +183,7 @@ class TBannerSite {
     if (!call.path_info.empty()) env.push_back("PATH_INFO=" + call.path_info);
     if (!call.content_type.empty()) env.push_back("CONTENT_TYPE=" + call.content_type);
     if (call.method == "POST") env.push_back("CONTENT_LENGTH=" + std::to_string(call.body.size()));
-    if (!call.faketime.empty()) {
-      env.push_back("LD_PRELOAD=" BANNER_FAKETIME_LIBRARY);
-      env.push_back("FAKETIME=" + call.faketime);
-      env.push_back("FAKETIME_DONT_FAKE_MONOTONIC=1");
-      env.push_back("FAKETIME_NO_CACHE=1");
-      // A sanitized program accepts the preloaded clock before its runtime.
-      env.push_back("ASAN_OPTIONS=verify_asan_link_order=0");
-    }
+    if (!call.clock.empty()) env.push_back("BANNER_CLOCK=" + call.clock);
     return Spawn(env, call.argument, call.body);
   }
 

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <ctime>
 
 namespace platform {
@@ -31,17 +32,73 @@ timespec Now(clockid_t clock) {
   return now;
 }
 
+// Reads `count` decimal digits at `at`; false unless all are digits.
+bool ReadDigits(const char*& at, int count, int& value) {
+  value = 0;
+  for (int i = 0; i < count; ++i, ++at) {
+    if (*at < '0' || *at > '9') return false;
+    value = value * 10 + (*at - '0');
+  }
+  return true;
+}
+
+bool ReadChar(const char*& at, char expected) { return *at == expected && (++at, true); }
+
+// The moment of a set clock, "YYYY-MM-DD hh:mm:ss" with an optional ".mmm",
+// in local time; false when the text is not one.
+bool ParseSetClock(const char* text, timespec& moment) {
+  std::tm tm{};
+  int milliseconds = 0;
+  const char* at = text;
+  if (!ReadDigits(at, 4, tm.tm_year) || !ReadChar(at, '-') || !ReadDigits(at, 2, tm.tm_mon) ||
+      !ReadChar(at, '-') || !ReadDigits(at, 2, tm.tm_mday) || !ReadChar(at, ' ') ||
+      !ReadDigits(at, 2, tm.tm_hour) || !ReadChar(at, ':') || !ReadDigits(at, 2, tm.tm_min) ||
+      !ReadChar(at, ':') || !ReadDigits(at, 2, tm.tm_sec)) {
+    return false;
+  }
+  if (ReadChar(at, '.') && !ReadDigits(at, 3, milliseconds)) return false;
+  if (*at != '\0' || tm.tm_mon < 1 || tm.tm_mon > 12 || tm.tm_mday < 1 || tm.tm_mday > 31 ||
+      tm.tm_hour > 23 || tm.tm_min > 59 || tm.tm_sec > 59) {
+    return false;
+  }
+  tm.tm_year -= 1900;
+  tm.tm_mon -= 1;
+  tm.tm_isdst = -1;
+  const time_t seconds = mktime(&tm);
+  if (seconds == static_cast<time_t>(-1)) return false;
+  moment.tv_sec = seconds;
+  moment.tv_nsec = static_cast<long>(milliseconds) * 1000000L;
+  return true;
+}
+
+// The wall clock. A program started with BANNER_CLOCK set to a moment (see
+// ParseSetClock) sees that moment, standing still, instead of the system's
+// time: tests move a program's time so. Nothing a web client sends reaches
+// it (a CGI server passes request headers as HTTP_ variables), and a text
+// that is not a moment leaves the system's clock in use.
+timespec WallClock() {
+  static const struct SetClock {
+    bool set = false;
+    timespec moment{};
+    SetClock() {
+      const char* text = std::getenv("BANNER_CLOCK");
+      set = text != nullptr && ParseSetClock(text, moment);
+    }
+  } set_clock;
+  return set_clock.set ? set_clock.moment : Now(CLOCK_REALTIME);
+}
+
 }  // namespace
 
 DateTime LocalNow() {
-  const timespec now = Now(CLOCK_REALTIME);
+  const timespec now = WallClock();
   std::tm tm{};
   localtime_r(&now.tv_sec, &tm);
   return FromBrokenDown(tm, now.tv_nsec);
 }
 
 DateTime UtcNow() {
-  const timespec now = Now(CLOCK_REALTIME);
+  const timespec now = WallClock();
   std::tm tm{};
   gmtime_r(&now.tv_sec, &tm);
   return FromBrokenDown(tm, now.tv_nsec);

@@ -66,6 +66,47 @@ TEST(ClockTest, LocalAndUtcFollowTheTimeZone) {
   tzset();
 }
 
+// The clock is read from the environment once per process: each case runs
+// in a freshly started copy of the test program.
+TEST(ClockTest, ASetClockStandsStillAtItsMomentInLocalTime) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        setenv("TZ", "XYZ-3", 1);
+        tzset();
+        setenv("BANNER_CLOCK", "2026-12-08 12:00:00.250", 1);
+        const DateTime local = LocalNow();
+        const DateTime utc = UtcNow();
+        bool ok = local.year == 2026 && local.month == 12 && local.day == 8 && local.hour == 12 &&
+                  local.minute == 0 && local.second == 0 && local.millisecond == 250 &&
+                  local.day_of_week == 2;
+        ok = ok && utc.day == 8 && utc.hour == 9 && utc.millisecond == 250;
+        SleepMs(5);
+        const DateTime later = LocalNow();
+        ok = ok && later.second == 0 && later.millisecond == 250;
+        std::exit(ok ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
+}
+
+TEST(ClockTest, ATextThatIsNoMomentLeavesTheSystemClock) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  for (const char* text : {"2026-13-01 00:00:00", "2026-12-08 12:00", "2026-12-08 12:00:00.5",
+                           "2026-12-08 12:00:00 ", "1999-12-31T23:59:59", ""}) {
+    EXPECT_EXIT(
+        {
+          setenv("BANNER_CLOCK", text, 1);
+          const time_t before = time(nullptr);
+          const DateTime local = LocalNow();
+          std::tm tm{};
+          localtime_r(&before, &tm);
+          std::exit(local.year == tm.tm_year + 1900 && local.day == tm.tm_mday ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "")
+        << text;
+  }
+}
+
 TEST(ClockTest, TickIsMonotonicAndSleepWaits) {
   const uint64_t start = TickCountMs();
   SleepMs(20);

@@ -1,15 +1,14 @@
-// Locale-aware comparison and case mapping over ICU, loaded at run time.
+// Locale-aware comparison and case mapping over ICU, reached on first need
+// (icu.h). US English ASCII text is served by built-in tables without ICU.
 //
-// ICU is not linked: its two libraries are opened with dlopen on first need
-// and its C functions resolved by their versioned names (ucol_open_72 and so
-// on). The headers serve only for types and constants, so renaming is turned
-// off to keep their declarations unversioned and unreferenced.
+// The functions are called through icu::Api only, so the headers serve for
+// types and constants; renaming is turned off to keep their declarations
+// unversioned and unreferenced.
 #define U_DISABLE_RENAMING 1
 #define U_SHOW_CPLUSPLUS_API 0
 
 #include "platform/nls.h"
 
-#include <dlfcn.h>
 #include <unicode/ucol.h>
 #include <unicode/uloc.h>
 #include <unicode/ustring.h>
@@ -21,19 +20,12 @@
 #include <stdexcept>
 #include <unordered_map>
 
+#include "platform/icu.h"
 #include "platform/letter_case.h"
-
-#ifndef BANNER_ICU_MAJOR
-#error "BANNER_ICU_MAJOR (the ICU major version) must be defined"
-#endif
-#define BANNER_STRINGIFY2(x) #x
-#define BANNER_STRINGIFY(x) BANNER_STRINGIFY2(x)
 
 namespace platform::nls {
 
 namespace {
-
-constexpr const char* kIcuMajor = BANNER_STRINGIFY(BANNER_ICU_MAJOR);
 
 // ---------------------------------------------------------------------------
 // Windows-1252 (the code points of its bytes: windows1252.h)
@@ -139,56 +131,16 @@ bool IsUsEnglish(uint32_t normalized_id) { return normalized_id == kUsEnglish; }
 // ---------------------------------------------------------------------------
 // ICU, loaded on first need
 
-// The ICU functions in use, resolved from the libraries.
-struct IcuApi {
-  decltype(&::uloc_getLocaleForLCID) uloc_getLocaleForLCID;
-  decltype(&::u_strToUpper) u_strToUpper;
-  decltype(&::u_strToLower) u_strToLower;
-  decltype(&::ucol_open) ucol_open;
-  decltype(&::ucol_close) ucol_close;
-  decltype(&::ucol_setAttribute) ucol_setAttribute;
-  decltype(&::ucol_strcoll) ucol_strcoll;
-};
+using IcuApi = icu::Api;
 
 std::once_flag icu_once;
-const IcuApi* icu = nullptr;  // set once; never unloaded
+const IcuApi* icu_api = nullptr;  // set once; never freed
 
-template <typename Function>
-bool Resolve(void* library, const char* name, Function* target) {
-  const std::string versioned = std::string(name) + "_" + kIcuMajor;
-  void* symbol = dlsym(library, versioned.c_str());
-  if (symbol == nullptr) symbol = dlsym(library, name);  // a build without renaming
-  *target = reinterpret_cast<Function>(symbol);
-  return symbol != nullptr;
-}
-
-void LoadIcu() {
-  const std::string suffix = std::string(".so.") + kIcuMajor;
-  void* uc = dlopen(("libicuuc" + suffix).c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (uc == nullptr) return;
-  void* i18n = dlopen(("libicui18n" + suffix).c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (i18n == nullptr) {
-    dlclose(uc);
-    return;
-  }
-  auto api = std::make_unique<IcuApi>();
-  if (!Resolve(uc, "uloc_getLocaleForLCID", &api->uloc_getLocaleForLCID) ||
-      !Resolve(uc, "u_strToUpper", &api->u_strToUpper) ||
-      !Resolve(uc, "u_strToLower", &api->u_strToLower) ||
-      !Resolve(i18n, "ucol_open", &api->ucol_open) ||
-      !Resolve(i18n, "ucol_close", &api->ucol_close) ||
-      !Resolve(i18n, "ucol_setAttribute", &api->ucol_setAttribute) ||
-      !Resolve(i18n, "ucol_strcoll", &api->ucol_strcoll)) {
-    dlclose(i18n);
-    dlclose(uc);
-    return;
-  }
-  icu = api.release();
-}
+void OpenIcu() { icu_api = icu::Open(); }
 
 const IcuApi* Icu() {
-  std::call_once(icu_once, LoadIcu);
-  return icu;
+  std::call_once(icu_once, OpenIcu);
+  return icu_api;
 }
 
 // What one locale id needs from ICU. Built once under the cache's mutex and
@@ -285,7 +237,7 @@ const LocaleData& Locale(uint32_t normalized_id, bool need_ignore_case = false) 
 int CompareWithCollator(const UCollator* collator, std::string_view a, std::string_view b) {
   const Utf16Text ua(a), ub(b);
   const UCollationResult result =
-      icu->ucol_strcoll(collator, ua.data(), ua.size(), ub.data(), ub.size());
+      icu_api->ucol_strcoll(collator, ua.data(), ua.size(), ub.data(), ub.size());
   return result == UCOL_LESS ? -1 : result == UCOL_GREATER ? 1 : 0;
 }
 
@@ -337,14 +289,7 @@ std::string ToLower(uint32_t locale_id, std::string_view text) {
   return MapCase(locale_id, text, false);
 }
 
-bool IcuLoaded() {
-  // Asks the dynamic linker, without loading anything.
-  const std::string name = std::string("libicuuc.so.") + kIcuMajor;
-  void* handle = dlopen(name.c_str(), RTLD_NOW | RTLD_NOLOAD);
-  if (handle == nullptr) return false;
-  dlclose(handle);
-  return true;
-}
+bool IcuLoaded() { return icu::InUse(); }
 
 int CompareTextWithIcu(uint32_t locale_id, std::string_view a, std::string_view b,
                        bool ignore_case) {

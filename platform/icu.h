@@ -24,17 +24,22 @@
 
 namespace platform::icu {
 
-// The C functions in use. The types come from ICU's headers; with renaming on
-// (icu_static.cpp) the names stand for the versioned functions, which have
-// the same types.
+// The C functions in use, with ICU's own signatures (the static provider's
+// initialiser checks them against the functions themselves).
 struct Api {
-  decltype(&::uloc_getLocaleForLCID) uloc_getLocaleForLCID;
-  decltype(&::u_strToUpper) u_strToUpper;
-  decltype(&::u_strToLower) u_strToLower;
-  decltype(&::ucol_open) ucol_open;
-  decltype(&::ucol_close) ucol_close;
-  decltype(&::ucol_setAttribute) ucol_setAttribute;
-  decltype(&::ucol_strcoll) ucol_strcoll;
+  int32_t (*uloc_getLocaleForLCID)(uint32_t host_id, char* locale, int32_t capacity,
+                                   UErrorCode* status);
+  int32_t (*u_strToUpper)(UChar* dest, int32_t capacity, const UChar* source, int32_t length,
+                          const char* locale, UErrorCode* status);
+  int32_t (*u_strToLower)(UChar* dest, int32_t capacity, const UChar* source, int32_t length,
+                          const char* locale, UErrorCode* status);
+  UCollator* (*ucol_open)(const char* locale, UErrorCode* status);
+  void (*ucol_close)(UCollator* collator);
+  void (*ucol_setAttribute)(UCollator* collator, UColAttribute attribute, UColAttributeValue value,
+                            UErrorCode* status);
+  UCollationResult (*ucol_strcoll)(const UCollator* collator, const UChar* source,
+                                   int32_t source_length, const UChar* target,
+                                   int32_t target_length);
 };
 
 // The functions, or nullptr when ICU cannot be reached. Called once per

@@ -129,7 +129,7 @@ uint32_t Normalize(uint32_t locale_id) {
 bool IsUsEnglish(uint32_t normalized_id) { return normalized_id == kUsEnglish; }
 
 // ---------------------------------------------------------------------------
-// ICU, loaded on first need
+// ICU, reached on first need
 
 using IcuApi = icu::Api;
 

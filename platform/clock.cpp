@@ -64,8 +64,14 @@ bool ParseSetClock(const char* text, timespec& moment) {
   tm.tm_year -= 1900;
   tm.tm_mon -= 1;
   tm.tm_isdst = -1;
+  const std::tm given = tm;
   const time_t seconds = mktime(&tm);
-  if (seconds == static_cast<time_t>(-1)) return false;
+  // mktime moves a day beyond its month's end, or an hour that a change to
+  // summer time skips, on to a real moment: such a text is none.
+  if (seconds == static_cast<time_t>(-1) || tm.tm_mday != given.tm_mday ||
+      tm.tm_mon != given.tm_mon || tm.tm_hour != given.tm_hour || tm.tm_min != given.tm_min) {
+    return false;
+  }
   moment.tv_sec = seconds;
   moment.tv_nsec = static_cast<long>(milliseconds) * 1000000L;
   return true;

@@ -91,8 +91,9 @@ TEST(ClockTest, ASetClockStandsStillAtItsMomentInLocalTime) {
 
 TEST(ClockTest, ATextThatIsNoMomentLeavesTheSystemClock) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
-  for (const char* text : {"2026-13-01 00:00:00", "2026-12-08 12:00", "2026-12-08 12:00:00.5",
-                           "2026-12-08 12:00:00 ", "1999-12-31T23:59:59", ""}) {
+  for (const char* text :
+       {"2026-13-01 00:00:00", "2026-02-29 12:00:00", "2026-12-08 12:00", "2026-12-08 12:00:00.5",
+        "2026-12-08 12:00:00 ", "1999-12-31T23:59:59", ""}) {
     EXPECT_EXIT(
         {
           setenv("BANNER_CLOCK", text, 1);

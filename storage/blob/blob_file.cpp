@@ -163,7 +163,8 @@ bool TBlobFile::WriteModifiedBlocks() {
            blocks[end]->Number == blocks[end - 1]->Number + 1) {
       ++end;
     }
-    std::vector<uint8_t>& write_buffer = ScratchBytes(TScratchUse::kBlocksWritten);
+    TScratchRun scratch(TScratchUse::kBlocksWritten);
+    std::vector<uint8_t>& write_buffer = scratch.bytes;
     write_buffer.resize((end - i) * block_size_);
     for (size_t k = i; k < end; ++k) {
       uint8_t* target = write_buffer.data() + (k - i) * block_size_;
@@ -171,7 +172,6 @@ bool TBlobFile::WriteModifiedBlocks() {
       if (encrypted_) Scramble(target, block_size_, kRecordSeed);
     }
     WriteAt(BlockOffset(blocks[i]->Number), write_buffer.data(), write_buffer.size());
-    ReleaseLargeScratch(write_buffer);
     ++writes_;
     for (size_t k = i; k < end; ++k) blocks[k]->Modified = false;
     wrote = true;
@@ -266,7 +266,8 @@ TBlock* TBlobFile::GetBlock(uint32_t number, bool walking) {
   if (walking) {
     run = std::min<size_t>({read_ahead_, BlockCount() - number + 1, cache_.NominalCapacity()});
   }
-  std::vector<uint8_t>& read_buffer = ScratchBytes(TScratchUse::kBlocksRead);
+  TScratchRun scratch(TScratchUse::kBlocksRead);
+  std::vector<uint8_t>& read_buffer = scratch.bytes;
   read_buffer.resize(run * block_size_);
   size_t got = ReadAt(BlockOffset(number), read_buffer.data(), read_buffer.size(), true);
   ++reads_;
@@ -289,7 +290,6 @@ TBlock* TBlobFile::GetBlock(uint32_t number, bool walking) {
     if (encrypted_) Scramble(block->Bytes.data(), block_size_, kRecordSeed);
     if (i == 0) result = block;
   }
-  ReleaseLargeScratch(read_buffer);
   return result;
 }
 

@@ -342,7 +342,8 @@ TRecord* TDataFile::ReadRun(uint32_t number, TReadAhead mode, uint32_t count) {
     run = std::max<uint32_t>(run, 1);
   }
   const uint32_t first = mode == TReadAhead::kBackward ? number - run + 1 : number;
-  std::vector<uint8_t>& read_buffer = ScratchBytes(TScratchUse::kRecordsRead);
+  TScratchRun scratch(TScratchUse::kRecordsRead);
+  std::vector<uint8_t>& read_buffer = scratch.bytes;
   read_buffer.resize(run * record_size);
   const size_t got = ReadAt(SlotOffset(first), read_buffer.data(), read_buffer.size(), true);
   ++statistics_.Reads;
@@ -368,7 +369,6 @@ TRecord* TDataFile::ReadRun(uint32_t number, TReadAhead mode, uint32_t count) {
     run_records_[i] = record;
     if (slot == number) wanted = record;
   }
-  ReleaseLargeScratch(read_buffer);
   for (uint32_t step = 0; step < run; ++step) {
     const uint32_t i = mode == TReadAhead::kBackward ? step : run - 1 - step;
     if (run_records_[i]) cache_.Touch(run_records_[i]);
@@ -527,7 +527,8 @@ bool TDataFile::WriteModifiedRecords() {
 
 void TDataFile::WriteRun(const std::vector<TRecord*>& run) {
   const size_t record_size = header_.RecordSize;
-  std::vector<uint8_t>& write_buffer = ScratchBytes(TScratchUse::kRecordsWritten);
+  TScratchRun scratch(TScratchUse::kRecordsWritten);
+  std::vector<uint8_t>& write_buffer = scratch.bytes;
   write_buffer.resize(run.size() * record_size);
   for (size_t i = 0; i < run.size(); ++i) {
     uint8_t* slot = write_buffer.data() + i * record_size;
@@ -535,7 +536,6 @@ void TDataFile::WriteRun(const std::vector<TRecord*>& run) {
     if (header_.Encrypted) Scramble(slot, record_size, kRecordSeed);
   }
   WriteAt(SlotOffset(run.front()->RecordNumber), write_buffer.data(), write_buffer.size());
-  ReleaseLargeScratch(write_buffer);
   ++statistics_.Writes;
   statistics_.RecordsWritten += run.size();
   for (TRecord* record : run) cache_.MarkWritten(record);
@@ -564,11 +564,11 @@ void TDataFile::WriteDescriptors() {
   for (size_t i = 0; i < fields_.size(); ++i) {
     fields_[i].Encode(descriptor_bytes_.data() + i * kFieldDescriptorSize);
   }
-  std::vector<uint8_t>& write_buffer = ScratchBytes(TScratchUse::kRecordsWritten);
+  TScratchRun scratch(TScratchUse::kRecordsWritten);
+  std::vector<uint8_t>& write_buffer = scratch.bytes;
   write_buffer.assign(descriptor_bytes_.begin(), descriptor_bytes_.end());
   if (header_.Encrypted) Scramble(write_buffer.data(), area, kRecordSeed);
   if (area > 0) WriteAt(kDataHeaderSize, write_buffer.data(), area);
-  ReleaseLargeScratch(write_buffer);
   written_ = true;
   descriptors_modified_ = false;
 }

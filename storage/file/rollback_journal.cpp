@@ -208,7 +208,8 @@ void TRollbackJournal::JournalRange(TRole role, uint64_t begin, uint64_t end, co
   };
   const uint64_t first = gaps.front().first;
   const uint64_t last = gaps.back().second;
-  std::vector<uint8_t>& pre_images = ScratchBytes(TScratchUse::kJournalImage);
+  TScratchRun scratch(TScratchUse::kJournalImage);
+  std::vector<uint8_t>& pre_images = scratch.bytes;
   if (last - first <= kMaxEntryBytes) {
     // One read for all the gaps (a page rewritten again and again has many).
     // The buffer only grows: what it held before is read over, not cleared.
@@ -220,7 +221,6 @@ void TRollbackJournal::JournalRange(TRole role, uint64_t begin, uint64_t end, co
       const size_t length = std::min<uint64_t>(gap_end, first + got) - gap_begin;
       save(gap_begin, pre_images.data() + (gap_begin - first), length);
     }
-    ReleaseLargeScratch(pre_images);
     return;
   }
   for (const auto& [gap_begin, gap_end] : gaps) {
@@ -229,14 +229,10 @@ void TRollbackJournal::JournalRange(TRole role, uint64_t begin, uint64_t end, co
       pre_images.resize(length);
       const size_t got = files_[role]->ReadAt(piece, pre_images.data(), length, true);
       save(piece, pre_images.data(), got);
-      if (got < length) {  // nothing more of the file to save
-        ReleaseLargeScratch(pre_images);
-        return;
-      }
+      if (got < length) return;  // nothing more of the file to save
       piece += length;
     }
   }
-  ReleaseLargeScratch(pre_images);
 }
 
 void TRollbackJournal::Append(const std::vector<uint8_t>& bytes) {

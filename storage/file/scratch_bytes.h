@@ -34,4 +34,16 @@ std::vector<uint8_t>& ScratchBytes(TScratchUse use);
 // everything else).
 void ReleaseLargeScratch(std::vector<uint8_t>& buffer);
 
+// This thread's buffer for one run: ReleaseLargeScratch when the run ends,
+// on every path.
+class TScratchRun {
+ public:
+  explicit TScratchRun(TScratchUse use) : bytes(ScratchBytes(use)) {}
+  ~TScratchRun() { ReleaseLargeScratch(bytes); }
+  TScratchRun(const TScratchRun&) = delete;
+  TScratchRun& operator=(const TScratchRun&) = delete;
+
+  std::vector<uint8_t>& bytes;
+};
+
 }  // namespace strata

@@ -342,6 +342,8 @@ void TIndexFile::WritePages(bool& wrote) {
   RequireWritable();
   std::sort(modified.begin(), modified.end(),
             [](const TPage* a, const TPage* b) { return a->Number < b->Number; });
+  TScratchRun scratch(TScratchUse::kIndexPages);
+  std::vector<uint8_t>& io_buffer = scratch.bytes;
   size_t i = 0;
   while (i < modified.size()) {
     size_t run = 1;
@@ -349,7 +351,6 @@ void TIndexFile::WritePages(bool& wrote) {
            modified[i + run]->Number == modified[i]->Number + run) {
       ++run;
     }
-    std::vector<uint8_t>& io_buffer = ScratchBytes(TScratchUse::kIndexPages);
     if (io_buffer.size() < run * kIndexPageSize) io_buffer.resize(run * kIndexPageSize);
     for (size_t k = 0; k < run; ++k) {
       uint8_t* out = io_buffer.data() + k * kIndexPageSize;
@@ -363,7 +364,6 @@ void TIndexFile::WritePages(bool& wrote) {
     wrote = true;
     i += run;
   }
-  ReleaseLargeScratch(ScratchBytes(TScratchUse::kIndexPages));
   pages_modified_ = false;
 }
 
